@@ -1,0 +1,78 @@
+#include "app/mvmain.h"
+
+#include <cstdlib>
+#include <ctime>
+
+namespace mv {
+
+MiravaCore::MiravaCore() = default;
+
+MiravaCore::~MiravaCore() { Shutdown(); }
+
+void MiravaCore::AddLogLine(const std::string& line) {
+  if (logPage_) logPage_(line);
+}
+
+void MiravaCore::Startup(StartOptions options) {
+  logPage_ = std::move(options.LogPage);
+  netWare_ = options.NetWare ? std::move(options.NetWare) : MakeUnavailableNetWareClient();
+
+  // 1. NetWare client and its code-page table.
+  netWareAvailable_ = netWare_->Initialize() == 0;
+  if (netWareAvailable_ && netWare_->LoadConversionTable(850, codePageTable_) != 0)
+    codePageTable_ = 0;
+  // 2.
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  // 3.
+  closeRequested_ = 0;
+  modeFlags_ = 0;
+  queueLoaded_ = false;
+  settings_.dspSpeedUnit = 0;
+
+  // 6. Data folders.
+  dirs_ = DeriveDataDirs(ChooseBaseDir(options.Base, options.ProgramDir));
+  // 7. Command words.
+  const CommandWords words = ParseCommandWords(options.Words, dirs_.JobDir);
+  modeFlags_ = words.ModeFlags;
+  pendingRunJob_ = words.PendingRunJob;
+  // 8.
+  for (const std::string& dir : CreateDataDirs(dirs_))
+    AddLogLine("Cannot write to data directory " + dir);
+
+  // 15. Settings (mail settings come with the mail queue).
+  settings_ = LoadSettings(dirs_.SettingsFile);
+
+  // 19. Timers: the run queue only in a normal instance.
+  jobTimerArmed_ = (modeFlags_ & MODE_CONTROL) == 0;
+
+  // 20. Role lock; a second instance of the same role closes at its first AppTimer tick.
+  const char* lockName = (modeFlags_ & MODE_CONTROL) ? kClientLockName : kServerLockName;
+  if (!roleLock_.Acquire(dirs_.ControlDir, lockName)) closeRequested_ = 1;
+
+  // 22.
+  AddLogLine(netWareAvailable_ ? "NetWare interface available"
+                               : "NetWare interface not available");
+  started_ = true;
+}
+
+bool MiravaCore::AppTimerTick() { return closeRequested_ != 0; }
+
+bool MiravaCore::JobTimerTick() {
+  if (!jobTimerArmed_) return false;
+  ++runQueueTicks_;
+  // Nothing is queued or mailed yet, so an instance started with CLOSE is idle.
+  return (modeFlags_ & MODE_CLOSE_WHEN_IDLE) != 0;
+}
+
+void MiravaCore::Shutdown() {
+  if (!started_ || shutDown_) return;
+  shutDown_ = true;
+  jobTimerArmed_ = false;
+  // 7. A second instance holds no lock and so deletes nothing.
+  roleLock_.Release();
+  // 8.
+  if (codePageTable_ != 0) netWare_->FreeConversionTable(codePageTable_);
+  codePageTable_ = 0;
+}
+
+}  // namespace mv

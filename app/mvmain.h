@@ -1,0 +1,93 @@
+#pragma once
+// The application core: process-wide state of one program instance, its
+// start-up and shutdown order. It runs headless as it is; a window attaches
+// to it and only shows and edits it.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/commandline.h"
+#include "app/datadirs.h"
+#include "app/rolelock.h"
+#include "app/settings.h"
+#include "netware/nwclient.h"
+
+namespace mv {
+
+inline constexpr const char* kProgramTitle = "Mirava";
+inline constexpr const char* kProgramVersionText = "Mirava 1.109.047";
+
+// Timer intervals of the main loop, in milliseconds.
+inline constexpr int kJobTimerMs = 5000;
+inline constexpr int kDisplayTimerMs = 2000;
+inline constexpr int kAppTimerFirstMs = 5000;
+inline constexpr int kAppTimerMs = 30000;
+
+struct StartOptions {
+  std::optional<std::string> Base;   // explicit BaseDir
+  std::string ProgramDir;            // directory of the program file
+  std::vector<std::string> Words;    // command words
+  // Receives the lines the window's Log page shows (headless: standard output).
+  std::function<void(const std::string&)> LogPage;
+  // The NetWare client; the unavailable one when empty.
+  std::unique_ptr<NetWareClient> NetWare;
+};
+
+class MiravaCore {
+ public:
+  MiravaCore();
+  ~MiravaCore();
+  MiravaCore(const MiravaCore&) = delete;
+  MiravaCore& operator=(const MiravaCore&) = delete;
+
+  // The start-up sequence. Never fails: what cannot be set up is reported on
+  // the Log page and the instance goes on (or closes at its first AppTimer tick).
+  void Startup(StartOptions options);
+  // The shutdown sequence; safe to call twice.
+  void Shutdown();
+
+  // AppTimer tick: true when the instance must close now.
+  bool AppTimerTick();
+  // JobTimer tick (the run-queue pass): true when the instance must close now.
+  bool JobTimerTick();
+
+  void AddLogLine(const std::string& line);
+
+  const DataDirs& Dirs() const { return dirs_; }
+  uint16_t ModeFlags() const { return modeFlags_; }
+  const std::string& PendingRunJob() const { return pendingRunJob_; }
+  bool CloseRequested() const { return closeRequested_ != 0; }
+  bool JobTimerArmed() const { return jobTimerArmed_; }
+  bool NetWareAvailable() const { return netWareAvailable_; }
+  const RoleLock& Lock() const { return roleLock_; }
+  const ProgramSettings& Settings() const { return settings_; }
+  bool ShutDown() const { return shutDown_; }
+
+  // Process-wide values.
+  const int32_t MaxJobThreads = 8;
+  std::atomic<int32_t> RunningJobThreads{0};
+
+ private:
+  DataDirs dirs_;
+  ProgramSettings settings_;
+  uint16_t modeFlags_ = 0;
+  std::string pendingRunJob_;
+  uint16_t closeRequested_ = 0;
+  RoleLock roleLock_;
+  bool netWareAvailable_ = false;
+  uint32_t codePageTable_ = 0;
+  bool queueLoaded_ = false;
+  bool jobTimerArmed_ = false;
+  bool started_ = false;
+  bool shutDown_ = false;
+  uint32_t runQueueTicks_ = 0;
+  std::unique_ptr<NetWareClient> netWare_;
+  std::function<void(const std::string&)> logPage_;
+};
+
+}  // namespace mv

@@ -1,0 +1,57 @@
+#include "jobs/jobrecord.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "jobs/jobid.h"
+#include "platform/fileio.h"
+
+namespace mv {
+
+std::string JobIdText(int64_t id) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%08" PRIX64, static_cast<uint64_t>(id));
+  return buf;
+}
+
+TTFileThreadControl::TTFileThreadControl(std::string description, TTErrorMsgList* logList,
+                                         std::string queueDir, std::string controlDir,
+                                         TMVMailer* mailer, JobDefaults defaults)
+    : Description(std::move(description)),
+      LogList(logList),
+      ControlDir(std::move(controlDir)),
+      SpeedUnit(defaults.SpeedUnit),
+      QueueDir(std::move(queueDir)) {
+  JobID = NewJobId(ControlDir);
+  Filter = std::make_unique<TTDirFilter>();
+  Schedule = std::make_unique<TTSchedule>();
+  Mail = std::make_unique<TMVMail>(mailer);
+}
+
+TTFileThreadControl::~TTFileThreadControl() = default;
+
+void TTFileThreadControl::AddAction(std::unique_ptr<TTFileAction> action) {
+  if (action) Actions.push_back(std::move(action));
+}
+
+int32_t TTFileThreadControl::FirstJobType() const {
+  return Actions.empty() ? -1 : Actions.front()->JobType;
+}
+
+uint32_t TTFileThreadControl::FirstOptions() const {
+  return Actions.empty() ? 0 : Actions.front()->Options;
+}
+
+std::string TTFileThreadControl::IdText() const { return JobIdText(JobID); }
+
+std::string TTFileThreadControl::JobCaption() const {
+  return JobTypeName(FirstJobType()) + " JOB " + IdText() + " (" + Description + ") ";
+}
+
+std::string TTFileThreadControl::QueueFileName() const { return QueueDir + IdText() + ".MVQ"; }
+
+void TTFileThreadControl::RemoveQueueFile() const {
+  if (Schedule && Schedule->Queued) DeleteFile(QueueFileName());
+}
+
+}  // namespace mv

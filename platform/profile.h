@@ -1,0 +1,64 @@
+#pragma once
+// INI ("profile") files with the behaviour of the classic profile functions:
+// sections and keys case-insensitive, first match wins, blanks around keys and
+// values trimmed, one pair of enclosing quotes stripped on read, values cut at
+// 2047 characters, a missing file reads as empty. Every write goes to disk at
+// once through a temporary file and rename, so a crash leaves the old or the
+// new file, never a mix. Written lines end in CR LF; reading accepts LF and CR.
+// Thread-safe: calls on one file from several threads are serialised.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mv {
+
+// Longest value a read returns (the classic 2048-byte buffer).
+inline constexpr std::size_t kProfileValueMax = 2047;
+
+// The value of key in section, or def when the file, section or key is missing.
+std::string ProfileReadString(const std::string& file, const std::string& section,
+                              const std::string& key, const std::string& def);
+
+// Integer read: decimal with optional "-"; "$hex", "0xhex" and "0Xhex" are hexadecimal.
+// An empty or malformed value, or one outside 32 bits, gives def.
+int32_t ProfileReadInt(const std::string& file, const std::string& section,
+                       const std::string& key, int32_t def);
+
+// 64-bit decimal read ("$" or "0x" hexadecimal accepted); malformed or missing gives def.
+int64_t ProfileReadInt64(const std::string& file, const std::string& section,
+                         const std::string& key, int64_t def);
+
+// Floating-point read accepting "." or "," as separator; malformed, missing,
+// infinite or NaN gives def.
+double ProfileReadDouble(const std::string& file, const std::string& section,
+                         const std::string& key, double def);
+
+// Writes key=value: replaces an existing key in place, appends a new key at the
+// end of its section, appends a missing section at the end of the file.
+// A value containing CR or LF is cut at the first one (one key, one line).
+// Returns false when the file cannot be written (the old file stays intact).
+bool ProfileWriteString(const std::string& file, const std::string& section,
+                        const std::string& key, const std::string& value);
+bool ProfileWriteInt(const std::string& file, const std::string& section,
+                     const std::string& key, int64_t value);
+// Writes with up to 15 significant digits and the locale's decimal separator.
+bool ProfileWriteDouble(const std::string& file, const std::string& section,
+                        const std::string& key, double value);
+
+// Removes a key; the section header stays even when it was the last key.
+// A missing file, section or key is success.
+bool ProfileDeleteKey(const std::string& file, const std::string& section,
+                      const std::string& key);
+
+// Removes a section with all its keys. A missing section is success.
+bool ProfileEraseSection(const std::string& file, const std::string& section);
+
+// Section names in file order (as written in the file).
+std::vector<std::string> ProfileSections(const std::string& file);
+
+// Key names of a section in file order.
+std::vector<std::string> ProfileKeys(const std::string& file, const std::string& section);
+
+}  // namespace mv

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/datadirs.h"
+#include "app/mvmain.h"
+#include "app/rolelock.h"
+#include "app/settings.h"
+#include "platform/profile.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+using test::TempDir;
+
+bool IsDir(const std::string& p) { return access(p.c_str(), F_OK) == 0; }
+
+TEST(DataDirs, DerivedFromBase) {
+  const DataDirs d = DeriveDataDirs("/opt/mirava");
+  EXPECT_EQ(d.BaseDir, "/opt/mirava/");
+  EXPECT_EQ(d.ControlDir, "/opt/mirava/CTRL/");
+  EXPECT_EQ(d.LogDir, "/opt/mirava/LOGS/");
+  EXPECT_EQ(d.QueueDir, "/opt/mirava/MVQ/");
+  EXPECT_EQ(d.JobDir, "/opt/mirava/MVJ/");
+  EXPECT_EQ(d.TemplateDir, "/opt/mirava/MVT/");
+  EXPECT_EQ(d.SourceDefinitionFile, "/opt/mirava/CTRL/SOURCES.MVS");
+  EXPECT_EQ(d.SettingsFile, "/opt/mirava/MIRAVA0.MVJ");
+}
+
+TEST(DataDirs, BaseIsExplicitThenProgramFolderThenXdg) {
+  TempDir dir;
+  EXPECT_EQ(ChooseBaseDir(std::string("/x/y"), dir.path()), "/x/y/");
+  EXPECT_EQ(ChooseBaseDir(std::nullopt, dir.path()), dir.path());
+  setenv("XDG_DATA_HOME", (dir / "xdg").c_str(), 1);
+  EXPECT_EQ(ChooseBaseDir(std::nullopt, dir / "missing/"), dir / "xdg/mirava/");
+  unsetenv("XDG_DATA_HOME");
+}
+
+TEST(DataDirs, MissingFoldersAreCreatedWithTheirParents) {
+  TempDir dir;
+  const DataDirs d = DeriveDataDirs(dir / "deep/er/base");
+  EXPECT_TRUE(CreateDataDirs(d).empty());
+  for (const auto& p : {d.ControlDir, d.LogDir, d.QueueDir, d.JobDir, d.TemplateDir})
+    EXPECT_TRUE(IsDir(p)) << p;
+  EXPECT_TRUE(CreateDataDirs(d).empty()) << "a second start finds them";
+}
+
+TEST(DataDirs, UnusableBaseIsReportedNotFatal) {
+  TempDir dir;
+  dir.Write("plainfile", "x");
+  const std::vector<std::string> bad = CreateDataDirs(DeriveDataDirs(dir / "plainfile/base"));
+  EXPECT_EQ(bad.size(), 5u);
+}
+
+TEST(Settings, MissingFileGivesDefaults) {
+  TempDir dir;
+  const ProgramSettings s = LoadSettings(dir / "MIRAVA0.MVJ");
+  EXPECT_EQ(s.OptionsEnabled, 0xFFFFFFFFu);
+  EXPECT_EQ(s.dspSpeedUnit, 0);
+}
+
+TEST(Settings, RoundTripAndStoredForm) {
+  TempDir dir;
+  const std::string file = dir / "MIRAVA0.MVJ";
+  ASSERT_TRUE(SaveSettings(file, {.OptionsEnabled = 0xFFCFFFFF | 0x100000, .dspSpeedUnit = 4}));
+  const ProgramSettings s = LoadSettings(file);
+  EXPECT_EQ(s.OptionsEnabled, 0xFFDFFFFFu);
+  EXPECT_EQ(s.dspSpeedUnit, 4);
+  EXPECT_EQ(ProfileReadString(file, "job", "OptionsEnabled", ""), "-2097153");
+  EXPECT_EQ(TempDir::Read(file).find("[misc]"), 0u) << "speed unit is written first";
+}
+
+TEST(Settings, GarbageGivesDefaults) {
+  TempDir dir;
+  const std::string file =
+      dir.Write("MIRAVA0.MVJ", "[job]\nOptionsEnabled=lots\n[misc]\ndspSpeedUnit=\x01\x02\n" +
+                                   std::string(1 << 20, 'z') + "\n");
+  const ProgramSettings s = LoadSettings(file);
+  EXPECT_EQ(s.OptionsEnabled, 0xFFFFFFFFu);
+  EXPECT_EQ(s.dspSpeedUnit, 0);
+}
+
+TEST(RoleLock, SecondHolderOfTheSameRoleFailsAndDeletesNothing) {
+  TempDir dir;
+  RoleLock first;
+  ASSERT_TRUE(first.Acquire(dir.path(), kServerLockName));
+  {
+    RoleLock second;
+    EXPECT_FALSE(second.Acquire(dir.path(), kServerLockName));
+    EXPECT_FALSE(second.Held());
+  }
+  EXPECT_TRUE(IsDir(dir / kServerLockName)) << "the failed instance must not delete the lock";
+  EXPECT_TRUE(RoleLockHeld(dir.path(), kServerLockName));
+  RoleLock controller;
+  EXPECT_TRUE(controller.Acquire(dir.path(), kClientLockName)) << "the other role is free";
+  first.Release();
+  EXPECT_FALSE(IsDir(dir / kServerLockName));
+  EXPECT_FALSE(RoleLockHeld(dir.path(), kServerLockName));
+}
+
+TEST(RoleLock, LeftoverFileOfACrashedInstanceIsNotALock) {
+  TempDir dir;
+  dir.Write(kClientLockName, "");
+  EXPECT_FALSE(RoleLockHeld(dir.path(), kClientLockName));
+  RoleLock lock;
+  EXPECT_TRUE(lock.Acquire(dir.path(), kClientLockName));
+}
+
+TEST(RoleLock, HeldAcrossProcesses) {
+  TempDir dir;
+  RoleLock mine;
+  ASSERT_TRUE(mine.Acquire(dir.path(), kServerLockName));
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    RoleLock other;
+    _exit(other.Acquire(dir.path(), kServerLockName) ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process took the lock";
+}
+
+TEST(Core, StartupCreatesFoldersTakesLockAndLogsNetWare) {
+  TempDir dir;
+  std::vector<std::string> lines;
+  MiravaCore core;
+  core.Startup({.Base = dir / "base", .Words = {"close", "RUNJOB=daily"},
+                .LogPage = [&](const std::string& l) { lines.push_back(l); }});
+  EXPECT_TRUE(IsDir(core.Dirs().ControlDir));
+  EXPECT_TRUE(core.Lock().Held());
+  EXPECT_EQ(core.Lock().Name(), "MVSERVER.MVF");
+  EXPECT_FALSE(core.CloseRequested());
+  EXPECT_TRUE(core.JobTimerArmed());
+  EXPECT_FALSE(core.NetWareAvailable());
+  EXPECT_EQ(core.PendingRunJob(), core.Dirs().JobDir + "DAILY.MVJ");
+  EXPECT_EQ(core.ModeFlags(), MODE_CLOSE_WHEN_IDLE);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "NetWare interface not available");
+  EXPECT_EQ(core.Settings().OptionsEnabled, 0xFFFFFFFFu);
+  core.Shutdown();
+  EXPECT_FALSE(IsDir(core.Dirs().ControlDir + "MVSERVER.MVF"));
+}
+
+TEST(Core, ControllerNeverArmsTheRunQueueAndHoldsTheClientLock) {
+  TempDir dir;
+  MiravaCore core;
+  core.Startup({.Base = dir.path(), .Words = {"CONTROL", "CLOSE"}});
+  EXPECT_FALSE(core.JobTimerArmed());
+  EXPECT_FALSE(core.JobTimerTick()) << "a controller never closes through CLOSE";
+  EXPECT_EQ(core.Lock().Name(), "MVCLIENT.MVF");
+}
+
+TEST(Core, SecondInstanceOfTheSameRoleAsksToCloseAndKeepsTheFirstLock) {
+  TempDir dir;
+  MiravaCore first, second;
+  first.Startup({.Base = dir.path()});
+  second.Startup({.Base = dir.path()});
+  EXPECT_FALSE(first.AppTimerTick());
+  EXPECT_TRUE(second.AppTimerTick());
+  second.Shutdown();
+  EXPECT_TRUE(RoleLockHeld(first.Dirs().ControlDir, kServerLockName));
+}
+
+}  // namespace
+}  // namespace mv

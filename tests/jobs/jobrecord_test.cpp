@@ -1,0 +1,159 @@
+#include "jobs/jobrecord.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "jobs/jobid.h"
+#include "platform/profile.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+using test::TempDir;
+
+std::unique_ptr<TTFileAction> Action(int32_t type, uint32_t options) {
+  return std::make_unique<TTFileAction>("/src/", "*.*", "/dst/", "*.*", options, type);
+}
+
+TEST(JobRecord, EmptyActionListHasUnknownTypeAndNoOptions) {
+  TempDir dir;
+  TTFileThreadControl job("Daily", nullptr, dir.path(), dir.path(), nullptr);
+  EXPECT_EQ(job.FirstJobType(), -1);
+  EXPECT_EQ(job.FirstOptions(), 0u);
+  EXPECT_EQ(job.JobCaption().rfind("<unknown> JOB ", 0), 0u);
+}
+
+TEST(JobRecord, CaptionEndsInABlank) {
+  TempDir dir;
+  TTFileThreadControl job("Daily", nullptr, dir.path(), dir.path(), nullptr);
+  job.JobID = 42;
+  job.AddAction(Action(JOB_COPY, OPT_OVERWRITE_OLDER | OPT_DIR_TO_TARGET));
+  EXPECT_EQ(job.JobCaption(), "COPY JOB 0000002A (Daily) ");
+  // The first action decides, whatever follows.
+  job.AddAction(Action(JOB_DELETE, 0));
+  EXPECT_EQ(job.FirstJobType(), JOB_COPY);
+  EXPECT_EQ(job.FirstOptions(), OPT_OVERWRITE_OLDER | OPT_DIR_TO_TARGET);
+}
+
+TEST(JobRecord, IdTextPadsToEightDigitsAndGrowsBeyond) {
+  EXPECT_EQ(JobIdText(500), "000001F4");
+  EXPECT_EQ(JobIdText(0), "00000000");
+  EXPECT_EQ(JobIdText(0x100000000LL), "100000000");
+  EXPECT_EQ(JobIdText(0x7FFFFFFFFFFFFFFFLL), "7FFFFFFFFFFFFFFF");
+}
+
+TEST(JobRecord, TypeNamesAndSourceOnlyTypes) {
+  EXPECT_EQ(JobTypeName(0), "COPY");
+  EXPECT_EQ(JobTypeName(1), "ANALYZE");
+  EXPECT_EQ(JobTypeName(2), "NETWARE PURGE");
+  EXPECT_EQ(JobTypeName(3), "DELETE");
+  EXPECT_EQ(JobTypeName(4), "<unknown>");
+  EXPECT_EQ(JobTypeName(-1), "<unknown>");
+  EXPECT_FALSE(IsSourceOnlyType(0));
+  EXPECT_TRUE(IsSourceOnlyType(1));
+  EXPECT_TRUE(IsSourceOnlyType(2));
+  EXPECT_TRUE(IsSourceOnlyType(3));
+  EXPECT_FALSE(IsSourceOnlyType(-1));
+}
+
+TEST(JobRecord, CreationDrawsConsecutiveIdsAndDefaults) {
+  TempDir dir;
+  TTFileThreadControl a("a", nullptr, dir.path(), dir.path(), nullptr, {.SpeedUnit = 3});
+  TTFileThreadControl b("b", nullptr, dir.path(), dir.path(), nullptr);
+  EXPECT_EQ(a.JobID, 1);
+  EXPECT_EQ(b.JobID, 2);
+  EXPECT_EQ(a.SpeedUnit, 3);
+  EXPECT_EQ(a.SecondsSinceTracked, -1);
+  EXPECT_FALSE(a.Terminated);
+  EXPECT_EQ(a.Thread, nullptr);
+  EXPECT_TRUE(a.Filter && a.Schedule && a.Mail);
+}
+
+TEST(JobRecord, RemoveQueueFileOnlyForQueuedJobs) {
+  TempDir dir;
+  TTFileThreadControl job("q", nullptr, dir.path(), dir.path(), nullptr);
+  const std::string queueFile = dir.Write(job.IdText() + ".MVQ", "[job]\r\n");
+  EXPECT_EQ(job.QueueFileName(), queueFile);
+  job.RemoveQueueFile();
+  EXPECT_EQ(access(queueFile.c_str(), F_OK), 0) << "a job that is not queued keeps the file";
+  job.Schedule->Queued = true;
+  job.RemoveQueueFile();
+  EXPECT_NE(access(queueFile.c_str(), F_OK), 0);
+  job.RemoveQueueFile();  // already gone: no error, no crash
+}
+
+TEST(JobId, CounterStartsAtOneAndIsStoredAsDecimal) {
+  TempDir dir;
+  EXPECT_EQ(NewJobId(dir.path()), 1);
+  EXPECT_EQ(NewJobId(dir.path()), 2);
+  EXPECT_EQ(ProfileReadString(dir / "MVCTRL.MVF", "general", "jobid", ""), "2");
+}
+
+TEST(JobId, CounterKeepsOnlyTheLowThirtyTwoBits) {
+  TempDir dir;
+  dir.Write("MVCTRL.MVF", "[general]\r\njobid=4294967295\r\n");
+  EXPECT_EQ(NewJobId(dir.path()), 4294967296LL);
+  EXPECT_EQ(ProfileReadString(dir / "MVCTRL.MVF", "general", "jobid", ""), "0");
+}
+
+TEST(JobId, GarbageCounterGivesMinusOneAndLeavesTheFile) {
+  TempDir dir;
+  for (const std::string& bad :
+       {std::string("abc"), std::string("12x"), std::string("99999999999999999999"),
+        std::string(100000, '7'), std::string("\x01\x02\xff", 3)}) {
+    const std::string content = "[general]\r\njobid=" + bad + "\r\n";
+    const std::string file = dir.Write("MVCTRL.MVF", content);
+    EXPECT_EQ(NewJobId(dir.path()), -1) << bad.substr(0, 20);
+    EXPECT_EQ(TempDir::Read(file), content);
+  }
+}
+
+TEST(JobId, UnwritableControlFolderGivesMinusOne) {
+  TempDir dir;
+  dir.Write("file", "x");
+  // A folder below a plain file cannot exist, also for root.
+  EXPECT_EQ(NewJobId(dir / "file/"), -1);
+}
+
+TEST(JobId, ConcurrentProcessesNeverShareAnId) {
+  TempDir dir;
+  constexpr int kProcesses = 4;
+  constexpr int kDraws = 40;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(fds[0]);
+      for (int i = 0; i < kDraws; ++i) {
+        const int64_t id = NewJobId(dir.path());
+        if (write(fds[1], &id, sizeof id) != sizeof id) _exit(2);
+      }
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  close(fds[1]);
+  std::multiset<int64_t> ids;
+  int64_t id = 0;
+  while (read(fds[0], &id, sizeof id) == sizeof id) ids.insert(id);
+  close(fds[0]);
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  ASSERT_EQ(ids.size(), static_cast<size_t>(kProcesses * kDraws));
+  EXPECT_EQ(ids.count(-1), 0u);
+  EXPECT_EQ(std::set<int64_t>(ids.begin(), ids.end()).size(), ids.size()) << "an ID was drawn twice";
+  EXPECT_EQ(*ids.rbegin(), kProcesses * kDraws);
+}
+
+}  // namespace
+}  // namespace mv
