@@ -17,6 +17,10 @@ namespace mv {
 // Longest value a read returns (the classic 2048-byte buffer).
 inline constexpr std::size_t kProfileValueMax = 2047;
 
+// Largest file taken as a profile. Beyond it the file is damage or a wrong
+// path: reads give the defaults and writes fail, leaving it untouched.
+inline constexpr std::size_t kProfileFileMax = std::size_t{16} << 20;
+
 // The value of key in section, or def when the file, section or key is missing.
 std::string ProfileReadString(const std::string& file, const std::string& section,
                               const std::string& key, const std::string& def);

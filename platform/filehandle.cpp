@@ -1,0 +1,153 @@
+#include "platform/filehandle.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/fileio.h"
+#include "platform/oserror.h"
+
+namespace mv {
+
+FileHandle::~FileHandle() { Close(); }
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+uint32_t FileHandle::Open(const std::string& path, FileAccess access, FileCreate create, FileShare share) {
+  Close();
+  const bool truncate = create == FileCreate::CreateAlways;
+  if (truncate && access == FileAccess::Read) return ERROR_INVALID_PARAMETER;
+
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;  // non-blocking: a FIFO must not hang the open
+  flags |= access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
+  switch (create) {
+    case FileCreate::CreateNew: flags |= O_CREAT | O_EXCL; break;
+    case FileCreate::OpenExisting: break;
+    case FileCreate::CreateAlways:
+    case FileCreate::OpenAlways: flags |= O_CREAT; break;
+  }
+  int fd;
+  while ((fd = ::open(path.c_str(), flags, 0666)) < 0 && errno == EINTR) {
+  }
+  if (fd < 0) return WinErrorForPath(errno, path);
+  FileHandle guard;
+  guard.fd_ = fd;
+
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return WinErrorFromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return WinErrorFromErrno(errno);
+
+  if (share != FileShare::DenyNone) {
+    int op = (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    int rc;
+    while ((rc = ::flock(fd, op)) != 0 && errno == EINTR) {
+    }
+    // A file system without lock support still gets its files copied.
+    if (rc != 0 && errno != ENOLCK && errno != ENOTSUP && errno != EINVAL && errno != EBADF)
+      return WinErrorFromErrno(errno);
+  }
+  if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0) return WinErrorFromErrno(errno);
+  fd_ = std::exchange(guard.fd_, -1);
+  return 0;
+}
+
+uint32_t FileHandle::Read(void* buffer, size_t size, size_t& done) {
+  done = 0;
+  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  char* p = static_cast<char*>(buffer);
+  while (done < size) {
+    ssize_t n = ::read(fd_, p + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return WinErrorFromErrno(errno);
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+uint32_t FileHandle::Write(const void* data, size_t size, size_t* written) {
+  size_t done = 0;
+  uint32_t error = 0;
+  if (fd_ < 0) {
+    error = ERROR_INVALID_HANDLE;
+  } else {
+    const char* p = static_cast<const char*>(data);
+    while (done < size) {
+      ssize_t n = ::write(fd_, p + done, size - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        error = WinErrorFromErrno(errno);
+        break;
+      }
+      if (n == 0) {
+        error = ERROR_DISK_FULL;
+        break;
+      }
+      done += static_cast<size_t>(n);
+    }
+  }
+  if (written) *written = done;
+  return error;
+}
+
+uint32_t FileHandle::Seek(int64_t offset, SeekFrom from, int64_t* position) {
+  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+  off_t pos = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  if (pos < 0) return errno == EINVAL ? ERROR_NEGATIVE_SEEK : WinErrorFromErrno(errno);
+  if (position) *position = pos;
+  return 0;
+}
+
+uint32_t FileHandle::Size(int64_t& size) const {
+  size = 0;
+  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return WinErrorFromErrno(errno);
+  size = st.st_size;
+  return 0;
+}
+
+uint32_t FileHandle::Truncate(int64_t size) {
+  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  if (size < 0) return ERROR_INVALID_PARAMETER;
+  int rc;
+  while ((rc = ::ftruncate(fd_, static_cast<off_t>(size))) != 0 && errno == EINTR) {
+  }
+  return rc == 0 ? 0 : WinErrorFromErrno(errno);
+}
+
+uint32_t FileHandle::Sync() {
+  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  return ::fsync(fd_) == 0 ? 0 : WinErrorFromErrno(errno);
+}
+
+uint32_t FileHandle::SetWriteTime(const timespec& time) {
+  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  return SetFileWriteTime(fd_, time);
+}
+
+uint32_t FileHandle::Close() {
+  if (fd_ < 0) return 0;
+  int fd = std::exchange(fd_, -1);
+  // Linux releases the descriptor even when close reports an error; retrying
+  // could close someone else's.
+  return ::close(fd) == 0 ? 0 : WinErrorFromErrno(errno);
+}
+
+}  // namespace mv

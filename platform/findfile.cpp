@@ -1,0 +1,173 @@
+#include "platform/findfile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+#include "platform/datetime.h"
+#include "platform/fileio.h"
+#include "platform/oserror.h"
+#include "platform/paths.h"
+#include "platform/textcase.h"
+
+namespace mv {
+
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+
+bool IsDotEntry(std::string_view name) { return name == "." || name == ".."; }
+
+bool IsHiddenName(std::string_view name) { return !name.empty() && name[0] == '.' && !IsDotEntry(name); }
+
+bool ArchiveCleared(const std::string& path, const struct stat& st) {
+  char buf[128];
+  ssize_t n = ::getxattr(path.c_str(), kArchiveXattr, buf, sizeof buf);
+  return n > 0 && std::string_view(buf, static_cast<size_t>(n)) == ArchiveStamp(st.st_size, st.st_mtim);
+}
+
+// `path` is where the archive stamp is read from (links followed).
+FindData FromStat(const struct stat& st, std::string name, const std::string& path) {
+  FindData d;
+  if (S_ISDIR(st.st_mode)) {
+    d.Attr = kAttrDirectory;
+  } else {
+    if ((st.st_mode & S_IWUSR) == 0) d.Attr |= kAttrReadOnly;
+    if (!ArchiveCleared(path, st)) d.Attr |= kAttrArchive;
+    d.Size = st.st_size;
+  }
+  if (IsHiddenName(name)) d.Attr |= kAttrHidden;
+  d.Time = UnixToDos(st.st_mtim);
+  d.CreationTime = st.st_ctim;
+  d.AccessTime = st.st_atim;
+  d.WriteTime = st.st_mtim;
+  d.Name = std::move(name);
+  return d;
+}
+
+// Splits UTF-8 text into characters, so that "?" stands for one letter
+// whatever its length in bytes.
+std::vector<std::string_view> Characters(std::string_view s) {
+  std::vector<std::string_view> out;
+  for (size_t i = 0; i < s.size();) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    size_t len = b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    size_t n = 1;
+    while (n < len && i + n < s.size() && (static_cast<unsigned char>(s[i + n]) & 0xC0) == 0x80) ++n;
+    out.push_back(s.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool MatchFindMask(std::string_view name, std::string_view mask) {
+  if (mask == "*" || mask == "*.*") return true;
+  std::string upperName = UpperCase(name), upperMask = UpperCase(mask);
+  std::vector<std::string_view> n = Characters(upperName), m = Characters(upperMask);
+  size_t ni = 0, mi = 0, starMask = std::string_view::npos, starName = 0;
+  while (ni < n.size()) {
+    if (mi < m.size() && m[mi] == "*") {
+      starMask = mi++;
+      starName = ni;
+    } else if (mi < m.size() && (m[mi] == "?" || m[mi] == n[ni])) {
+      ++mi;
+      ++ni;
+    } else if (starMask != std::string_view::npos) {
+      mi = starMask + 1;
+      ni = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (mi < m.size() && m[mi] == "*") ++mi;
+  return mi == m.size();
+}
+
+void FindHandle::Close() {
+  entries_.clear();
+  next_ = 0;
+  open_ = false;
+}
+
+uint32_t GetFileInfo(const std::string& path, FindData& out) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return WinErrorForPath(errno, path);
+  out = FromStat(st, ExtractFileName(ExcludeTrailingDelim(path)), path);
+  return 0;
+}
+
+uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out, FindHandle& h) {
+  h.Close();
+  if (!DriveReady(pattern)) return ERROR_NOT_READY;
+  size_t slash = pattern.rfind(PathDelim);
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : pattern.substr(0, slash);
+  std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  if (mask.empty()) return ERROR_FILE_NOT_FOUND;
+
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : WinErrorFromErrno(errno);
+  std::unique_ptr<DIR, DirCloser> d(::fdopendir(fd));
+  if (!d) {
+    int err = errno;
+    ::close(fd);
+    return WinErrorFromErrno(err);
+  }
+
+  const std::string prefix = IncludeTrailingDelim(dir);
+  const bool wantDirs = (attrMask & kAttrDirectory) != 0;
+  const bool wantHidden = (attrMask & kAttrHidden) != 0;
+  std::vector<std::pair<std::string, FindData>> found;  // upper-cased name, entry
+  for (;;) {
+    errno = 0;
+    dirent* e = ::readdir(d.get());
+    if (e == nullptr) {
+      if (errno != 0) return WinErrorFromErrno(errno);
+      break;
+    }
+    std::string name = e->d_name;
+    if (!MatchFindMask(name, mask)) continue;
+    if (IsHiddenName(name) && !wantHidden) continue;
+    struct stat st;
+    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // removed while we were listing
+      return WinErrorFromErrno(errno);
+    }
+    if (S_ISLNK(st.st_mode) && (::fstatat(fd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))) continue;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
+    if (S_ISDIR(st.st_mode) && !wantDirs) continue;
+    std::string upper = UpperCase(name);
+    found.emplace_back(std::move(upper), FromStat(st, std::move(name), prefix + e->d_name));
+  }
+
+  auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
+  std::sort(found.begin(), found.end(), [&](const auto& a, const auto& b) {
+    int ra = rank(a.second.Name), rb = rank(b.second.Name);
+    if (ra != rb) return ra < rb;
+    if (a.first != b.first) return a.first < b.first;
+    return a.second.Name < b.second.Name;
+  });
+  if (found.empty()) return ERROR_NO_MORE_FILES;
+  h.entries_.reserve(found.size());
+  for (auto& f : found) h.entries_.push_back(std::move(f.second));
+  h.open_ = true;
+  return FindNext(h, out);
+}
+
+uint32_t FindNext(FindHandle& h, FindData& out) {
+  if (!h.open_) return ERROR_INVALID_HANDLE;
+  if (h.next_ >= h.entries_.size()) return ERROR_NO_MORE_FILES;
+  out = std::move(h.entries_[h.next_++]);
+  return 0;
+}
+
+}  // namespace mv
