@@ -22,7 +22,7 @@ TTFileThreadControl::TTFileThreadControl(std::string description, TTErrorMsgList
       ControlDir(std::move(controlDir)),
       SpeedUnit(defaults.SpeedUnit),
       QueueDir(std::move(queueDir)) {
-  JobID = NewJobId(ControlDir);
+  JobID = defaults.DrawId ? NewJobId(ControlDir) : 0;
   Filter = std::make_unique<TTDirFilter>();
   Schedule = std::make_unique<TTSchedule>();
   Mail = std::make_unique<TMVMail>(mailer);

@@ -49,11 +49,13 @@ struct TransferSample {
 // Program-wide values a new job record copies.
 struct JobDefaults {
   int32_t SpeedUnit = 0;  // dspSpeedUnit of the settings
+  bool DrawId = true;     // false: JobID stays 0 and the counter is not touched
 };
 
 class TTFileThreadControl {
  public:
-  // Draws a fresh ID from the counter in controlDir (-1 when it cannot).
+  // Draws a fresh ID from the counter in controlDir (-1 when it cannot),
+  // unless defaults.DrawId is false (a look at a file that changes nothing).
   TTFileThreadControl(std::string description, TTErrorMsgList* logList, std::string queueDir,
                       std::string controlDir, TMVMailer* mailer, JobDefaults defaults = {});
   ~TTFileThreadControl();

@@ -11,9 +11,13 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <vector>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/textcase.h"
@@ -354,14 +358,17 @@ bool ModifyFile(const std::string& file, Edit edit) {
   return ReplaceFile(path, out, old);
 }
 
-bool WriteValue(const std::string& file, const std::string& section, const std::string& key,
-                std::string_view value) {
-  std::string_view s = Trim(section), k = Trim(key);
-  if (!ValidSection(s) || !ValidKey(k)) return false;
-  std::string encoded = EncodeValue(value);
-  const std::string want_s = UpperCase(s), want_k = UpperCase(k);
+// One edit of a file's text: false when there is nothing to change.
+using Edit = std::function<bool(std::string_view text, std::string* out)>;
 
-  return ModifyFile(file, [&](std::string_view text, std::string* out) {
+// The edit that writes key=value; empty when the names cannot be written.
+Edit MakeWriteEdit(const std::string& section, const std::string& key, std::string_view value) {
+  std::string s(Trim(section)), k(Trim(key));
+  if (!ValidSection(s) || !ValidKey(k)) return {};
+  std::string encoded = EncodeValue(value);
+  std::string want_s = UpperCase(s), want_k = UpperCase(k);
+
+  return [s, k, encoded, want_s, want_k](std::string_view text, std::string* out) {
     LineReader reader(text);
     Line line;
     bool inside = false, found_section = false;
@@ -403,7 +410,13 @@ bool WriteValue(const std::string& file, const std::string& section, const std::
       out->append(k).append("=").append(encoded).append(kEol);
     }
     return true;
-  });
+  };
+}
+
+bool WriteValue(const std::string& file, const std::string& section, const std::string& key,
+                std::string_view value) {
+  Edit edit = MakeWriteEdit(section, key, value);
+  return edit && ModifyFile(file, edit);
 }
 
 }  // namespace
@@ -445,19 +458,29 @@ bool ProfileWriteInt(const std::string& file, const std::string& section, const 
   return WriteValue(file, section, key, std::to_string(value));
 }
 
-bool ProfileWriteDouble(const std::string& file, const std::string& section,
-                        const std::string& key, double value) {
-  // An infinite or NaN time is a fault upstream; writing it would read back
-  // as the default without anyone noticing.
-  if (!std::isfinite(value)) return false;
+namespace {
+
+// Up to 15 significant digits with the locale's separator; nothing for an
+// infinite or NaN value, a fault upstream that would read back as the default
+// without anyone noticing.
+std::optional<std::string> DoubleText(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
   char buf[64];
   auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-  if (ec != std::errc()) return false;
+  if (ec != std::errc()) return std::nullopt;
   std::string text(buf, ptr);
   const char* point = std::localeconv()->decimal_point;
   std::string sep = (point != nullptr && *point != '\0') ? point : ".";
   if (std::size_t dot = text.find('.'); dot != std::string::npos) text.replace(dot, 1, sep);
-  return WriteValue(file, section, key, text);
+  return text;
+}
+
+}  // namespace
+
+bool ProfileWriteDouble(const std::string& file, const std::string& section,
+                        const std::string& key, double value) {
+  const std::optional<std::string> text = DoubleText(value);
+  return text && WriteValue(file, section, key, *text);
 }
 
 bool ProfileDeleteKey(const std::string& file, const std::string& section,
@@ -486,11 +509,14 @@ bool ProfileDeleteKey(const std::string& file, const std::string& section,
   });
 }
 
-bool ProfileEraseSection(const std::string& file, const std::string& section) {
+namespace {
+
+// The edit that removes every section of that name; empty for an empty name.
+Edit MakeEraseEdit(const std::string& section) {
   std::string_view s = Trim(section);
-  if (s.empty()) return true;
-  const std::string want = UpperCase(s);
-  return ModifyFile(file, [&](std::string_view text, std::string* out) {
+  if (s.empty()) return {};
+  std::string want = UpperCase(s);
+  return [want](std::string_view text, std::string* out) {
     // Every section of that name goes, so none reappears after the erase.
     LineReader reader(text);
     Line line;
@@ -505,7 +531,14 @@ bool ProfileEraseSection(const std::string& file, const std::string& section) {
       out->append(text.substr(line.begin, line.next - line.begin));
     }
     return removed;
-  });
+  };
+}
+
+}  // namespace
+
+bool ProfileEraseSection(const std::string& file, const std::string& section) {
+  Edit edit = MakeEraseEdit(section);
+  return !edit || ModifyFile(file, edit);
 }
 
 std::vector<std::string> ProfileSections(const std::string& file) {
@@ -542,6 +575,115 @@ std::vector<std::string> ProfileKeys(const std::string& file, const std::string&
     }
   }
   return names;
+}
+
+struct ProfileSnapshot::Index {
+  // Upper-cased section -> upper-cased key -> unquoted value; the first section
+  // of a name and the first key in it win, as for the single reads.
+  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> sections;
+};
+
+ProfileSnapshot::ProfileSnapshot(const std::string& file) : index_(std::make_unique<Index>()) {
+  Loaded loaded;
+  if (!LoadFile(file, &loaded)) return;
+  LineReader reader(loaded.text);
+  Line line;
+  std::unordered_map<std::string, std::string>* current = nullptr;
+  while (reader.Next(&line)) {
+    if (line.kind == LineKind::kSection) {
+      auto [it, fresh] = index_->sections.try_emplace(UpperCase(line.name));
+      current = fresh ? &it->second : nullptr;
+    } else if (current && line.kind == LineKind::kKey) {
+      current->try_emplace(UpperCase(line.name), Unquote(line.value));
+    }
+  }
+}
+
+ProfileSnapshot::~ProfileSnapshot() = default;
+ProfileSnapshot::ProfileSnapshot(ProfileSnapshot&&) noexcept = default;
+ProfileSnapshot& ProfileSnapshot::operator=(ProfileSnapshot&&) noexcept = default;
+
+std::optional<std::string> ProfileSnapshot::Value(const std::string& section,
+                                                  const std::string& key) const {
+  const auto s = index_->sections.find(UpperCase(Trim(section)));
+  if (s == index_->sections.end()) return std::nullopt;
+  const auto k = s->second.find(UpperCase(Trim(key)));
+  if (k == s->second.end()) return std::nullopt;
+  return k->second;
+}
+
+std::string ProfileSnapshot::ReadString(const std::string& section, const std::string& key,
+                                        const std::string& def) const {
+  return Value(section, key).value_or(def);
+}
+
+int32_t ProfileSnapshot::ReadInt(const std::string& section, const std::string& key,
+                                 int32_t def) const {
+  const std::optional<std::string> v = Value(section, key);
+  return v ? ParseInteger<int32_t>(*v).value_or(def) : def;
+}
+
+int64_t ProfileSnapshot::ReadInt64(const std::string& section, const std::string& key,
+                                   int64_t def) const {
+  const std::optional<std::string> v = Value(section, key);
+  return v ? ParseInteger<int64_t>(*v).value_or(def) : def;
+}
+
+double ProfileSnapshot::ReadDouble(const std::string& section, const std::string& key,
+                                   double def) const {
+  const std::optional<std::string> v = Value(section, key);
+  return v ? ParseDouble(*v).value_or(def) : def;
+}
+
+struct ProfileBatch::Edits {
+  std::vector<Edit> edits;
+};
+
+ProfileBatch::ProfileBatch(std::string file)
+    : file_(std::move(file)), edits_(std::make_unique<Edits>()) {}
+ProfileBatch::~ProfileBatch() = default;
+
+bool ProfileBatch::Add(std::function<bool(std::string_view, std::string*)> edit) {
+  if (!edit) return false;
+  edits_->edits.push_back(std::move(edit));
+  return true;
+}
+
+bool ProfileBatch::WriteString(const std::string& section, const std::string& key,
+                               const std::string& value) {
+  return Add(MakeWriteEdit(section, key, value));
+}
+
+bool ProfileBatch::WriteInt(const std::string& section, const std::string& key, int64_t value) {
+  return Add(MakeWriteEdit(section, key, std::to_string(value)));
+}
+
+bool ProfileBatch::WriteDouble(const std::string& section, const std::string& key, double value) {
+  const std::optional<std::string> text = DoubleText(value);
+  return text && Add(MakeWriteEdit(section, key, *text));
+}
+
+void ProfileBatch::EraseSection(const std::string& section) {
+  if (Edit edit = MakeEraseEdit(section)) edits_->edits.push_back(std::move(edit));
+}
+
+bool ProfileBatch::Commit() {
+  std::vector<Edit> edits = std::move(edits_->edits);
+  edits_->edits.clear();
+  if (edits.empty()) return true;
+  return ModifyFile(file_, [&](std::string_view text, std::string* out) {
+    std::string current(text);
+    bool changed = false;
+    for (const Edit& edit : edits) {
+      std::string next;
+      if (edit(current, &next)) {
+        current = std::move(next);
+        changed = true;
+      }
+    }
+    *out = std::move(current);
+    return changed;
+  });
 }
 
 }  // namespace mv

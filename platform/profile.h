@@ -8,6 +8,9 @@
 // Thread-safe: calls on one file from several threads are serialised.
 
 #include <cstdint>
+#include <functional>
+#include <string_view>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,5 +67,55 @@ std::vector<std::string> ProfileSections(const std::string& file);
 
 // Key names of a section in file order.
 std::vector<std::string> ProfileKeys(const std::string& file, const std::string& section);
+
+// Several writes to one file that land together: the file is read, every
+// edit applied in order, and the result written once (temporary file and
+// rename). A save of many keys then costs one write, and a crash leaves the
+// whole old or the whole new file. The edits apply to the file as it is at
+// Commit, under the same lock as the single writes.
+class ProfileBatch {
+ public:
+  explicit ProfileBatch(std::string file);
+  ~ProfileBatch();
+  ProfileBatch(const ProfileBatch&) = delete;
+  ProfileBatch& operator=(const ProfileBatch&) = delete;
+
+  // False when the write can never succeed (a name that cannot be written, a
+  // non-finite number); nothing is queued then.
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+  bool WriteInt(const std::string& section, const std::string& key, int64_t value);
+  bool WriteDouble(const std::string& section, const std::string& key, double value);
+  void EraseSection(const std::string& section);
+  // Writes the file; false when it cannot be written (the old file stays).
+  bool Commit();
+
+ private:
+  bool Add(std::function<bool(std::string_view, std::string*)> edit);
+  std::string file_;
+  struct Edits;
+  std::unique_ptr<Edits> edits_;
+};
+
+// One file read once, for loads that ask for many keys (a job file with
+// thousands of actions would otherwise be parsed once per key). Same reading
+// rules as the functions above; a missing or unreadable file reads as empty.
+class ProfileSnapshot {
+ public:
+  explicit ProfileSnapshot(const std::string& file);
+  ~ProfileSnapshot();
+  ProfileSnapshot(ProfileSnapshot&&) noexcept;
+  ProfileSnapshot& operator=(ProfileSnapshot&&) noexcept;
+
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& def) const;
+  int32_t ReadInt(const std::string& section, const std::string& key, int32_t def) const;
+  int64_t ReadInt64(const std::string& section, const std::string& key, int64_t def) const;
+  double ReadDouble(const std::string& section, const std::string& key, double def) const;
+
+ private:
+  std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+  struct Index;
+  std::unique_ptr<Index> index_;
+};
 
 }  // namespace mv

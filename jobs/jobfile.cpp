@@ -1,0 +1,271 @@
+#include "jobs/jobfile.h"
+
+#include <unistd.h>
+
+#include <cinttypes>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "jobs/jobrecord.h"
+#include "macros/macros.h"
+#include "platform/clock.h"
+#include "platform/profile.h"
+
+namespace mv {
+namespace {
+
+const char* const kJob = "job";
+const char* const kMacro = "macro";
+const char* const kFlow = "flow";
+const char* const kSchedule = "schedule";
+const char* const kResult = "result_last";
+const char* const kActions = "actions";
+
+std::string SourceDefinitionPath(const TTFileThreadControl& job) {
+  return job.ControlDir + kSourceDefinitionFile;
+}
+
+std::string CurrentDirWithDelim() {
+  char buf[PATH_MAX];
+  std::string dir = ::getcwd(buf, sizeof buf) ? buf : "/";
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// The universal last-write time is stored as a packed date-time.
+timespec UtcDosToUnix(uint32_t dos) {
+  const DateParts p = DecodeDateTime(DosToDateTime(dos));
+  tm t{};
+  t.tm_year = p.year - 1900;
+  t.tm_mon = p.month - 1;
+  t.tm_mday = p.day;
+  t.tm_hour = p.hour;
+  t.tm_min = p.minute;
+  t.tm_sec = p.second;
+  return timespec{timegm(&t), 0};
+}
+
+bool IsCopyJob(const TTFileThreadControl& job) { return job.FirstJobType() == 0; }
+
+}  // namespace
+
+int TTFileThreadControl::Load(const std::string& fileName) {
+  const std::string& f = fileName;
+  int result = -1;
+  if (Mail) Mail->Load(f);
+  // One read of each file: a long action list would otherwise parse the file
+  // once per key.
+  const ProfileSnapshot file(f);
+
+  RemoteSource = file.ReadString(kJob, "remotesource", "");
+  RemoteTarget = file.ReadString(kJob, "remotetarget", "");
+  Description = file.ReadString(kJob, "description", "");
+  Modified = file.ReadDouble(kJob, "modified", 0);
+  MacroSource = file.ReadString(kMacro, "source", "");
+
+  const std::string sources = SourceDefinitionPath(*this);
+  const ProfileSnapshot definitions(MacroSource.empty() ? std::string() : sources);
+  if (!MacroSource.empty())
+    Filter->Load(sources, MacroSource);
+  else
+    Filter->Load(f, "");
+
+  const int32_t storedId = file.ReadInt(kSchedule, "jobID", 0);
+  if (storedId > 0) {
+    JobID = storedId;
+    Schedule->Queued = true;
+  }
+  Schedule->Load(f);
+
+  const uint32_t options = static_cast<uint32_t>(file.ReadInt(kJob, "options", 0));
+  const int32_t jobType = file.ReadInt(kJob, "jobtype", 0);
+
+  Terminated = file.ReadInt(kFlow, "terminated", 0) != 0;
+  if (Terminated) {
+    ResumePath = file.ReadString(kFlow, "resumepath", "");
+    ResumeFile.Name = file.ReadString(kFlow, "resumefile", "");
+    ResumeFile.Size = file.ReadInt64(kFlow, "resumefilesize", 0);
+    ResumeFilePos = file.ReadInt64(kFlow, "resumefilepos", 0);
+    ResumeFile.Time = static_cast<uint32_t>(file.ReadInt(kFlow, "resumefiledatetime", 0));
+    ResumeFile.WriteTime = UtcDosToUnix(
+        static_cast<uint32_t>(file.ReadInt(kFlow, "resumefiledatetimewritten", 0)));
+  }
+
+  tStarted = file.ReadDouble(kResult, "tStarted", 0);
+  tFinished = file.ReadDouble(kResult, "tFinished", 0);
+  ErrorCode = file.ReadInt(kResult, "errorcode", 0);
+  cTotal = file.ReadInt(kResult, "cTotal", 0);
+  cSkipped = file.ReadInt(kResult, "cSkipped", 0);
+  cError = file.ReadInt(kResult, "cError", 0);
+  cSuccess = file.ReadInt(kResult, "cSuccess", 0);
+  cDeleted = file.ReadInt(kResult, "cDeleted", 0);
+
+  int32_t n = file.ReadInt(kActions, "count", 0);
+  if (!MacroSource.empty()) n = std::max(n, definitions.ReadInt(MacroSource, "actions_count", 0));
+  Actions.clear();
+  if (n > kMaxJobActions) return result;
+  if (n == 0) {
+    const std::string here = CurrentDirWithDelim();
+    AddAction(std::make_unique<TTFileAction>(here, "*.*", here, "*.*", 0, 0));
+  }
+  const std::string targetPath = file.ReadString(kActions, "targetpath", "");
+  const std::string sourcePath = MacroSource.empty()
+                                     ? file.ReadString(kActions, "sourcepath", "")
+                                     : definitions.ReadString(MacroSource, "actions_sourcepath", "");
+  for (int32_t i = 0; i < n; ++i) {
+    const std::string index = std::to_string(i);
+    const std::string source =
+        MacroSource.empty() ? file.ReadString(kActions, "source" + index, "")
+                            : definitions.ReadString(MacroSource, "actions_source" + index, "");
+    AddAction(std::make_unique<TTFileAction>(sourcePath, source, targetPath,
+                                             file.ReadString(kActions, "target" + index, ""),
+                                             options, jobType));
+  }
+  result = Description.empty() ? 1 : 0;
+  return result;
+}
+
+int TTFileThreadControl::Save(const std::string& fileName, bool writeId) {
+  const std::string& f = fileName;
+  // Failures end the writing where they happen. Each group of keys lands in
+  // one write of the file, so a long action list is not written key by key.
+  [&] {
+    if (Mail && Mail->Save(f) != 0) return;
+    ProfileBatch head(f);
+    head.WriteString(kJob, "remotesource", RemoteSource);
+    head.WriteString(kJob, "remotetarget", RemoteTarget);
+    head.WriteString(kJob, "description", Description);
+    Modified = Now();
+    head.WriteDouble(kJob, "modified", Modified);
+    head.WriteString(kMacro, "source", MacroSource);
+    head.WriteInt(kJob, "jobtype", FirstJobType());
+    head.WriteInt(kJob, "options", static_cast<int32_t>(FirstOptions()));
+    head.EraseSection(kFlow);
+    head.WriteInt(kFlow, "terminated", Terminated ? 1 : 0);
+    head.WriteString(kFlow, "resumepath", ResumePath);
+    if (!ResumeFile.Name.empty() && ResumeFilePos > 0) {
+      head.WriteString(kFlow, "resumefile", ResumeFile.Name);
+      head.WriteInt(kFlow, "resumefilesize", ResumeFile.Size);
+      head.WriteInt(kFlow, "resumefiledatetimewritten",
+                    static_cast<int32_t>(UnixToDosUtc(ResumeFile.WriteTime)));
+      head.WriteInt(kFlow, "resumefilepos", ResumeFilePos);
+      head.WriteInt(kFlow, "resumefiledatetime", static_cast<int32_t>(ResumeFile.Time));
+    }
+    if (!head.Commit()) return;
+
+    if (MacroSource.empty() && !Filter->Save(f, "")) return;
+    if (writeId && Schedule->Queued &&
+        !ProfileWriteInt(f, kSchedule, "jobID",
+                         static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(JobID)))))
+      return;
+    if (Schedule->Save(f, false) != 0) return;
+
+    ProfileBatch tail(f);
+    tail.EraseSection(kResult);
+    tail.WriteDouble(kResult, "tStarted", tStarted);
+    tail.WriteDouble(kResult, "tFinished", tFinished);
+    tail.WriteInt(kResult, "errorcode", ErrorCode);
+    tail.WriteInt(kResult, "cTotal", cTotal);
+    tail.WriteInt(kResult, "cSkipped", cSkipped);
+    tail.WriteInt(kResult, "cError", cError);
+    tail.WriteInt(kResult, "cSuccess", cSuccess);
+    tail.WriteInt(kResult, "cDeleted", cDeleted);
+    tail.EraseSection(kActions);
+    for (std::size_t i = 0; i < Actions.size(); ++i) {
+      const TTFileAction& a = *Actions[i];
+      const std::string index = std::to_string(i);
+      if (i == 0) {
+        tail.WriteInt(kActions, "count", static_cast<int64_t>(Actions.size()));
+        if (MacroSource.empty()) tail.WriteString(kActions, "sourcepath", a.SourcePath);
+        tail.WriteString(kActions, "targetpath", a.TargetPath);
+      }
+      if (MacroSource.empty()) tail.WriteString(kActions, "source" + index, a.Source);
+      tail.WriteString(kActions, "target" + index, a.Target);
+    }
+    tail.Commit();
+  }();
+  return 0;
+}
+
+int ApplyTemplate(TTFileThreadControl& job, const std::string& fileName) {
+  const std::string& f = fileName;
+  if (job.Mail) job.Mail->LoadOver(f);
+  job.RemoteSource = ProfileReadString(f, kJob, "remotesource", job.RemoteSource);
+  job.RemoteTarget = ProfileReadString(f, kJob, "remotetarget", job.RemoteTarget);
+  job.Description = ProfileReadString(f, kJob, "description", job.Description);
+  job.Filter->LoadTemplate(f);
+  job.Schedule->LoadTemplate(f);
+  const uint32_t options = static_cast<uint32_t>(
+      ProfileReadInt(f, kJob, "options", static_cast<int32_t>(job.FirstOptions())));
+  const int32_t jobType = ProfileReadInt(f, kJob, "jobtype", job.FirstJobType());
+
+  const int32_t n = ProfileReadInt(f, kActions, "count", 0);
+  if (n > kMaxJobActions) return -1;
+  if (n > 0) {
+    const std::string sourcePath = ResolveMacros(ProfileReadString(f, kActions, "sourcepath", ""));
+    const std::string targetPath = ProfileReadString(f, kActions, "targetpath", "");
+    job.Actions.clear();
+    for (int32_t i = 0; i < n; ++i) {
+      const std::string index = std::to_string(i);
+      job.AddAction(std::make_unique<TTFileAction>(
+          sourcePath, ProfileReadString(f, kActions, "source" + index, ""), targetPath,
+          ProfileReadString(f, kActions, "target" + index, ""), options, jobType));
+    }
+  } else {
+    for (auto& a : job.Actions)
+      a = std::make_unique<TTFileAction>(a->SourcePath, a->Source, a->TargetPath, a->Target,
+                                         options, jobType);
+  }
+  return job.Description.empty() ? 1 : 0;
+}
+
+void SaveSourceDefinition(TTFileThreadControl& job, bool resetTracking) {
+  if (job.MacroSource.empty()) return;
+  const std::string f = SourceDefinitionPath(job);
+  const std::string& s = job.MacroSource;
+  if (!job.Filter->Save(f, s)) return;
+  if (resetTracking && !ProfileWriteDouble(f, s, "lasttracked", 0)) return;
+  if (!ProfileWriteInt(f, s, "actions_count", static_cast<int64_t>(job.Actions.size()))) return;
+  if (!ProfileWriteString(f, s, "actions_sourcepath",
+                          job.Actions.empty() ? "" : job.Actions.front()->SourcePath))
+    return;
+  for (std::size_t i = 0; i < job.Actions.size(); ++i)
+    if (!ProfileWriteString(f, s, "actions_source" + std::to_string(i), job.Actions[i]->Source))
+      return;
+}
+
+void SaveToQueue(TTFileThreadControl& job) {
+  if (job.Schedule->Queued) job.Save(job.QueueFileName(), true);
+}
+
+void LoadTracking(TTFileThreadControl& job) {
+  if (job.MacroSource.empty() || !IsCopyJob(job)) return;
+  const std::string f = SourceDefinitionPath(job);
+  const DateTime now = Now();
+  const DateTime lastTracked = ProfileReadDouble(f, job.MacroSource, "lasttracked", 0);
+  const DateTime lastChange = ProfileReadDouble(f, job.MacroSource, "lastchange", now + 1);
+  if (lastChange > job.Schedule->LastRunComplete) return;
+  // A reset (lasttracked 0) lies more than a century back; the seconds no
+  // longer fit, and the value must then force a look at the source.
+  const double seconds = std::round((now - lastTracked) * kSecondsPerDay);
+  job.SecondsSinceTracked =
+      (seconds >= 0 && seconds <= INT32_MAX && lastTracked != 0) ? static_cast<int32_t>(seconds) : -1;
+}
+
+void SaveTracking(TTFileThreadControl& job) {
+  if (job.SourceSignature == 0 || job.MacroSource.empty() || !IsCopyJob(job)) return;
+  const std::string f = SourceDefinitionPath(job);
+  const std::string& s = job.MacroSource;
+  const int64_t stored = ProfileReadInt64(f, s, "sourceCRC", 0);
+  const DateTime now = Now();
+  ProfileWriteDouble(f, s, "lasttracked", now);
+  if (stored != job.SourceSignature) {
+    ProfileWriteDouble(f, s, "lastchange", now);
+    char crc[20];
+    std::snprintf(crc, sizeof crc, "$%016" PRIX64, static_cast<uint64_t>(job.SourceSignature));
+    ProfileWriteString(f, s, "sourceCRC", crc);
+  }
+}
+
+}  // namespace mv

@@ -1,0 +1,36 @@
+#pragma once
+// Job, queue and template files, and the source definitions in SOURCES.MVS.
+// Load and Save are members of the job record; the rest lives here.
+
+#include <cstdint>
+#include <string>
+
+namespace mv {
+
+class TTFileThreadControl;
+
+// More actions than this make a job file invalid: no real job has them, and a
+// hand-edited count must not make a load run for hours or exhaust memory.
+inline constexpr int32_t kMaxJobActions = 4096;
+
+// File name of the source definitions inside the control folder.
+inline constexpr const char* kSourceDefinitionFile = "SOURCES.MVS";
+
+// Applies a template to a job being edited: -1 failure, 0 ok, 1 no description.
+int ApplyTemplate(TTFileThreadControl& job, const std::string& fileName);
+
+// Writes the job's filter and source entries into its source definition;
+// nothing when the job has none.
+void SaveSourceDefinition(TTFileThreadControl& job, bool resetTracking);
+
+// Saves a queued job to QueueDir + ID + ".MVQ" with its ID.
+void SaveToQueue(TTFileThreadControl& job);
+
+// At the start of a run: how long ago the job's source definition was last
+// compared, when it has not changed since the job's last complete run.
+void LoadTracking(TTFileThreadControl& job);
+
+// At the end of a run: records the comparison and a changed source signature.
+void SaveTracking(TTFileThreadControl& job);
+
+}  // namespace mv

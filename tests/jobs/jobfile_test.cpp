@@ -1,0 +1,240 @@
+#include "jobs/jobfile.h"
+
+#include <gtest/gtest.h>
+
+#include "jobs/jobrecord.h"
+#include "platform/clock.h"
+#include "platform/profile.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+using test::TempDir;
+
+class JobFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetClockForTesting([] { return 46000.5; });
+  }
+  void TearDown() override { SetClockForTesting({}); }
+
+  std::unique_ptr<TTFileThreadControl> NewJob(const std::string& description = "from file...") {
+    return std::make_unique<TTFileThreadControl>(description, nullptr, dir.path(), dir.path(),
+                                                 nullptr);
+  }
+  std::unique_ptr<TTFileThreadControl> Loaded(const std::string& file, int* result = nullptr) {
+    auto job = NewJob();
+    const int r = job->Load(file);
+    if (result) *result = r;
+    return job;
+  }
+
+  TempDir dir;
+};
+
+TEST_F(JobFileTest, SavedJobLoadsAsTheSameJob) {
+  auto job = NewJob("Nightly backup");
+  job->RemoteTarget = "127.0.0.1";
+  job->AddAction(std::make_unique<TTFileAction>("/src/", "a.txt", "/dst/", "a.txt", 0x100003, 0));
+  job->AddAction(std::make_unique<TTFileAction>("/src/", "sub", "/dst/", "", 0x100003, 0));
+  job->Terminated = true;
+  job->ResumePath = "/src/sub/";
+  job->ResumeFile.Name = "big.iso";
+  job->ResumeFile.Size = 5'000'000'000LL;
+  job->ResumeFile.Time = 0x5A6B3C21;
+  job->ResumeFile.WriteTime = {1'700'000'000, 0};
+  job->ResumeFilePos = 3'221'225'472LL;
+  job->tStarted = 45999.25;
+  job->tFinished = 45999.375;
+  job->ErrorCode = 0x0410;
+  job->cTotal = 10, job->cSkipped = 2, job->cError = 1, job->cSuccess = 7, job->cDeleted = 3;
+  job->Schedule->Queued = true;
+  const std::string file = dir / "J.MVQ";
+  EXPECT_EQ(job->Save(file, true), 0);
+  EXPECT_EQ(job->Modified, 46000.5);
+
+  int result = -2;
+  auto back = Loaded(file, &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(back->Description, "Nightly backup");
+  EXPECT_EQ(back->RemoteTarget, "127.0.0.1");
+  EXPECT_EQ(back->JobID, job->JobID);
+  EXPECT_TRUE(back->Schedule->Queued);
+  ASSERT_EQ(back->Actions.size(), 2u);
+  EXPECT_EQ(back->Actions[1]->Source, "sub");
+  EXPECT_EQ(back->Actions[1]->Target, "");
+  EXPECT_EQ(back->Actions[1]->SourcePath, "/src/");
+  EXPECT_EQ(back->FirstOptions(), 0x100003u);
+  EXPECT_TRUE(back->Terminated);
+  EXPECT_EQ(back->ResumePath, "/src/sub/");
+  EXPECT_EQ(back->ResumeFile.Name, "big.iso");
+  EXPECT_EQ(back->ResumeFile.Size, 5'000'000'000LL);
+  EXPECT_EQ(back->ResumeFile.Time, 0x5A6B3C21u);
+  EXPECT_EQ(back->ResumeFile.WriteTime.tv_sec, 1'700'000'000);
+  EXPECT_EQ(back->ResumeFilePos, 3'221'225'472LL);
+  EXPECT_EQ(back->tStarted, 45999.25);
+  EXPECT_EQ(back->tFinished, 45999.375);
+  EXPECT_EQ(back->ErrorCode, 0x0410);
+  EXPECT_EQ(back->cTotal, 10);
+  EXPECT_EQ(back->cDeleted, 3);
+  EXPECT_EQ(back->Modified, 46000.5);
+  EXPECT_EQ(ProfileReadString(file, "job", "options", ""), "1048579");
+}
+
+TEST_F(JobFileTest, JobFileSavedByTheUserCarriesNoId) {
+  auto job = NewJob("x");
+  job->AddAction(std::make_unique<TTFileAction>("/s/", "*.*", "/t/", "*.*", 1, 0));
+  job->Schedule->Queued = true;
+  job->Save(dir / "A.MVJ", false);
+  EXPECT_EQ(ProfileReadString(dir / "A.MVJ", "schedule", "jobID", "none"), "none");
+  auto back = Loaded(dir / "A.MVJ");
+  EXPECT_NE(back->JobID, job->JobID) << "a job file opened later draws a new ID";
+  EXPECT_FALSE(back->Schedule->Queued);
+}
+
+TEST_F(JobFileTest, CountZeroGivesOneActionOnTheCurrentFolder) {
+  const std::string file = dir.Write("Z.MVJ", "[job]\r\ndescription=z\r\n[actions]\r\ncount=0\r\n");
+  int result = -2;
+  auto job = Loaded(file, &result);
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(job->Actions.size(), 1u);
+  EXPECT_EQ(job->Actions[0]->Source, "*.*");
+  EXPECT_EQ(job->Actions[0]->Target, "*.*");
+  EXPECT_EQ(job->Actions[0]->SourcePath.back(), '/');
+  EXPECT_EQ(job->Actions[0]->SourcePath, job->Actions[0]->TargetPath);
+}
+
+TEST_F(JobFileTest, MissingIndexedKeysGiveEmptyMasks) {
+  const std::string file = dir.Write(
+      "C.MVJ", "[job]\ndescription=c\njobtype=3\n[actions]\ncount=2\nsource0=*.tmp\nsourcepath=/s/\n");
+  auto job = Loaded(file);
+  ASSERT_EQ(job->Actions.size(), 2u);
+  EXPECT_EQ(job->Actions[0]->Source, "*.tmp");
+  EXPECT_EQ(job->Actions[1]->Source, "");
+  EXPECT_EQ(job->Actions[1]->JobType, 3);
+}
+
+TEST_F(JobFileTest, ResumeKeysAreIgnoredUnlessTerminated) {
+  const std::string file = dir.Write(
+      "R.MVJ", "[job]\ndescription=r\n[flow]\nterminated=0\nresumepath=/x/\nresumefile=f\n"
+               "resumefilepos=77\n");
+  auto job = Loaded(file);
+  EXPECT_FALSE(job->Terminated);
+  EXPECT_EQ(job->ResumePath, "");
+  EXPECT_EQ(job->ResumeFilePos, 0);
+}
+
+TEST_F(JobFileTest, MissingFileLoadsWithoutDescription) {
+  int result = -2;
+  auto job = Loaded(dir / "nothing.MVJ", &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(job->Actions.size(), 1u);
+}
+
+TEST_F(JobFileTest, SourceDefinitionKeepsSourceAndFilterOutOfTheJobFile) {
+  auto job = NewJob("with definition");
+  job->MacroSource = "Projects";
+  job->AddAction(std::make_unique<TTFileAction>("/home/p/", "docs", "/backup/", "docs", 3, 0));
+  job->Filter->IncludeFileNames = "*.odt";
+  SaveSourceDefinition(*job, true);
+  job->Save(dir / "D.MVJ", false);
+
+  EXPECT_EQ(ProfileReadString(dir / "D.MVJ", "macro", "source", ""), "Projects");
+  EXPECT_TRUE(ProfileKeys(dir / "D.MVJ", "filter").empty());
+  EXPECT_EQ(ProfileReadString(dir / "D.MVJ", "actions", "sourcepath", "none"), "none");
+  EXPECT_EQ(ProfileReadString(dir / "D.MVJ", "actions", "source0", "none"), "none");
+  EXPECT_EQ(ProfileReadString(dir / "D.MVJ", "actions", "target0", ""), "docs");
+  const std::string sources = dir / "SOURCES.MVS";
+  EXPECT_EQ(ProfileReadString(sources, "Projects", "actions_sourcepath", ""), "/home/p/");
+  EXPECT_EQ(ProfileReadString(sources, "Projects", "lasttracked", ""), "0");
+
+  auto back = Loaded(dir / "D.MVJ");
+  ASSERT_EQ(back->Actions.size(), 1u);
+  EXPECT_EQ(back->Actions[0]->SourcePath, "/home/p/");
+  EXPECT_EQ(back->Actions[0]->Source, "docs");
+  EXPECT_EQ(back->Filter->IncludeFileNames, "*.odt");
+}
+
+TEST_F(JobFileTest, TrackingRecordsChangesAndAResetNeverSkips) {
+  auto job = NewJob("t");
+  job->MacroSource = "S";
+  job->AddAction(std::make_unique<TTFileAction>("/a/", "*.*", "/b/", "*.*", 3, 0));
+  job->SourceSignature = 0x1234ABCD5678EF00LL;
+  SaveTracking(*job);
+  const std::string sources = dir / "SOURCES.MVS";
+  EXPECT_EQ(ProfileReadString(sources, "S", "sourceCRC", ""), "$1234ABCD5678EF00");
+  EXPECT_EQ(ProfileReadDouble(sources, "S", "lastchange", 0), 46000.5);
+
+  // Unchanged since the last complete run: the age is known.
+  job->Schedule->LastRunComplete = 46000.6;
+  SetClockForTesting([] { return 46000.5 + 90.0 / 86400; });
+  LoadTracking(*job);
+  EXPECT_EQ(job->SecondsSinceTracked, 90);
+
+  // A reset of the definition must force the next run to look at the source.
+  ProfileWriteDouble(sources, "S", "lasttracked", 0);
+  LoadTracking(*job);
+  EXPECT_LT(job->SecondsSinceTracked, 0);
+}
+
+TEST_F(JobFileTest, TemplateReplacesActionsOnlyWhenItHasSome) {
+  auto job = NewJob("edited");
+  job->AddAction(std::make_unique<TTFileAction>("/a/", "x", "/b/", "x", 3 | 0x100, 0));
+  const std::string keep = dir.Write("K.MVT", "[job]\r\noptions=1\r\n");
+  EXPECT_EQ(ApplyTemplate(*job, keep), 0);
+  ASSERT_EQ(job->Actions.size(), 1u);
+  EXPECT_EQ(job->Actions[0]->Source, "x");
+  EXPECT_EQ(job->FirstOptions(), 1u);
+  EXPECT_EQ(job->Description, "edited");
+
+  setenv("MIRAVA_TEST_ROOT", "/data", 1);
+  const std::string replace = dir.Write(
+      "R.MVT", "[job]\r\ndescription=t\r\n[actions]\r\ncount=1\r\nsourcepath=%MIRAVA_TEST_ROOT%/in/\r\n"
+               "source0=*.*\r\ntargetpath=/out/\r\ntarget0=*.*\r\n");
+  EXPECT_EQ(ApplyTemplate(*job, replace), 0);
+  ASSERT_EQ(job->Actions.size(), 1u);
+  EXPECT_EQ(job->Actions[0]->SourcePath, "/data/in/");
+  EXPECT_EQ(job->Description, "t");
+  unsetenv("MIRAVA_TEST_ROOT");
+}
+
+TEST_F(JobFileTest, HostileFilesLoadWithDefaultsOrFail) {
+  struct Case {
+    const char* name;
+    std::string content;
+    bool valid;
+  };
+  const std::vector<Case> cases = {
+      {"garbage", std::string("\x00\x01\xff[[[=\n", 8) + std::string(100000, 'x'), false},
+      {"truncated", "[job]\ndescription=half\n[actions]\ncount=1\nsourcep", true},
+      {"huge count", "[job]\ndescription=h\n[actions]\ncount=2000000000\n", false},
+      {"negative count", "[job]\ndescription=n\n[actions]\ncount=-5\n", false},
+      {"id beyond 64 bits", "[job]\ndescription=i\n[schedule]\njobID=99999999999999999999999\n", true},
+      {"bad numbers", "[job]\ndescription=b\nmodified=1e300x\noptions=abc\n[result_last]\ntStarted=abc\n",
+       true},
+  };
+  for (const Case& c : cases) {
+    int result = -2;
+    auto job = Loaded(dir.Write(std::string(c.name) + ".MVJ", c.content), &result);
+    EXPECT_EQ(result == 0 && !job->Actions.empty(), c.valid) << c.name;
+    EXPECT_LE(job->Actions.size(), static_cast<size_t>(kMaxJobActions)) << c.name;
+  }
+  auto odd = Loaded(dir / "id beyond 64 bits.MVJ");
+  EXPECT_FALSE(odd->Schedule->Queued);
+  EXPECT_EQ(Loaded(dir / "bad numbers.MVJ")->tStarted, 0);
+}
+
+TEST_F(JobFileTest, LargestAllowedActionListRoundTrips) {
+  auto job = NewJob("many");
+  for (int i = 0; i < kMaxJobActions; ++i)
+    job->AddAction(std::make_unique<TTFileAction>("/s/", "f" + std::to_string(i), "/t/",
+                                                  "f" + std::to_string(i), 1, 0));
+  job->Save(dir / "M.MVJ", false);
+  auto back = Loaded(dir / "M.MVJ");
+  ASSERT_EQ(back->Actions.size(), static_cast<size_t>(kMaxJobActions));
+  EXPECT_EQ(back->Actions.back()->Target, "f" + std::to_string(kMaxJobActions - 1));
+}
+
+}  // namespace
+}  // namespace mv
