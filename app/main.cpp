@@ -3,11 +3,15 @@
 #include <unistd.h>
 
 #include <climits>
+#include <clocale>
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/checkjob.h"
 #include "app/commandline.h"
+#include "app/datadirs.h"
 #include "app/headless.h"
 #include "platform/paths.h"
 
@@ -24,13 +28,15 @@ void PrintUsage(std::FILE* out) {
   std::fputs(
       "usage: mirava [--headless] [--base DIR] [CLOSE] [CONTROL] [QLOAD] [RUNJOB=name]\n"
       "  --headless      run without a window; Log page lines go to standard output\n"
-      "  --base DIR      keep all data below DIR\n",
+      "  --base DIR      keep all data below DIR\n"
+      "  --check-job FILE  describe a job file without writing anything; exit 0 when valid\n",
       out);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
   std::vector<std::string> args(argv + 1, argv + argc);
   mv::ProgramArguments parsed = mv::ParseProgramArguments(args);
   if (!parsed.Error.empty()) {
@@ -41,6 +47,10 @@ int main(int argc, char** argv) {
   if (parsed.Help) {
     PrintUsage(stdout);
     return 0;
+  }
+  if (parsed.CheckJob) {
+    const mv::DataDirs dirs = mv::DeriveDataDirs(mv::ChooseBaseDir(parsed.Base, ProgramDir(argv[0])));
+    return mv::CheckJobFile(*parsed.CheckJob, dirs, std::cout);
   }
   if (!parsed.Headless)
     std::fputs("mirava: the main window is not available in this build; running headless\n",

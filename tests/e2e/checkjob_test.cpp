@@ -1,0 +1,71 @@
+// `mirava --check-job FILE` explains a hand-written job file and writes nothing.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/childprocess.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+using test::ChildProcess;
+using test::TempDir;
+
+struct Checked {
+  std::optional<int> exitCode;
+  std::string output;
+};
+
+Checked Check(const TempDir& dir, const std::string& file) {
+  const std::string out = dir / "check.txt";
+  std::filesystem::remove(out);
+  ChildProcess p({MIRAVA_BINARY, "--check-job", file, "--base", dir / "base"}, out);
+  Checked c;
+  c.exitCode = p.Wait(30000);
+  c.output = TempDir::Read(out);
+  return c;
+}
+
+TEST(CheckJob, ValidJobIsDescribedAndNothingIsWritten) {
+  TempDir dir;
+  const std::string job = dir.Write(
+      "DAILY.MVQ",
+      "[job]\r\ndescription=Daily\r\njobtype=0\r\noptions=259\r\n"
+      "[schedule]\r\njobID=500\r\ndays=1\r\nhold=1\r\nrunaftersuccess=Next\r\n"
+      "[actions]\r\ncount=1\r\nsourcepath=/src/\r\ntargetpath=/dst/\r\nsource0=*.*\r\ntarget0=*.*\r\n");
+  const std::string before = TempDir::Read(job);
+  const Checked c = Check(dir, job);
+  EXPECT_EQ(c.exitCode, 0) << c.output;
+  EXPECT_NE(c.output.find("load result: 0\n"), std::string::npos);
+  EXPECT_NE(c.output.find("ID: 000001F4"), std::string::npos);
+  EXPECT_NE(c.output.find("interval: every 1 day\n"), std::string::npos);
+  EXPECT_NE(c.output.find("hold: yes\n"), std::string::npos);
+  EXPECT_NE(c.output.find("next due: held\n"), std::string::npos);
+  EXPECT_NE(c.output.find("after success: Next (disabled)\n"), std::string::npos);
+  EXPECT_NE(c.output.find("Source : /src/"), std::string::npos) << c.output;
+  EXPECT_NE(c.output.find("valid: yes\n"), std::string::npos);
+  EXPECT_EQ(TempDir::Read(job), before);
+  EXPECT_FALSE(std::filesystem::exists(dir / "base")) << "a check writes no data";
+}
+
+TEST(CheckJob, BadFilesAreInvalidWithAReason) {
+  TempDir dir;
+  const Checked missing = Check(dir, dir / "NOPE.MVJ");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.output.find("load result: 1\n"), std::string::npos);
+  EXPECT_NE(missing.output.find("valid: no"), std::string::npos);
+
+  const Checked garbage =
+      Check(dir, dir.Write("BIN.MVJ", std::string("\x7f" "ELF\x00\x01\x02\n[actions]\ncount=-5\n", 27)));
+  EXPECT_EQ(garbage.exitCode, 1);
+
+  const Checked huge = Check(
+      dir, dir.Write("HUGE.MVJ", "[job]\ndescription=h\n[actions]\ncount=2000000000\n"));
+  EXPECT_EQ(huge.exitCode, 1);
+  EXPECT_NE(huge.output.find("load result: -1\n"), std::string::npos) << huge.output;
+}
+
+}  // namespace
+}  // namespace mv
