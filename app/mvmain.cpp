@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "macros/macros.h"
+
 namespace mv {
 
 MiravaCore::MiravaCore() = default;
@@ -39,6 +41,13 @@ void MiravaCore::Startup(StartOptions options) {
   for (const std::string& dir : CreateDataDirs(dirs_))
     AddLogLine("Cannot write to data directory " + dir);
 
+  // 13. The program log; diagnostics of the macro resolver go there, unseen.
+  programLog_ = std::make_unique<TTErrorMsgList>(dirs_.LogDir, "MIRAVA.LOG");
+  programLog_->SetDisplaySink(logPage_);
+  ProcessMacroResolver().SetDiagnosticSink([log = programLog_.get()](const std::string& text) {
+    log->AddMsg(TAG_GENERAL, LVL_LOG_ONLY, 0, text);
+  });
+
   // 15. Settings (mail settings come with the mail queue).
   settings_ = LoadSettings(dirs_.SettingsFile);
 
@@ -68,6 +77,10 @@ void MiravaCore::Shutdown() {
   if (!started_ || shutDown_) return;
   shutDown_ = true;
   jobTimerArmed_ = false;
+  // 2. Flush and free the program log.
+  ProcessMacroResolver().SetDiagnosticSink({});
+  if (programLog_) programLog_->Close();
+  programLog_.reset();
   // 7. A second instance holds no lock and so deletes nothing.
   roleLock_.Release();
   // 8.

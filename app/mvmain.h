@@ -15,6 +15,7 @@
 #include "app/datadirs.h"
 #include "app/rolelock.h"
 #include "app/settings.h"
+#include "jobs/errmsg.h"
 #include "netware/nwclient.h"
 
 namespace mv {
@@ -66,6 +67,8 @@ class MiravaCore {
   bool NetWareAvailable() const { return netWareAvailable_; }
   const RoleLock& Lock() const { return roleLock_; }
   const ProgramSettings& Settings() const { return settings_; }
+  // The program log (LogDir + "MIRAVA.LOG"); null before start-up and after shutdown.
+  TTErrorMsgList* ProgramLog() { return programLog_.get(); }
   bool ShutDown() const { return shutDown_; }
 
   // Process-wide values.
@@ -87,6 +90,7 @@ class MiravaCore {
   bool shutDown_ = false;
   uint32_t runQueueTicks_ = 0;
   std::unique_ptr<NetWareClient> netWare_;
+  std::unique_ptr<TTErrorMsgList> programLog_;
   std::function<void(const std::string&)> logPage_;
 };
 
