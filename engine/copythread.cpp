@@ -1,0 +1,52 @@
+#include "engine/copythread.h"
+
+#include <thread>
+
+namespace mv {
+
+TCopyThread::TCopyThread(TTFileThreadControl& job, CopyThreadContext context)
+    : Actions(&job.Actions), Job(&job), context_(std::move(context)) {
+  Options = job.FirstOptions() & context_.OptionsEnabled;
+  JobType = job.FirstJobType();
+  if (job.Filter) Filter.Assign(job.Filter.get());
+  ResumePath = job.ResumePath;
+  ResumeFile = job.ResumeFile;
+  ResumeFilePos = job.ResumeFilePos;
+  ResumeMode = ResumePath.empty() ? 0 : 1;
+}
+
+TCopyThread::~TCopyThread() = default;
+
+void TCopyThread::Synchronize(const std::function<void()>& fn) {
+  if (context_.Sync)
+    context_.Sync->Synchronize(fn);
+  else
+    fn();
+}
+
+void TCopyThread::Sleep(int ms) {
+  if (context_.Sleep) return context_.Sleep(ms);
+  // Wake early when told to stop; a pause does not cut the wait short.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!TerminateRequested() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+void TCopyThread::DisplayRefresh() {
+  Synchronize([this] {
+    Job->cTotal = cTotal;
+    Job->cSkipped = cSkipped;
+    Job->cError = cError;
+    Job->cSuccess = cSuccess;
+    Job->cDeleted = cDeleted;
+    Job->ErrorCode = LastResult;
+    if (context_.OnDisplayRefresh) context_.OnDisplayRefresh(*this);
+  });
+}
+
+int32_t TCopyThread::Log(int32_t level, int32_t code, const std::string& text, int32_t osError) {
+  return osError != 0 ? Messages.AddMsgOS(Tag, level, code, osError, text)
+                      : Messages.AddMsg(Tag, level, code, text);
+}
+
+}  // namespace mv

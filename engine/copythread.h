@@ -1,0 +1,118 @@
+#pragma once
+// The worker of one job run: its counters, result, resume state and the
+// current names the display shows. The walks of the copy engine take it as
+// their context; they change only its own fields and reach everything else
+// through the synchroniser.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "filter/dirfilter.h"
+#include "jobs/errmsg.h"
+#include "jobs/jobrecord.h"
+#include "platform/datetime.h"
+#include "platform/filehandle.h"
+#include "platform/finddata.h"
+#include "platform/synchronize.h"
+#include "platform/worker.h"
+
+namespace mv {
+
+class NetWareClient;
+class FolderLockTable;
+
+// Size of the copy buffer: the unit of termination tests and resume positions.
+inline constexpr int32_t kCopyBufferSize = 32768;
+
+// What a run needs from the program around it.
+struct CopyThreadContext {
+  // Runs a call on the main thread and waits for it; null runs it directly
+  // (tests and tools without a main loop).
+  Synchronizer* Sync = nullptr;
+  // The folder-lock table of the main thread; null: no other job can run.
+  FolderLockTable* Locks = nullptr;
+  // The NetWare client; null: NetWare is not available.
+  NetWareClient* NetWare = nullptr;
+  bool NetWareAvailable = false;
+  // Program-wide mask ANDed with the job's options.
+  uint32_t OptionsEnabled = 0xFFFFFFFF;
+  // Log folder of the program (analysis files, attachment logs).
+  std::string LogDir;
+  // Waits ms milliseconds unless the run is told to stop first (a seam for
+  // tests; the default sleeps on the worker's stop signal).
+  std::function<void(int ms)> Sleep;
+  // Called on the main thread for a display refresh of the job (may be empty).
+  std::function<void(class TCopyThread&)> OnDisplayRefresh;
+};
+
+class TCopyThread {
+ public:
+  // Takes the first action's options ANDed with context.OptionsEnabled, a copy
+  // of the filter, and the job's resume state.
+  TCopyThread(TTFileThreadControl& job, CopyThreadContext context);
+  ~TCopyThread();
+  TCopyThread(const TCopyThread&) = delete;
+  TCopyThread& operator=(const TCopyThread&) = delete;
+
+  // Between entries and buffers: waits while paused; true when the run must stop.
+  bool CheckTerminate() { return worker_.CheckPoint(); }
+  // Without waiting.
+  bool TerminateRequested() const { return worker_.TerminateRequested(); }
+  Worker& Thread() { return worker_; }
+
+  // Runs fn on the main thread and waits for it.
+  void Synchronize(const std::function<void()>& fn);
+  // Waits unless told to stop first.
+  void Sleep(int ms);
+  void SetStatus(int32_t code) { LastResult = code; }
+  // Display refresh through the main thread: counters and result into the job.
+  void DisplayRefresh();
+
+  // Adds a message of this run (the walks' log entries).
+  int32_t Log(int32_t level, int32_t code, const std::string& text, int32_t osError = 0);
+
+  const CopyThreadContext& Context() const { return context_; }
+
+  uint32_t Options = 0;
+  int32_t JobType = 0;
+  int64_t RemainingBytes = 0;
+  int64_t CurrentFileSize = 0;
+  int64_t SourceSignatureSum = 0;
+  int64_t BytesSinceRateSample = 0;
+  int32_t BufferSize = kCopyBufferSize;
+  std::vector<char> CopyBuffer;
+  uint32_t Tomorrow = 0;
+  FileHandle SourceHandle;
+  FileHandle WorkHandle;
+  std::string CurEntryName, CurTargetEntryName, CurSourceDir, CurTargetDir;
+  const std::vector<std::unique_ptr<TTFileAction>>* Actions = nullptr;
+  int32_t CurrentActionIndex = -1;
+  TTFileThreadControl* Job = nullptr;
+  int32_t cTotal = 0, cSkipped = 0, cError = 0, cDeleted = 0, cSuccess = 0;
+  int32_t LastResult = 0;
+  std::string HeldFolder, WantedFolder;
+  TTErrorMsgList Messages;
+  TTDirFilter Filter;
+  int64_t CompletedBytes = 0;
+  DateTime LastDisplayTime = 0;
+  std::string CurrentFolder;
+  std::string ResumePath;
+  FindData ResumeFile;
+  int64_t ResumeFilePos = 0;
+  std::string StatusText;
+  int32_t ResumeMode = 0;
+  int32_t SameServerState = -1, SourceFileSystem = -1, TargetFileSystem = -1;
+  int32_t LastNetWareStatus = 0;
+  // Tag of the messages the current walk writes (its job type).
+  int32_t Tag = 0;
+
+ private:
+  CopyThreadContext context_;
+  Worker worker_;
+};
+
+}  // namespace mv
