@@ -2,7 +2,17 @@
 
 #include <thread>
 
+#include "platform/clock.h"
+
 namespace mv {
+
+void UpdateJobSpeed(TTFileThreadControl& job) {
+  const DateTime end = job.tFinished >= job.tStarted ? job.tFinished : Now();
+  const double seconds = (end - job.tStarted) * kSecondsPerDay;
+  job.Speed = (seconds > 0 && job.tStarted > 0)
+                  ? static_cast<double>(job.BytesDone) / seconds / 1024.0 * 8.0
+                  : 0.0;
+}
 
 TCopyThread::TCopyThread(TTFileThreadControl& job, CopyThreadContext context)
     : Actions(&job.Actions), Job(&job), context_(std::move(context)) {
@@ -40,8 +50,24 @@ void TCopyThread::DisplayRefresh() {
     Job->cSuccess = cSuccess;
     Job->cDeleted = cDeleted;
     Job->ErrorCode = LastResult;
+    Job->BytesDone = CompletedBytes + (CurrentFileSize - RemainingBytes);
+    UpdateJobSpeed(*Job);
+    if (TTErrorMsgList* log = context_.ProgramLog) {
+      log->MoveJobMessages(Messages, Job->JobID);
+      log->WriteLog();
+      log->WriteJobLog(Job->JobID);
+    }
     if (context_.OnDisplayRefresh) context_.OnDisplayRefresh(*this);
   });
+}
+
+void TCopyThread::ReportLine(const std::string& text, uint32_t mailClass) {
+  Messages.AddMsg(Tag, LVL_INFO, 0, text);
+  MailLine(text, mailClass);
+}
+
+void TCopyThread::MailLine(const std::string& text, uint32_t mailClass) {
+  if (Job->Mail) Job->Mail->AddLine(text, mailClass);
 }
 
 int32_t TCopyThread::Log(int32_t level, int32_t code, const std::string& text, int32_t osError) {

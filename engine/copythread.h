@@ -42,6 +42,9 @@ struct CopyThreadContext {
   uint32_t OptionsEnabled = 0xFFFFFFFF;
   // Log folder of the program (analysis files, attachment logs).
   std::string LogDir;
+  // The program log list: display refreshes move the run's messages there and
+  // write them to the program and job logs. Null: they stay in Messages.
+  TTErrorMsgList* ProgramLog = nullptr;
   // Waits ms milliseconds unless the run is told to stop first (a seam for
   // tests; the default sleeps on the worker's stop signal).
   std::function<void(int ms)> Sleep;
@@ -71,6 +74,12 @@ class TCopyThread {
   void SetStatus(int32_t code) { LastResult = code; }
   // Display refresh through the main thread: counters and result into the job.
   void DisplayRefresh();
+
+  // A results or parameter line: a level-2 entry in the run's messages and a
+  // body line of the job's mail with its mail class.
+  void ReportLine(const std::string& text, uint32_t mailClass);
+  // Only the mail body line.
+  void MailLine(const std::string& text, uint32_t mailClass);
 
   // Adds a message of this run (the walks' log entries).
   int32_t Log(int32_t level, int32_t code, const std::string& text, int32_t osError = 0);
@@ -114,5 +123,8 @@ class TCopyThread {
   CopyThreadContext context_;
   Worker worker_;
 };
+
+// The job's transfer rate in KBit/s from its byte count and run time.
+void UpdateJobSpeed(TTFileThreadControl& job);
 
 }  // namespace mv
