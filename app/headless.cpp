@@ -43,6 +43,10 @@ int RunHeadless(int argc, char** argv, StartOptions options) {
     std::fflush(stdout);
   };
   MiravaCore core;
+  // Workers' synchronised calls run on this loop.
+  core.Sync().SetNotify([&app, &core] {
+    QMetaObject::invokeMethod(&app, [&core] { core.Sync().RunPending(); }, Qt::QueuedConnection);
+  });
   core.Startup(std::move(options));
 
   bool closing = false;

@@ -51,6 +51,27 @@ void MiravaCore::Startup(StartOptions options) {
   // 15. Settings (mail settings come with the mail queue).
   settings_ = LoadSettings(dirs_.SettingsFile);
 
+  RunQueueEnv env;
+  env.Dirs = dirs_;
+  env.MaxJobThreads = MaxJobThreads;
+  env.RunningJobThreads = &RunningJobThreads;
+  env.ProgramLog = programLog_.get();
+  env.Defaults.SpeedUnit = settings_.dspSpeedUnit;
+  env.LogLine = [this](const std::string& line) { AddLogLine(line); };
+  // Headless: a message box answers its default; the question goes to the log.
+  env.ErrorBox = [this](const std::string& text) { AddLogLine(text); };
+  env.ThreadContext.Sync = &sync_;
+  env.ThreadContext.Locks = &locks_;
+  env.ThreadContext.NetWare = netWare_.get();
+  env.ThreadContext.NetWareAvailable = netWareAvailable_;
+  env.ThreadContext.OptionsEnabled = settings_.OptionsEnabled;
+  env.ThreadContext.LogDir = dirs_.LogDir;
+  env.ThreadContext.ProgramLog = programLog_.get();
+  queue_ = std::make_unique<RunQueue>(jobs_, std::move(env));
+
+  // 17.
+  if (modeFlags_ & MODE_QLOAD) queue_->LoadQueue();
+
   // 19. Timers: the run queue only in a normal instance.
   jobTimerArmed_ = (modeFlags_ & MODE_CONTROL) == 0;
 
@@ -67,16 +88,29 @@ void MiravaCore::Startup(StartOptions options) {
 bool MiravaCore::AppTimerTick() { return closeRequested_ != 0; }
 
 bool MiravaCore::JobTimerTick() {
-  if (!jobTimerArmed_) return false;
+  if (!jobTimerArmed_ || !queue_) return false;
   ++runQueueTicks_;
-  // Nothing is queued or mailed yet, so an instance started with CLOSE is idle.
-  return (modeFlags_ & MODE_CLOSE_WHEN_IDLE) != 0;
+  return queue_->Pass(modeFlags_, pendingRunJob_);
 }
 
 void MiravaCore::Shutdown() {
   if (!started_ || shutDown_) return;
   shutDown_ = true;
   jobTimerArmed_ = false;
+  // 1. Stop the jobs and give them a bounded time to record where they
+  // stopped; one that does not end in time is left running as the process ends.
+  if (queue_) {
+    queue_->StopAllJobs();
+    sync_.RunUntil([this] { return queue_->Running() == 0; },
+                   std::chrono::milliseconds(kShutdownWaitMs));
+    queue_->ReapFinished();
+    sync_.Shutdown();
+    if (queue_->Running() > 0) {
+      queue_->AbandonRunning();
+      for (int32_t i = jobs_.Count() - 1; i >= 0; --i)
+        if (jobs_.JobAt(i)->Thread) (void)jobs_.RemoveAt(i).release();
+    }
+  }
   // 2. Flush and free the program log.
   ProcessMacroResolver().SetDiagnosticSink({});
   if (programLog_) programLog_->Close();

@@ -13,15 +13,22 @@
 
 #include "app/commandline.h"
 #include "app/datadirs.h"
+#include "app/joblist.h"
+#include "app/runqueue.h"
 #include "app/rolelock.h"
 #include "app/settings.h"
 #include "jobs/errmsg.h"
+#include "engine/folderlock.h"
 #include "netware/nwclient.h"
+#include "platform/synchronize.h"
 
 namespace mv {
 
 inline constexpr const char* kProgramTitle = "Mirava";
 inline constexpr const char* kProgramVersionText = "Mirava 1.109.047";
+
+// How long shutdown waits for stopped jobs to record their resume state.
+inline constexpr int kShutdownWaitMs = 30000;
 
 // Timer intervals of the main loop, in milliseconds.
 inline constexpr int kJobTimerMs = 5000;
@@ -67,6 +74,10 @@ class MiravaCore {
   bool NetWareAvailable() const { return netWareAvailable_; }
   const RoleLock& Lock() const { return roleLock_; }
   const ProgramSettings& Settings() const { return settings_; }
+  JobList& Jobs() { return jobs_; }
+  RunQueue* Queue() { return queue_.get(); }
+  // Synchronised calls of the workers; the main loop runs them.
+  LoopSynchronizer& Sync() { return sync_; }
   // The program log (LogDir + "MIRAVA.LOG"); null before start-up and after shutdown.
   TTErrorMsgList* ProgramLog() { return programLog_.get(); }
   bool ShutDown() const { return shutDown_; }
@@ -91,6 +102,10 @@ class MiravaCore {
   uint32_t runQueueTicks_ = 0;
   std::unique_ptr<NetWareClient> netWare_;
   std::unique_ptr<TTErrorMsgList> programLog_;
+  LoopSynchronizer sync_;
+  FolderLockTable locks_;
+  JobList jobs_;
+  std::unique_ptr<RunQueue> queue_;
   std::function<void(const std::string&)> logPage_;
 };
 

@@ -67,6 +67,10 @@ class TCopyThread {
   bool TerminateRequested() const { return worker_.TerminateRequested(); }
   Worker& Thread() { return worker_; }
 
+  // The run: every action in order (defined with the walks). Called on the
+  // worker; the results report follows on the main thread.
+  void Execute();
+
   // Runs fn on the main thread and waits for it.
   void Synchronize(const std::function<void()>& fn);
   // Waits unless told to stop first.

@@ -46,11 +46,23 @@ void LoopSynchronizer::Synchronize(std::function<void()> fn) {
   queue_.push_back(call);
   ++callers_;
   changed_.notify_all();
+  if (notify_) {
+    // The owner's event loop learns of the call; it must not run it here.
+    std::function<void()> notify = notify_;
+    lock.unlock();
+    notify();
+    lock.lock();
+  }
   changed_.wait(lock, [&call] {
     return call->stage == Call::Stage::Done || call->stage == Call::Stage::Dropped;
   });
   --callers_;
   changed_.notify_all();
+}
+
+void LoopSynchronizer::SetNotify(std::function<void()> notify) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  notify_ = std::move(notify);
 }
 
 size_t LoopSynchronizer::RunPending() {

@@ -55,6 +55,9 @@ class LoopSynchronizer : public Synchronizer {
   // Calls queued and not yet started.
   size_t Pending() const;
   void BindToCurrentThread();
+  // Called on the calling thread each time a call is queued, so an event loop
+  // can schedule RunPending on the owner. Set it before workers start.
+  void SetNotify(std::function<void()> notify);
 
  private:
   struct Call;
@@ -67,6 +70,7 @@ class LoopSynchronizer : public Synchronizer {
   bool shutdown_ = false;
   bool woken_ = false;
   int callers_ = 0;  // threads inside Synchronize
+  std::function<void()> notify_;
 };
 
 }  // namespace mv

@@ -1,0 +1,56 @@
+#pragma once
+// The job list: the jobs an instance knows, in display order (which is also
+// the order of the run-queue pass), with the selection and the sort column.
+// A window only shows it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobs/jobrecord.h"
+
+namespace mv {
+
+// Status codes of a job in the list.
+inline constexpr int32_t kStatusRunning = 4;
+inline constexpr int32_t kStatusQueued = 6;
+inline constexpr int32_t kStatusQueuedHeld = 7;
+inline constexpr int32_t kStatusIdle = 8;
+inline constexpr int32_t kStatusIdleHeld = 9;
+
+class JobList {
+ public:
+  int32_t Count() const { return static_cast<int32_t>(jobs_.size()); }
+  bool Empty() const { return jobs_.empty(); }
+  // Null for an index outside the list.
+  TTFileThreadControl* JobAt(int32_t index) const;
+  int32_t IndexOfJob(const TTFileThreadControl* job) const;
+  TTFileThreadControl* FindJobById(int64_t id) const;
+  // Exact, case-sensitive name.
+  TTFileThreadControl* FindJobByName(const std::string& name) const;
+  // False when another job (other ID) has this name.
+  bool IsNameFreeFor(const std::string& name, int64_t id) const;
+
+  // Appends and selects the job.
+  void AddJob(std::unique_ptr<TTFileThreadControl> job);
+  // Takes the job out of the list (the caller decides what becomes of it).
+  std::unique_ptr<TTFileThreadControl> RemoveAt(int32_t index);
+
+  int32_t Selected() const { return selected_; }
+  void Select(int32_t index);
+  int32_t SortColumn() const { return sortColumn_; }
+  void SetSortColumn(int32_t column) { sortColumn_ = column; }
+  // Sorts by the sort column: 0 name, 1 next run time.
+  void Sort();
+
+ private:
+  std::vector<std::unique_ptr<TTFileThreadControl>> jobs_;
+  int32_t selected_ = -1;
+  int32_t sortColumn_ = 0;
+};
+
+// The status code of a job (running, queued, held).
+int32_t JobStatusCode(const TTFileThreadControl& job);
+
+}  // namespace mv
