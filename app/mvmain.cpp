@@ -64,6 +64,7 @@ void MiravaCore::Startup(StartOptions options) {
   env.ThreadContext.Locks = &locks_;
   env.ThreadContext.NetWare = netWare_.get();
   env.ThreadContext.NetWareAvailable = netWareAvailable_;
+  env.ThreadContext.NetWareCodePage = codePageTable_;
   env.ThreadContext.OptionsEnabled = settings_.OptionsEnabled;
   env.ThreadContext.LogDir = dirs_.LogDir;
   env.ThreadContext.ProgramLog = programLog_.get();

@@ -6,5 +6,5 @@ function(mv_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} mv_testsupport GTest::gtest GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "LC_ALL=C;TZ=Europe/Berlin")
+    PROPERTIES ENVIRONMENT "LC_ALL=C\\;TZ=Europe/Berlin")
 endfunction()

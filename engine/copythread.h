@@ -38,6 +38,8 @@ struct CopyThreadContext {
   // The NetWare client; null: NetWare is not available.
   NetWareClient* NetWare = nullptr;
   bool NetWareAvailable = false;
+  // Code-page table the client loaded at start-up.
+  uint32_t NetWareCodePage = 0;
   // Program-wide mask ANDed with the job's options.
   uint32_t OptionsEnabled = 0xFFFFFFFF;
   // Log folder of the program (analysis files, attachment logs).
@@ -48,6 +50,8 @@ struct CopyThreadContext {
   // Waits ms milliseconds unless the run is told to stop first (a seam for
   // tests; the default sleeps on the worker's stop signal).
   std::function<void(int ms)> Sleep;
+  // Receives every parameter and results line as the run reports it (may be empty).
+  std::function<void(const std::string&)> OnReportLine;
   // Called on the main thread for a display refresh of the job (may be empty).
   std::function<void(class TCopyThread&)> OnDisplayRefresh;
 };

@@ -102,6 +102,12 @@ class NetWareClient {
   virtual uint32_t FreeContext(NWContext context) = 0;
   virtual uint32_t GetContextValue(NWContext context, uint32_t key, std::string& value) = 0;
   virtual uint32_t SetContextValue(NWContext context, uint32_t key, const std::string& value) = 0;
+  // Key kNWContextFlags holds a 32-bit value rather than a text.
+  virtual uint32_t GetContextFlags(NWContext, uint32_t& flags) {
+    flags = 0;
+    return kNWNotAvailable;
+  }
+  virtual uint32_t SetContextFlags(NWContext, uint32_t) { return kNWNotAvailable; }
   virtual uint32_t DefaultNameContext(NWContext context, std::string& name) = 0;
   virtual uint32_t NameToObjectId(NWContext context, NWConnection conn, const std::string& name,
                                   uint32_t& objectId) = 0;
