@@ -1,0 +1,228 @@
+#include "mail/smtpclient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "mail/base64.h"
+#include "mail/mailer.h"
+#include "mail/mailthread.h"
+
+namespace mv {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A scripted SMTP peer on a loopback port. Each command line gets the reply
+// of the last rule it starts with ("250 ok" otherwise); a reply "" says
+// nothing, "<close>" hangs up. Lines after DATA go unanswered until ".".
+struct FakeServer {
+  explicit FakeServer(std::string greeting, std::map<std::string, std::string> replies = {})
+      : greeting(std::move(greeting)), rules(std::move(replies)) {
+    rules.emplace("DATA", "354 go");
+    rules.emplace("QUIT", "221 bye");
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t len = sizeof a;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), len);
+    ::listen(listener, 4);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    thread = std::thread([this] {
+      for (int fd; Readable(listener) && (fd = ::accept(listener, nullptr, nullptr)) >= 0; ::close(fd)) Serve(fd);
+    });
+  }
+  ~FakeServer() {
+    stop = true;
+    thread.join();
+    ::close(listener);
+  }
+  std::string Received() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return received;
+  }
+  bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    while (!stop)
+      if (::poll(&p, 1, 20) > 0) return true;
+    return false;
+  }
+  bool Say(int fd, const std::string& reply) {
+    if (!reply.empty() && reply != "<close>") ::send(fd, (reply + "\r\n").data(), reply.size() + 2, MSG_NOSIGNAL);
+    return reply != "<close>";
+  }
+  void Serve(int fd) {
+    ++accepted;
+    std::string pending;
+    bool inData = false;
+    char buf[4096];
+    std::string hello = greeting;
+    for (ssize_t n; Say(fd, hello) && Readable(fd) && (n = ::recv(fd, buf, sizeof buf, 0)) > 0; hello.clear()) {
+      pending.append(buf, static_cast<size_t>(n));
+      std::lock_guard<std::mutex> lock(mutex);
+      received.append(buf, static_cast<size_t>(n));
+      for (size_t lf; (lf = pending.find("\r\n")) != std::string::npos; pending.erase(0, lf + 2)) {
+        const std::string line = pending.substr(0, lf);
+        if (inData && line != ".") continue;
+        std::string reply = "250 ok";
+        for (const auto& [prefix, r] : rules)
+          if (line.rfind(prefix, 0) == 0) reply = r;
+        if (!Say(fd, reply) || line == "QUIT") return;
+        inData = line == "DATA";
+      }
+    }
+  }
+
+  std::string greeting, address;
+  std::map<std::string, std::string> rules;
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  std::atomic<bool> stop{false};
+  std::atomic<int> accepted{0};
+  std::mutex mutex;
+  std::string received;
+  std::thread thread;
+};
+
+TSmtpClient& Prepared(TSmtpClient& c, const std::string& host, std::vector<std::string> to) {
+  c.Host = host;
+  c.UserID = "tester";
+  c.MailMessage.FromName = "Mirava";
+  c.MailMessage.FromAddress = "robot@example.org";
+  c.MailMessage.Subject = "Report";
+  c.MailMessage.ToAddress = std::move(to);
+  c.MailMessage.Body = {"line one", ".", ".hidden", "bare\nlf"};
+  return c;
+}
+
+TEST(Base64, FortyFiveBytesMakeOneLineAndTheRestIsPadded) {
+  EXPECT_EQ(TBase64Encoder::Encode("M"), "TQ==");
+  EXPECT_EQ(TBase64Encoder::Encode(std::string("\xff\x00\x10", 3)), "/wAQ");
+  std::string out;
+  TBase64Encoder::EncodeLines(std::string(46, 'x'), out);
+  EXPECT_EQ(out, TBase64Encoder::Encode(std::string(45, 'x')) + "\r\neA==\r\n");
+}
+
+TEST(SmtpClient, RecipientEntries) {
+  const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+      {"Jo Doe <jo@x.org>", "jo@x.org", true},   {"Jo: jo@x.org", " jo@x.org", true},
+      {"jo@x.org", "jo@x.org", true},            {"a <b@x> c>", "b@x", false},
+      {"jo@x.org>\r\nDATA", "jo@x.org>\r\nDATA", false}, {"<a<b>", "a", false}};
+  for (const auto& [entry, address, ok] : cases) {
+    EXPECT_EQ(TSmtpClient::ExtractAddress(entry), address) << entry;
+    EXPECT_EQ(TSmtpClient::AcceptableEntry(entry), ok) << entry;
+  }
+}
+
+TEST(SmtpClient, PlainAsciiMessageHasTheClassicForm) {
+  TSmtpClient c;
+  Prepared(c, "", {"a@x", "bad\n@x", "b@x"}).MailMessage.ToCarbonCopy = {"c@x"};
+  std::string body;
+  ASSERT_TRUE(c.BuildMessage(body));
+  EXPECT_EQ(c.FinalHeader, (std::vector<std::string>{"From: Mirava<robot@example.org>", "To: a@x,b@x", "CC: c@x",
+                                                     "Subject: Report", "Mime-Version: 1.0",
+                                                     "Content-Type: text/plain; charset=us-ascii"}));
+  EXPECT_EQ(body, "line one\r\n..\r\n..hidden\r\nbare\r\nlf\r\n");
+}
+
+TEST(SmtpClient, HeaderTextCannotAddLinesAndNonAsciiIsDeclared) {
+  TSmtpClient c;
+  Prepared(c, "", {"a@x"});
+  c.MailMessage.Subject = "Bericht f\xc3\xbcr J\xc3\xb6rg\r\nBcc: evil@x";
+  c.MailMessage.Body = {"Gr\xc3\xbc\xc3\x9f" "e"};
+  std::string body;
+  ASSERT_TRUE(c.BuildMessage(body));
+  EXPECT_EQ(c.FinalHeader[2], "Subject: =?UTF-8?B?" + TBase64Encoder::Encode("Bericht f\xc3\xbcr J\xc3\xb6rg  Bcc: evil@x") + "?=");
+  EXPECT_EQ(c.FinalHeader[4], "Content-Type: text/plain; charset=utf-8");
+  EXPECT_EQ(c.FinalHeader[5], "Content-Transfer-Encoding: 8bit");
+  c.MailMessage.ToAddress = {"J\xc3\xb6 <jo@x>"};
+  c.MailMessage.Subject = "a\r\nBcc: evil@x";
+  ASSERT_TRUE(c.BuildMessage(body));
+  EXPECT_EQ(c.FinalHeader[1], "To: =?UTF-8?B?" + TBase64Encoder::Encode("J\xc3\xb6") + "?= <jo@x>");
+  EXPECT_EQ(c.FinalHeader[2], "Subject: a  Bcc: evil@x");
+}
+
+TEST(SmtpClient, DialogueSkipsContinuedRepliesAndRefusedRecipients) {
+  // A continued line left unread would shift every later reply by one.
+  FakeServer server("220-first\r\n 554 indented\r\n220 second",
+                    {{"HELO", "250-hi\r\n250 there"}, {"RCPT TO:<no@", "550 unknown"}, {".", "250 queued"}});
+  TSmtpClient c;
+  Prepared(c, server.address, {"no@x", "Jo <jo@x>", "evil@x>\r\nRSET"});
+  ASSERT_TRUE(c.Connect()) << c.LastError();
+  ASSERT_TRUE(c.SendMail()) << c.LastError();
+  EXPECT_TRUE(c.Disconnect()) << c.LastError();
+  EXPECT_EQ(c.LastReply(), "221 bye");
+  EXPECT_FALSE(c.Connected());
+  const std::string sent = server.Received();
+  EXPECT_EQ(sent.substr(0, sent.find("\r\n\r\n\r\n") + 6),
+            "HELO tester\r\nRSET\r\nMAIL FROM:<robot@example.org>\r\nRCPT TO:<no@x>\r\nRCPT TO:<jo@x>\r\nDATA\r\n"
+            "From: Mirava<robot@example.org>\r\nTo: no@x,Jo <jo@x>\r\nSubject: Report\r\nMime-Version: 1.0\r\n"
+            "Content-Type: text/plain; charset=us-ascii\r\n\r\n\r\n");
+  EXPECT_NE(sent.find("\r\n..hidden\r\nbare\r\nlf\r\n.\r\nQUIT\r\n"), std::string::npos);
+}
+
+TEST(SmtpClient, FailuresEndTheSendWithTheirReason) {
+  struct Case {
+    std::map<std::string, std::string> rules;
+    std::vector<std::string> errors;
+  };
+  const std::vector<Case> cases = {
+      {{{"MAIL FROM", "550 sender refused"}}, {"550 sender refused"}},
+      {{{"RCPT", "550 no"}}, {"No Recipient Accepted"}},
+      {{{".", "<close>"}}, {"Connection Closed", "Send Failed"}},
+      {{{"RSET", "500 what?\r\n"}}, {"500 what?"}}};
+  for (const Case& k : cases) {
+    FakeServer server("220 hi", k.rules);
+    TSmtpClient c;
+    Prepared(c, server.address, {"a@x"});
+    ASSERT_TRUE(c.Connect());
+    EXPECT_FALSE(c.SendMail());
+    EXPECT_NE(std::find(k.errors.begin(), k.errors.end(), c.LastError()), k.errors.end()) << c.LastError();
+    c.Disconnect();
+  }
+}
+
+TEST(SmtpClient, SilentOrRamblingServersTimeOutOrAreCutOff) {
+  FakeServer silent("");
+  TSmtpClient c;
+  Prepared(c, silent.address, {"a@x"}).TimeOut = 200;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(c.Connect());
+  EXPECT_EQ(c.LastError(), "Reply Timed out");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+
+  FakeServer endless(std::string(kMaxReplyLine + 10, '2'));
+  Prepared(c, endless.address, {"a@x"});
+  EXPECT_FALSE(c.Connect());
+  EXPECT_EQ(c.LastError(), "Reply Too Long");
+  c.Host = "127.0.0.1:99999";
+  EXPECT_FALSE(c.Connect());
+  EXPECT_EQ(c.LastError(), "Invalid Port");
+}
+
+TEST(MailThread, DeadServerDoesNotHoldShutdown) {
+  FakeServer dead("");
+  TSmtpClient client;  // the default time-out of a minute applies
+  TMVMailer mailer(&client);
+  client.Host = dead.address;
+  LoopSynchronizer sync;
+  auto thread = std::make_unique<TMVMailThread>(mailer, sync);
+  mailer.DefaultMail->AddRecipient("a@x", kMailProgramEvent);
+  mailer.SendText("Program initialized", kMailProgramEvent);
+  ASSERT_TRUE(sync.RunUntil([&] { return dead.accepted > 0; }, 20s));
+  const auto start = std::chrono::steady_clock::now();
+  thread->Terminate();
+  sync.Shutdown();
+  thread.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+}  // namespace
+}  // namespace mv
