@@ -48,14 +48,22 @@ void MiravaCore::Startup(StartOptions options) {
     log->AddMsg(TAG_GENERAL, LVL_LOG_ONLY, 0, text);
   });
 
-  // 15. Settings (mail settings come with the mail queue).
+  // 15. The mail queue around the SMTP client, its settings, the program
+  // settings, the mail thread.
+  smtp_ = std::make_unique<TSmtpClient>();
+  mailer_ = std::make_unique<TMVMailer>(smtp_.get());
+  mailer_->ProgramText = kProgramVersionText;
+  mailer_->LoadSettings(dirs_.SettingsFile);
   settings_ = LoadSettings(dirs_.SettingsFile);
+  mailThread_ = std::make_unique<TMVMailThread>(*mailer_, sync_);
 
   RunQueueEnv env;
   env.Dirs = dirs_;
   env.MaxJobThreads = MaxJobThreads;
   env.RunningJobThreads = &RunningJobThreads;
   env.ProgramLog = programLog_.get();
+  env.Mailer = mailer_.get();
+  env.MailCount = [this] { return static_cast<int32_t>(mailer_->Count()); };
   env.Defaults.SpeedUnit = settings_.dspSpeedUnit;
   env.LogLine = [this](const std::string& line) { AddLogLine(line); };
   // Headless: a message box answers its default; the question goes to the log.
@@ -72,6 +80,9 @@ void MiravaCore::Startup(StartOptions options) {
 
   // 17.
   if (modeFlags_ & MODE_QLOAD) queue_->LoadQueue();
+
+  // 18.
+  mailer_->SendText("Program initialized", kMailProgramEvent);
 
   // 19. Timers: the run queue only in a normal instance.
   jobTimerArmed_ = (modeFlags_ & MODE_CONTROL) == 0;
@@ -105,12 +116,21 @@ void MiravaCore::Shutdown() {
     sync_.RunUntil([this] { return queue_->Running() == 0; },
                    std::chrono::milliseconds(kShutdownWaitMs));
     queue_->ReapFinished();
-    sync_.Shutdown();
-    if (queue_->Running() > 0) {
-      queue_->AbandonRunning();
-      for (int32_t i = jobs_.Count() - 1; i >= 0; --i)
-        if (jobs_.JobAt(i)->Thread) (void)jobs_.RemoveAt(i).release();
-    }
+  }
+  // 5., 6. The shutdown mail, and a bounded chance for the mail thread to send it.
+  if (mailer_) mailer_->SendText("Program shutdown", kMailProgramEvent);
+  if (mailThread_) {
+    mailThread_->Terminate();
+    sync_.RunUntil([this] { return mailThread_->Finished(); },
+                   std::chrono::milliseconds(kMailShutdownWaitMs));
+  }
+  // From here on no worker can reach the main thread any more.
+  sync_.Shutdown();
+  mailThread_.reset();
+  if (queue_ && queue_->Running() > 0) {
+    queue_->AbandonRunning();
+    for (int32_t i = jobs_.Count() - 1; i >= 0; --i)
+      if (jobs_.JobAt(i)->Thread) (void)jobs_.RemoveAt(i).release();
   }
   // 2. Flush and free the program log.
   ProcessMacroResolver().SetDiagnosticSink({});

@@ -19,6 +19,9 @@
 #include "app/settings.h"
 #include "jobs/errmsg.h"
 #include "engine/folderlock.h"
+#include "mail/mailer.h"
+#include "mail/mailthread.h"
+#include "mail/smtpclient.h"
 #include "netware/nwclient.h"
 #include "platform/synchronize.h"
 
@@ -29,6 +32,8 @@ inline constexpr const char* kProgramVersionText = "Mirava 1.109.047";
 
 // How long shutdown waits for stopped jobs to record their resume state.
 inline constexpr int kShutdownWaitMs = 30000;
+// How long shutdown gives the mail thread for the last mail.
+inline constexpr int kMailShutdownWaitMs = 15000;
 
 // Timer intervals of the main loop, in milliseconds.
 inline constexpr int kJobTimerMs = 5000;
@@ -75,6 +80,7 @@ class MiravaCore {
   const RoleLock& Lock() const { return roleLock_; }
   const ProgramSettings& Settings() const { return settings_; }
   JobList& Jobs() { return jobs_; }
+  TMVMailer* Mailer() { return mailer_.get(); }
   RunQueue* Queue() { return queue_.get(); }
   // Synchronised calls of the workers; the main loop runs them.
   LoopSynchronizer& Sync() { return sync_; }
@@ -106,6 +112,9 @@ class MiravaCore {
   FolderLockTable locks_;
   JobList jobs_;
   std::unique_ptr<RunQueue> queue_;
+  std::unique_ptr<TSmtpClient> smtp_;
+  std::unique_ptr<TMVMailer> mailer_;
+  std::unique_ptr<TMVMailThread> mailThread_;
   std::function<void(const std::string&)> logPage_;
 };
 

@@ -1,0 +1,445 @@
+#include "engine/copyfile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+#include "engine/copythread.h"
+#include "engine/folderlock.h"
+#include "jobs/jobrecord.h"
+#include "jobs/jobtext.h"
+#include "jobs/jobtypes.h"
+#include "netware/nwclient.h"
+#include "platform/clock.h"
+#include "platform/fileio.h"
+#include "platform/oserror.h"
+#include "platform/paths.h"
+#include "platform/textcase.h"
+
+namespace mv {
+
+namespace {
+
+constexpr int32_t kInProgress = 1;
+constexpr int32_t MC_TARGET_NOT_EXCLUSIVE = 0x1010;
+constexpr int64_t kServerCopyChunk = 524288;
+constexpr int64_t kFourGiB = int64_t(1) << 32;
+constexpr DateTime kDisplayInterval = 3.0 / kSecondsPerDay;
+
+std::mutex g_hookMutex;
+std::function<void(TCopyThread&, int64_t)> g_chunkHook;
+
+// The platform's rename and delete first take a removal lock of their own,
+// which the lock we hold on our work copy would refuse. Doing them while we
+// still hold the file is the point: no other job can delete or swap our work
+// copy between its last write and the moment it gets its new name.
+uint32_t RenameHeld(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorForPath(errno, from);
+}
+
+uint32_t UnlinkHeld(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : WinErrorFromErrno(errno);
+}
+
+size_t CharCount(const std::string& utf8) {
+  size_t n = 0;
+  for (unsigned char c : utf8) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+bool SameInstant(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+class FileCopy {
+ public:
+  FileCopy(TCopyThread& thread, const std::string& source, const std::string& target,
+           const FindData& entry)
+      : t_(thread), source_(source), target_(target), entry_(entry) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    hook_ = g_chunkHook;
+  }
+
+  int32_t Run();
+
+ private:
+  int32_t Fail(int32_t level, int32_t code, const std::string& text, uint32_t osError = 0) {
+    return result_ = t_.Log(level, code, text, static_cast<int32_t>(osError));
+  }
+  bool DeleteLogged(const std::string& path);
+  bool CheckConflict();
+  void OpenSource();
+  void CreateWork();
+  void FindSize();
+  void TryResume();
+  bool CopyLoop();
+  void CheckSourceUnchanged();
+  void Finish();
+  int32_t Terminate();
+  void ClearArchive(uint32_t attr);
+
+  TCopyThread& t_;
+  const std::string& source_;
+  const std::string& target_;
+  const FindData& entry_;
+  std::function<void(TCopyThread&, int64_t)> hook_;
+
+  bool copyData_ = true, isNul_ = false, writeTarget_ = true;
+  std::string workPath_;
+  int32_t sourceAge_ = -1;
+  int32_t result_ = kInProgress;
+  int64_t size_ = 0, done_ = 0;
+  bool shortRead_ = false;
+  struct stat sourceStat_ {};
+  // The existing target, held exclusively while its replacement is written.
+  FileHandle heldTarget_;
+};
+
+bool FileCopy::DeleteLogged(const std::string& path) {
+  uint32_t error = DeleteFile(path);
+  if (error == 0) return true;
+  t_.Log(LVL_ERROR, MC_DELETE_TARGET, path, static_cast<int32_t>(error));
+  return false;
+}
+
+int32_t FileCopy::Run() {
+  copyData_ = (t_.Options & OPT_LOG_ONLY_COPY) == 0;
+  isNul_ = UpperCase(target_).rfind("NUL:", 0) == 0;
+  writeTarget_ = copyData_ && !isNul_;
+
+  // The other own names are skipped too: copying onto them would clobber a
+  // resume state or be deleted again as a leftover.
+  if (IsOwnTempFile(ExtractFileName(target_))) return RC_SKIPPED;
+  workPath_ = ExtractFilePath(target_) + kWorkFileName;
+  sourceAge_ = FileDosTime(source_);
+
+  if (!CheckConflict()) return result_;
+
+  if (!copyData_) {
+    uint32_t attr = 0;
+    if ((t_.Options & OPT_CLEAR_ARCHIVE) && GetFileAttributes(source_, attr) == 0 &&
+        (attr & kAttrArchive)) {
+      if (uint32_t error = SetFileAttributes(source_, attr & ~kAttrArchive))
+        t_.Log(LVL_WARNING, MC_CLEAR_ARCHIVE, source_, static_cast<int32_t>(error));
+    }
+    t_.Log(LVL_LOG_ONLY, MC_COPY, source_);
+    return RC_DONE;
+  }
+
+  OpenSource();
+  if (result_ == kInProgress && writeTarget_) CreateWork();
+  if (result_ == kInProgress) FindSize();
+  if (result_ == kInProgress) TryResume();
+  t_.DisplayRefresh();
+  if (!CopyLoop()) return Terminate();
+  if (result_ == kInProgress && writeTarget_) CheckSourceUnchanged();
+  Finish();
+  return result_ == kInProgress ? RC_DONE : result_;
+}
+
+// Conflict rule, folder lock and exclusive hold of an existing target.
+// False when the file ends here (result_ says how).
+bool FileCopy::CheckConflict() {
+  Exists exists = Exists::No;
+  if (!isNul_) {
+    exists = PathExists(target_);
+    if (exists == Exists::Unknown) {
+      // Neither skipping nor writing may rest on a guess.
+      uint32_t error = 0;
+      FileDosTime(target_, &error);
+      Fail(LVL_WARNING, MC_OPEN_TARGET, target_, error ? error : ERROR_ACCESS_DENIED);
+      return false;
+    }
+  }
+  if (exists == Exists::Yes) {
+    const uint32_t conflict = t_.Options & OPT_CONFLICT_MASK;
+    if (conflict == OPT_SKIP_EXISTING ||
+        (conflict == OPT_OVERWRITE_OLDER && !(sourceAge_ > FileDosTime(target_)))) {
+      result_ = RC_SKIPPED;
+      return false;
+    }
+    if (writeTarget_) {
+      FolderLock(t_, target_);
+      if (uint32_t error = heldTarget_.Open(target_, FileAccess::Read, FileCreate::OpenExisting,
+                                            FileShare::Exclusive))
+        Fail(LVL_WARNING, MC_TARGET_NOT_EXCLUSIVE, "Cannot hold target file " + target_, error);
+    }
+  } else if (t_.Options & OPT_NO_NEW_FILES) {
+    result_ = RC_SKIPPED;
+    return false;
+  }
+  return true;
+}
+
+void FileCopy::OpenSource() {
+  uint32_t error = t_.SourceHandle.Open(source_, FileAccess::Read, FileCreate::OpenExisting,
+                                        FileShare::DenyWrite);
+  if (error == 0 && ::fstat(t_.SourceHandle.fd(), &sourceStat_) != 0) error = LastWinError();
+  if (error == 0) return;
+  Fail(LVL_WARNING, MC_OPEN_SOURCE, source_, error);
+  const char* why = error == ERROR_PATH_NOT_FOUND        ? "PATH NOT FOUND"
+                    : error == ERROR_FILENAME_EXCED_RANGE ? "FILENAME TOO LONG"
+                                                          : nullptr;
+  if (why) {
+    t_.Log(LVL_INFO, 0, why, static_cast<int32_t>(error));
+    t_.Log(LVL_INFO, 0, " Name length " + std::to_string(CharCount(source_)));
+  }
+}
+
+void FileCopy::CreateWork() {
+  const std::string text = workPath_ + " (" + target_ + ")";
+  // A work copy left over by a crash goes; one another job is writing stays.
+  if (!DeleteLogged(workPath_)) {
+    Fail(LVL_ERROR, MC_TEMP_EXISTS, text);
+    return;
+  }
+  if (uint32_t error = t_.WorkHandle.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateAlways,
+                                          FileShare::Exclusive))
+    Fail(LVL_WARNING, MC_OPEN_TARGET, text, error);
+}
+
+void FileCopy::FindSize() {
+  uint32_t error = t_.SourceHandle.Seek(0, SeekFrom::End, &size_);
+  if (error == 0) error = t_.SourceHandle.Seek(0, SeekFrom::Begin);
+  if (error) {
+    Fail(LVL_ERROR, MC_READ_SOURCE, source_, error);
+    return;
+  }
+  if (size_ != entry_.Size)
+    t_.Log(LVL_INFO, 0,
+           "Seek size:" + std::to_string(size_) + " Info size:" + std::to_string(entry_.Size));
+  t_.CurrentFileSize = size_;
+  t_.RemainingBytes = size_;
+}
+
+void FileCopy::TryResume() {
+  const FindData& resume = t_.ResumeFile;
+  const int64_t pos = t_.ResumeFilePos;
+  if (!(t_.Options & OPT_RESUME_FILE) || pos <= 0 || resume.Name != entry_.Name ||
+      IncludeTrailingDelim(UpperCase(t_.ResumePath)) != UpperCase(ExtractFilePath(source_)))
+    return;
+  const std::string resumePath =
+      ExtractFilePath(target_) + ResumeFileName(t_.Job ? t_.Job->JobID : 0);
+  const bool sameSource = resume.Time == entry_.Time && resume.Size == entry_.Size &&
+                          UnixToDosUtc(resume.WriteTime) == UnixToDosUtc(entry_.WriteTime) &&
+                          pos <= size_;
+  if (!sameSource) {
+    // The source changed since: the partial copy can never be used again.
+    if (writeTarget_) DeleteLogged(resumePath);
+    return;
+  }
+  if (!isNul_ && PathExists(resumePath) != Exists::Yes) return;
+
+  t_.Log(LVL_INFO, 0, "Test resume file:" + source_);
+  if (!isNul_) {
+    FileHandle partial;
+    int64_t partialSize = 0;
+    uint32_t error = partial.Open(resumePath, FileAccess::ReadWrite, FileCreate::OpenExisting,
+                                  FileShare::Exclusive);
+    if (error == 0) error = partial.Size(partialSize);
+    if (error == 0 && partialSize != pos) {
+      t_.Log(LVL_INFO, 0, "Resume size mismatch");
+      partial.Close();
+      // Unusable: the fresh copy goes on into the empty work copy.
+      DeleteLogged(resumePath);
+      return;
+    }
+    // Replacing the fresh work copy by the partial one is one rename.
+    if (error == 0) error = RenameHeld(resumePath, workPath_);
+    if (error == 0) {
+      t_.WorkHandle = std::move(partial);
+      error = t_.WorkHandle.Seek(pos, SeekFrom::Begin);
+    }
+    if (error) {
+      t_.Log(LVL_INFO, 0, "Resume rename failed", static_cast<int32_t>(error));
+      Fail(LVL_ERROR, MC_WRITE_TARGET, target_, error);
+      return;
+    }
+  }
+  if (uint32_t error = t_.SourceHandle.Seek(pos, SeekFrom::Begin)) {
+    Fail(LVL_ERROR, MC_READ_SOURCE, source_, error);
+    return;
+  }
+  done_ = pos;
+  t_.RemainingBytes = size_ - pos;
+  t_.Log(LVL_INFO, 0, "File copy resumed at " + GroupedDecimal(pos));
+  // Consumed: a later stop between files must not point at it again.
+  t_.ResumeFilePos = 0;
+  t_.ResumeFile = FindData{};
+}
+
+// False when the thread was told to stop inside the file.
+bool FileCopy::CopyLoop() {
+  if (t_.CopyBuffer.size() < static_cast<size_t>(t_.BufferSize))
+    t_.CopyBuffer.resize(static_cast<size_t>(t_.BufferSize));
+  NetWareClient* nw = t_.Context().NetWare;
+  bool largeLogged = false;
+  while (result_ == kInProgress && t_.RemainingBytes > 0) {
+    if (t_.CheckTerminate()) return false;
+    size_t n = 0;
+    if (t_.SameServerState == 1 && nw && writeTarget_ && size_ < kFourGiB) {
+      int64_t copied = 0;
+      uint32_t status = nw->FileServerFileCopy(t_.SourceHandle.fd(), t_.WorkHandle.fd(), done_,
+                                               done_, kServerCopyChunk, copied);
+      if (status != 0) {
+        char code[8];
+        std::snprintf(code, sizeof code, "%04X", status & 0xFFFF);
+        Fail(LVL_ERROR, MC_WRITE_TARGET,
+             std::string("(NWFileServerFileCopy code ") + code + ") " + target_);
+        t_.SameServerState = 0;
+        break;
+      }
+      n = static_cast<size_t>(std::max<int64_t>(copied, 0));
+    } else {
+      if (t_.SameServerState == 1 && size_ >= kFourGiB && !largeLogged) {
+        t_.Log(LVL_INFO, 0, "NWFileServerFileCopy large file: " + target_);
+        largeLogged = true;
+      }
+      // Never past the size found at the start: a source that grows is caught below.
+      const size_t want = static_cast<size_t>(
+          std::min<int64_t>(t_.RemainingBytes, static_cast<int64_t>(t_.CopyBuffer.size())));
+      if (uint32_t error = t_.SourceHandle.Read(t_.CopyBuffer.data(), want, n)) {
+        Fail(LVL_ERROR, MC_READ_SOURCE, source_, error);
+        break;
+      }
+      if (t_.CheckTerminate()) return false;
+      if (writeTarget_ && n > 0) {
+        if (uint32_t error = t_.WorkHandle.Write(t_.CopyBuffer.data(), n)) {
+          Fail(LVL_ERROR, MC_WRITE_TARGET, target_, error);
+          break;
+        }
+      }
+    }
+    done_ += static_cast<int64_t>(n);
+    t_.RemainingBytes -= static_cast<int64_t>(n);
+    t_.BytesSinceRateSample += static_cast<int64_t>(n);
+    if (hook_) hook_(t_, done_);
+    if (Now() - t_.LastDisplayTime > kDisplayInterval) {
+      t_.LastDisplayTime = Now();
+      t_.DisplayRefresh();
+    }
+    if (n == 0) {
+      shortRead_ = true;
+      break;
+    }
+  }
+  return true;
+}
+
+// A source written to while we read it gives a copy that matches no version
+// of it; stamped with the old time it would pass for current. So it fails,
+// and the next run copies it again.
+void FileCopy::CheckSourceUnchanged() {
+  struct stat now {};
+  if (!shortRead_ && ::fstat(t_.SourceHandle.fd(), &now) == 0 && now.st_size == size_ &&
+      SameInstant(now.st_mtim, sourceStat_.st_mtim))
+    return;
+  t_.Log(LVL_INFO, 0, "Source changed while copying: " + source_);
+  Fail(LVL_ERROR, MC_READ_SOURCE, source_);
+}
+
+void FileCopy::Finish() {
+  t_.DisplayRefresh();
+  if (writeTarget_) {
+    if (result_ == kInProgress) {
+      // Permissions as the source's (executables stay executable); best effort.
+      (void)::fchmod(t_.WorkHandle.fd(), sourceStat_.st_mode & 0777);
+      // The exact time of the content read, not only its DOS time.
+      if (uint32_t error = t_.WorkHandle.SetWriteTime(sourceStat_.st_mtim))
+        Fail(LVL_WARNING, MC_SET_DATE, target_, error);
+    }
+    // On disk before it gets the name, so a power loss cannot leave an empty
+    // file under the target name.
+    if (result_ == kInProgress) {
+      if (uint32_t error = t_.WorkHandle.Sync()) Fail(LVL_ERROR, MC_WRITE_TARGET, target_, error);
+    }
+    // One atomic rename replaces the old target, which we still hold: the
+    // target name never disappears and never shows a partial file, also when
+    // the process dies at any point. (Moving the old file aside to
+    // "~MVSS.MVF" first would leave a moment without a target.)
+    if (result_ == kInProgress) {
+      if (uint32_t error = RenameHeld(workPath_, target_))
+        Fail(LVL_ERROR, MC_RENAME_TEMPFILE, "\"" + target_ + "\"", error);
+    }
+    // Only a work copy we hold is ours to delete.
+    if (result_ != kInProgress && t_.WorkHandle.IsOpen()) {
+      if (uint32_t error = UnlinkHeld(workPath_))
+        t_.Log(LVL_ERROR, MC_DELETE_TARGET, workPath_, static_cast<int32_t>(error));
+    }
+    t_.WorkHandle.Close();
+    heldTarget_.Close();
+    if (result_ == kInProgress) {
+      const std::string swap = ExtractFilePath(target_) + kSwapFileName;
+      if (PathExists(swap) == Exists::Yes) DeleteLogged(swap);
+    }
+  }
+  t_.SourceHandle.Close();
+  heldTarget_.Close();
+  if (result_ != kInProgress) return;
+
+  uint32_t attr = 0;
+  if (uint32_t error = GetFileAttributes(source_, attr)) {
+    Fail(LVL_WARNING, MC_GET_ATTR, source_, error);
+    return;
+  }
+  if (writeTarget_) {
+    if (uint32_t error = SetFileAttributes(target_, attr)) {
+      Fail(LVL_WARNING, MC_SET_ATTR, target_, error);
+      return;
+    }
+  }
+  ClearArchive(attr);
+}
+
+void FileCopy::ClearArchive(uint32_t attr) {
+  if (!(t_.Options & OPT_CLEAR_ARCHIVE) || !(attr & kAttrArchive)) return;
+  if (uint32_t error = SetFileAttributes(source_, attr & ~kAttrArchive))
+    Fail(LVL_WARNING, MC_CLEAR_ARCHIVE, source_, error);
+}
+
+int32_t FileCopy::Terminate() {
+  t_.ResumeFile = entry_;
+  t_.ResumeFilePos = done_;
+  t_.Log(LVL_ERROR, MC_TERMINATED, source_);
+  t_.SourceHandle.Close();
+  heldTarget_.Close();
+  if (writeTarget_ && t_.WorkHandle.IsOpen()) {
+    const std::string resumePath =
+        ExtractFilePath(target_) + ResumeFileName(t_.Job ? t_.Job->JobID : 0);
+    const bool kept =
+        done_ > 0 && t_.WorkHandle.Sync() == 0 && RenameHeld(workPath_, resumePath) == 0;
+    if (!kept) {
+      // Nothing usable to resume from: no older resume file may claim otherwise.
+      t_.ResumeFilePos = 0;
+      UnlinkHeld(workPath_);
+      DeleteLogged(resumePath);
+    }
+    t_.WorkHandle.Close();
+  }
+  return MC_TERMINATED;
+}
+
+}  // namespace
+
+std::string ResumeFileName(int64_t jobId) { return "~MVSR" + JobIdText(jobId) + ".MVF"; }
+
+bool IsOwnTempFile(const std::string& name) {
+  const std::string upper = UpperCase(name);
+  return upper == kWorkFileName || upper == kSwapFileName || upper.rfind("~MVSR", 0) == 0;
+}
+
+int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,
+                    const std::string& targetPath, const FindData& entry) {
+  return FileCopy(thread, sourcePath, targetPath, entry).Run();
+}
+
+void SetCopyChunkHookForTesting(std::function<void(TCopyThread&, int64_t)> hook) {
+  std::lock_guard<std::mutex> lock(g_hookMutex);
+  g_chunkHook = std::move(hook);
+}
+
+}  // namespace mv
