@@ -13,6 +13,7 @@
 #include "app/commandline.h"
 #include "app/datadirs.h"
 #include "app/headless.h"
+#include "app/runjob.h"
 #include "platform/paths.h"
 
 namespace {
@@ -29,7 +30,9 @@ void PrintUsage(std::FILE* out) {
       "usage: mirava [--headless] [--base DIR] [CLOSE] [CONTROL] [QLOAD] [RUNJOB=name]\n"
       "  --headless      run without a window; Log page lines go to standard output\n"
       "  --base DIR      keep all data below DIR\n"
-      "  --check-job FILE  describe a job file without writing anything; exit 0 when valid\n",
+      "  --check-job FILE  describe a job file without writing anything; exit 0 when valid\n"
+      "  --run-job FILE    run a job file now; exit 0 ok, 1 errors, 2 failed or stopped,\n"
+      "                    3 the file could not be loaded\n",
       out);
 }
 
@@ -51,6 +54,10 @@ int main(int argc, char** argv) {
   if (parsed.CheckJob) {
     const mv::DataDirs dirs = mv::DeriveDataDirs(mv::ChooseBaseDir(parsed.Base, ProgramDir(argv[0])));
     return mv::CheckJobFile(*parsed.CheckJob, dirs, std::cout);
+  }
+  if (parsed.RunJob) {
+    const mv::DataDirs dirs = mv::DeriveDataDirs(mv::ChooseBaseDir(parsed.Base, ProgramDir(argv[0])));
+    return mv::RunJobFileNow(*parsed.RunJob, dirs, std::cout);
   }
   if (!parsed.Headless)
     std::fputs("mirava: the main window is not available in this build; running headless\n",

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/commandline.h"
 #include "app/rolelock.h"
 #include "jobs/jobfile.h"
 #include "platform/clock.h"

@@ -64,6 +64,7 @@ void TCopyThread::DisplayRefresh() {
 void TCopyThread::ReportLine(const std::string& text, uint32_t mailClass) {
   Messages.AddMsg(Tag, LVL_INFO, 0, text);
   MailLine(text, mailClass);
+  if (context_.OnReportLine) context_.OnReportLine(text);
 }
 
 void TCopyThread::MailLine(const std::string& text, uint32_t mailClass) {

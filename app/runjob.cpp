@@ -1,0 +1,84 @@
+#include "app/runjob.h"
+
+#include <csignal>
+
+#include "app/datadirs.h"
+#include "app/settings.h"
+#include "engine/copythread.h"
+#include "engine/folderlock.h"
+#include "engine/resultsreport.h"
+#include "jobs/errmsg.h"
+#include "jobs/jobrecord.h"
+#include "netware/nwclient.h"
+#include "platform/synchronize.h"
+
+namespace mv {
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnStopSignal(int) { g_stopRequested = 1; }
+
+int ExitCodeOf(const TCopyThread& t) {
+  const bool aborted = (t.LastResult & RC_ABORT) != 0;
+  if (aborted || (t.cError > 0 && t.cSuccess == 0 && t.cDeleted == 0)) return kRunJobFailed;
+  return t.cError > 0 ? kRunJobErrors : kRunJobOk;
+}
+
+}  // namespace
+
+int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& out) {
+  CreateDataDirs(dirs);
+  const ProgramSettings settings = LoadSettings(dirs.SettingsFile);
+  TTErrorMsgList programLog(dirs.LogDir, "MIRAVA.LOG");
+  TTFileThreadControl job("from file...", &programLog, dirs.QueueDir, dirs.ControlDir, nullptr,
+                          {.SpeedUnit = settings.dspSpeedUnit});
+  if (job.Load(file) != 0 || job.Actions.empty()) {
+    out << "Load failed: " << file << "\n";
+    return kRunJobLoadFailed;
+  }
+
+  LoopSynchronizer sync;
+  FolderLockTable locks;
+  auto netWare = MakeUnavailableNetWareClient();
+  CopyThreadContext context;
+  context.Sync = &sync;
+  context.Locks = &locks;
+  context.NetWare = netWare.get();
+  context.OptionsEnabled = settings.OptionsEnabled;
+  context.LogDir = dirs.LogDir;
+  context.ProgramLog = &programLog;
+  context.OnReportLine = [&out](const std::string& line) { out << line << "\n" << std::flush; };
+
+  g_stopRequested = 0;
+  struct sigaction sa {}, oldInt {}, oldTerm {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(SIGINT, &sa, &oldInt);
+  ::sigaction(SIGTERM, &sa, &oldTerm);
+
+  TCopyThread thread(job, context);
+  job.Thread = &thread;
+  bool reported = false;
+  thread.Thread().Start([&](Worker&) {
+    thread.Execute();
+    thread.Synchronize([&] {
+      ReportJobResults(thread, ReportEnvironment{});
+      reported = true;
+    });
+  });
+  sync.RunUntil(
+      [&] {
+        if (g_stopRequested) thread.Thread().RequestTerminate();
+        return reported;
+      },
+      std::chrono::hours(24 * 365));
+  thread.Thread().Join();
+  programLog.Close();
+
+  ::sigaction(SIGINT, &oldInt, nullptr);
+  ::sigaction(SIGTERM, &oldTerm, nullptr);
+  return ExitCodeOf(thread);
+}
+
+}  // namespace mv
