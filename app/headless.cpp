@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace mv {
 namespace {
@@ -58,7 +59,11 @@ int RunHeadless(int argc, char** argv, StartOptions options) {
   };
 
   QTimer jobTimer;
-  jobTimer.setInterval(kJobTimerMs);
+  // End-to-end tests shorten the run-queue interval; users never need to.
+  int jobTimerMs = kJobTimerMs;
+  if (const char* ms = std::getenv("MIRAVA_JOB_TIMER_MS"); ms && std::atoi(ms) > 0)
+    jobTimerMs = std::atoi(ms);
+  jobTimer.setInterval(jobTimerMs);
   QObject::connect(&jobTimer, &QTimer::timeout, [&] {
     jobTimer.stop();  // a pass never overlaps the next one
     if (core.JobTimerTick()) return close();

@@ -157,7 +157,12 @@ bool RunQueue::Pass(uint16_t& modeFlags, std::string& pendingRunJob) {
     TTFileThreadControl& job = *list_.JobAt(i);
     TTSchedule& s = *job.Schedule;
     if (!job.Thread && s.HasSchedule() && Now() >= s.DueTime() && !s.IsHeld() && slotFree()) {
-      StartJob(job);
+      // Under a controller the run would be stopped in this very pass: hold
+      // it for the controller instead of starting a run only to abort it.
+      if (controlled)
+        s.Flags |= SCHED_REMOTE_HOLD;
+      else
+        StartJob(job);
     } else if (!job.Thread && (s.RunRequest & SCHED_RUN_NOW) && slotFree()) {
       s.RunRequest &= ~SCHED_RUN_NOW;
       StartJob(job);

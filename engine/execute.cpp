@@ -1,0 +1,103 @@
+// The run of one job on its worker: every action in order, then the resume
+// state for the next run.
+
+#include <string>
+
+#include "engine/analyzewalk.h"
+#include "engine/copythread.h"
+#include "engine/folderlock.h"
+#include "engine/walks.h"
+#include "jobs/errmsg.h"
+#include "jobs/jobfile.h"
+#include "jobs/jobtext.h"
+#include "jobs/jobtypes.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+namespace mv {
+
+void TCopyThread::Execute() {
+  Tomorrow = DateTimeToDos(Now() + 1.0);
+  SameServerState = SourceFileSystem = TargetFileSystem = -1;
+  BytesSinceRateSample = 0;
+  // A stored resume folder only counts when resuming is wanted (and allowed).
+  if ((Options & OPT_RESUME_FOLDER) == 0) ResumeMode = 0;
+
+  Synchronize([this] {
+    Job->RateSample = {};
+    Job->PrevRateSample = {};
+    Job->Terminated = true;
+    LoadTracking(*Job);
+    Job->tStarted = Now();
+    if (Job->Mail) {
+      Job->Mail->Created = Job->tStarted;
+      Job->Mail->Message.Attachments.clear();
+    }
+  });
+  if (TTErrorMsgList* log = context_.ProgramLog ? context_.ProgramLog : Job->LogList)
+    log->DeleteAttachmentLog(Job->JobID);
+  DisplayRefresh();
+
+  Messages.AddMsg(TAG_GENERAL, LVL_JOB, EV_START, Job->Description);
+  ReportJobParameters(*Job, [this](const std::string& text, uint32_t mailFlags) {
+    ReportLine(text, mailFlags);
+  });
+  Messages.AddMsg(Job->FirstJobType(), LVL_JOB, EV_TEXT, std::string(41, '_'));
+  DisplayRefresh();
+
+  CompletedBytes = 0;
+  CopyBuffer.assign(static_cast<size_t>(BufferSize), 0);
+
+  const auto& actions = *Actions;
+  for (size_t i = 0; i < actions.size(); ++i) {
+    if (CheckTerminate()) {
+      Messages.AddMsg(TAG_GENERAL, LVL_JOB, MC_TERMINATED, "");
+      break;
+    }
+    const TTFileAction& action = *actions[i];
+    CurrentActionIndex = static_cast<int32_t>(i);
+    Options = action.Options & context_.OptionsEnabled;
+    JobType = action.JobType;
+    Tag = JobType;
+    const std::string source = IncludeTrailingDelim(action.SourcePath);
+    const std::string mask = action.Source.empty() ? "*.*" : action.Source;
+    switch (JobType) {
+      case JOB_COPY:
+        RunCopyAction(*this, action);
+        break;
+      case JOB_ANALYZE:
+        LastResult = RunAnalyzeAction(*this, action);
+        break;
+      case JOB_NETWARE_PURGE:
+        LastResult = PurgeDir(*this, source, mask, Filter.SubdirDepth(), 0);
+        break;
+      case JOB_DELETE:
+        LastResult = DeleteDir(*this, source, mask, Filter.SubdirDepth(), 0);
+        break;
+      default:
+        break;
+    }
+    FolderLock(*this, "");
+    DisplayRefresh();
+  }
+  Tag = TAG_GENERAL;
+
+  CopyBuffer.clear();
+  CopyBuffer.shrink_to_fit();
+
+  const bool terminated = TerminateRequested();
+  Synchronize([this, terminated] {
+    if (!terminated) {
+      Job->Terminated = false;
+      Job->ResumePath.clear();
+      Job->ResumeFile.Name.clear();
+    } else {
+      Job->ResumePath = CurrentFolder;
+      Job->ResumeFile = ResumeFile;
+      Job->ResumeFilePos = ResumeFilePos;
+    }
+  });
+  DisplayRefresh();
+}
+
+}  // namespace mv

@@ -1,0 +1,242 @@
+// NETWARE PURGE jobs: deleted (salvageable) files older than the age limit
+// are purged for good; and the scan that lists them.
+
+#include <cstdio>
+#include <optional>
+
+#include "engine/copythread.h"
+#include "engine/dirlist.h"
+#include "engine/walks.h"
+#include "filter/matchmask.h"
+#include "jobs/errmsg.h"
+#include "jobs/jobtypes.h"
+#include "netware/nwops.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/textcase.h"
+
+namespace mv {
+
+namespace {
+
+constexpr int32_t kPurgeTag = JOB_NETWARE_PURGE;
+// Past this many errors a purge run only passes entries over.
+constexpr int32_t kPurgeErrorLimit = 100;
+// Longest short path the scan takes.
+constexpr size_t kMaxScanPath = 259;
+constexpr size_t kMaxRelativePath = 256;
+
+std::string Hex(uint32_t v, int digits) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*X", digits, v);
+  return buf;
+}
+
+// The client with its code page 850 table for as long as this lives.
+class NetWareSession {
+ public:
+  explicit NetWareSession(const CopyThreadContext& c) {
+    access_.Client = c.NetWare;
+    access_.Available = c.NetWareAvailable && c.NetWare != nullptr;
+    if (access_.Available && c.NetWare->LoadConversionTable(850, access_.CodePageTable) == 0)
+      loaded_ = true;
+  }
+  ~NetWareSession() {
+    if (loaded_) access_.Client->FreeConversionTable(access_.CodePageTable);
+  }
+  NetWareSession(const NetWareSession&) = delete;
+  NetWareSession& operator=(const NetWareSession&) = delete;
+  const NetWareAccess& Access() const { return access_; }
+
+ private:
+  NetWareAccess access_;
+  bool loaded_ = false;
+};
+
+// A temporary directory handle, released when the holder goes.
+class TempHandle {
+ public:
+  explicit TempHandle(NetWareClient& client) : client_(client) {}
+  ~TempHandle() { Release(); }
+  TempHandle(const TempHandle&) = delete;
+  TempHandle& operator=(const TempHandle&) = delete;
+
+  uint32_t Allocate(NWConnection conn, NWDirHandle base, const std::string& relative) {
+    Release();
+    conn_ = conn;
+    const uint32_t status = client_.AllocDirHandle(conn, base, relative, handle_, nullptr);
+    held_ = status == 0;
+    return status;
+  }
+  void Release() {
+    if (held_) client_.DeallocDirHandle(conn_, handle_);
+    held_ = false;
+  }
+  bool Held() const { return held_; }
+  NWDirHandle Get() const { return handle_; }
+
+ private:
+  NetWareClient& client_;
+  NWConnection conn_ = 0;
+  NWDirHandle handle_ = 0;
+  bool held_ = false;
+};
+
+}  // namespace
+
+int32_t ReadDeletedFiles(TCopyThread& t, TTDirList& list) {
+  NetWareScanContext& scan = list.ScanContext();
+  scan.Connection = -1;
+  NetWareSession session(t.Context());
+  const NetWareAccess& nw = session.Access();
+  if (!nw.Usable()) {
+    // Without a client no path lies on a NetWare server.
+    t.LastNetWareStatus = static_cast<int32_t>(kNWNotAvailable);
+    return MC_NW_PARSE_PATH;
+  }
+  NetWareClient& client = *nw.Client;
+
+  std::string converted;
+  const int32_t convStatus =
+      ToNetWarePath(nw, UpperCase(list.Path()).substr(0, kMaxScanPath), converted);
+  if (convStatus != 0) {
+    t.LastNetWareStatus = convStatus;
+    return MC_NW_UNICODE;
+  }
+  NWConnection conn = 0;
+  NWDirHandle dirHandle = 0;
+  std::string relative;
+  if (const uint32_t s = client.ParsePath(converted, conn, dirHandle, relative); s != 0) {
+    t.LastNetWareStatus = static_cast<int32_t>(s);
+    return MC_NW_PARSE_PATH;
+  }
+  TempHandle temp(client);
+  if (const uint32_t s = temp.Allocate(conn, dirHandle, relative); s != 0) {
+    t.LastNetWareStatus = static_cast<int32_t>(s);
+    return MC_NW_HANDLE_ALLOCATION;
+  }
+  scan.Connection = static_cast<int32_t>(conn);
+  scan.DirHandle = dirHandle;
+  scan.RelativePath = relative.substr(0, kMaxRelativePath);
+
+  const TTDirFilter& f = list.Filter;
+  int32_t sequence = -1;
+  while (!t.TerminateRequested()) {
+    NWDeletedEntry entry;
+    uint32_t volume = 0, dirBase = 0;
+    // Whatever status ends the scan, it is its end and no error.
+    if (client.ScanDeletedFile(conn, temp.Get(), sequence, volume, dirBase, entry) != 0) break;
+    scan.VolumeNumber = volume;
+    scan.DirBase = dirBase;
+    if (!f.IncludeFileNames.empty() && !MatchAnyMask(f.IncludeFileNames, entry.Name)) continue;
+    if (!f.ExcludeFileNames.empty() && MatchAnyMask(f.ExcludeFileNames, entry.Name)) continue;
+    FindData found;
+    found.Name = entry.Name;
+    found.Time = static_cast<uint32_t>(NetWareDateToFileDate(entry.Created));
+    found.Size = entry.Size;
+    found.Attr = entry.Attributes;
+    if (list.Accept(found, true))
+      list.AddDeleted(found, NetWareDateToFileDate(entry.Deleted), sequence);
+  }
+  return 0;
+}
+
+int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask, int32_t depth,
+                 int32_t level) {
+  auto log = [&t](int32_t lvl, int32_t code, const std::string& text) {
+    return t.Messages.AddMsg(kPurgeTag, lvl, code, text);
+  };
+  const bool counting = depth >= 0;
+  int32_t r = RC_NOTHING_TO_DO;
+  if (level < 2 && counting) log(LVL_INFO, 0, "NWPURGE " + dir + mask);
+  if (t.CheckTerminate()) r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
+  if ((t.LastResult & RC_ABORT) != 0)
+    return log(LVL_ERROR, MC_ABORTED, Hex(static_cast<uint32_t>(t.LastNetWareStatus), 4));
+
+  t.CurSourceDir = dir;
+  TTDirList list;
+  list.Filter.Assign(&t.Filter);
+  list.Filter.DeletedFiles = 2;  // the ordinary read yields only the folders
+  list.Mask = mask;
+  list.Read(dir);
+  auto statusText = [&t] {
+    return Hex(static_cast<uint32_t>(t.LastNetWareStatus), 4) + " " + t.CurSourceDir;
+  };
+  if (const int32_t c = ReadDeletedFiles(t, list); c != 0) {
+    log(LVL_ERROR, c, statusText());
+    r = (c & 0xFF00) | 0x40;
+    log(LVL_INFO, 0, EscapeName(t.CurSourceDir));
+    return r;
+  }
+  const NetWareScanContext scan = list.ScanContext();
+  if (scan.Connection == -1) r = log(LVL_ERROR, MC_NW_INVALID_CONNECTION, statusText());
+
+  NetWareClient* client = t.Context().NetWare;
+  const int32_t cutoff = static_cast<int32_t>(DateTimeToDos(Now() - t.Filter.FileAgeMinDays));
+  std::optional<TempHandle> handle;
+  if (client != nullptr) handle.emplace(*client);
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1 && handle && handle->Held()) {
+      handle->Release();
+      list.RemoveIf([](const TTDirEntry& e) { return !e.IsNormalDirectory(); });
+    }
+    for (int32_t i = 0; i < list.Count(); ++i) {
+      if ((r & RC_ABORT) != 0 || t.CheckTerminate() || t.cError >= kPurgeErrorLimit) continue;
+      const TTDirEntry& e = list[i];
+      t.CurEntryName = e.Name;
+      if (e.IsNormalDirectory()) {
+        if (pass != 1 || depth <= 0 || IsSelfOrParent(e.Name)) continue;
+        t.DisplayRefresh();
+        const std::string sub = dir + e.Name + PathDelim;
+        if (!t.Filter.IncludeDirNames.empty() && t.Filter.IncludeDirLevel <= level &&
+            !ContainsAnyText(t.Filter.IncludeDirNames, sub)) {
+          r = 0;
+          continue;
+        }
+        r = PurgeDir(t, sub, "*.*", depth - 1, level + 1);
+        continue;
+      }
+      if (pass != 0) continue;
+      if (counting) {
+        ++t.cTotal;
+        if (t.cTotal % 8 == 0) t.DisplayRefresh();
+      }
+      if (!(e.DeletedDate > 0 && cutoff > e.DeletedDate)) {
+        if (counting) ++t.cSkipped;
+        continue;
+      }
+      uint32_t status = kNWNotAvailable;
+      if (handle && !handle->Held()) {
+        status = handle->Allocate(static_cast<NWConnection>(scan.Connection), scan.DirHandle,
+                                  scan.RelativePath);
+        if (status != 0) t.LastNetWareStatus = static_cast<int32_t>(status);
+      }
+      if (handle && handle->Held())
+        status = client->PurgeDeletedFile(static_cast<NWConnection>(scan.Connection),
+                                          handle->Get(), e.DeletedSequence, scan.VolumeNumber,
+                                          scan.DirBase);
+      if (status == 0) {
+        r = RC_DONE;
+        if (counting) {
+          ++t.cSuccess;
+          t.CompletedBytes += e.Size64();
+          t.CurrentFileSize = t.RemainingBytes = 0;
+        }
+      } else {
+        r = log(LVL_ERROR, MC_NW_PURGE, dir + e.Name);
+        log(LVL_INFO, 0, "Error code: " + Hex(status, 4));
+        log(LVL_INFO, 0, "IterHandle: " + Hex(static_cast<uint32_t>(e.DeletedSequence), 8));
+        log(LVL_INFO, 0, "VolumeNumber: " + Hex(scan.VolumeNumber, 8));
+        log(LVL_INFO, 0, "DirBase: " + Hex(scan.DirBase, 2));
+        if (counting) ++t.cError;
+      }
+      t.LastResult = r;
+    }
+  }
+  handle.reset();
+  if (t.TerminateRequested()) r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
+  t.DisplayRefresh();
+  return r;
+}
+
+}  // namespace mv

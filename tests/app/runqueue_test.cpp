@@ -1,0 +1,170 @@
+#include "app/runqueue.h"
+
+#include <gtest/gtest.h>
+
+#include "app/commandline.h"
+#include "jobs/jobfile.h"
+#include "platform/clock.h"
+#include "platform/profile.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+using test::TempDir;
+
+constexpr DateTime kNow = 46000.5;
+
+class RunQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetClockForTesting([] { return kNow; });
+    dirs = DeriveDataDirs(tmp.path());
+    CreateDataDirs(dirs);
+    tmp.Write("src/a.txt", "a");
+    RunQueueEnv env;
+    env.Dirs = dirs;
+    env.RunningJobThreads = &running;
+    env.ProgramLog = &log;
+    env.LogLine = [this](const std::string& l) { lines.push_back(l); };
+    env.ErrorBox = [this](const std::string& l) { boxes.push_back(l); };
+    env.ThreadContext.Sync = &sync;
+    env.ThreadContext.ProgramLog = &log;
+    queue = std::make_unique<RunQueue>(list, std::move(env));
+  }
+  void TearDown() override {
+    queue->StopAllJobs();
+    Drain();
+    queue->ReapFinished();
+    SetClockForTesting({});
+  }
+
+  // A copy job of src/ into dst<n>/, due now, every hour.
+  std::unique_ptr<TTFileThreadControl> DueJob(const std::string& name) {
+    auto job = std::make_unique<TTFileThreadControl>(name, &log, dirs.QueueDir, dirs.ControlDir,
+                                                     nullptr);
+    job->AddAction(std::make_unique<TTFileAction>(tmp / "src/", "*.*", tmp / ("dst-" + name + "/"),
+                                                  "*.*", 0x101, 0));
+    job->Schedule->Hours = 1;
+    job->Schedule->NextRun = kNow - 0.01;
+    return job;
+  }
+  // Runs the workers' calls until every started run is reported.
+  void Drain() {
+    sync.RunUntil([this] { return queue->Running() == 0; }, std::chrono::seconds(60));
+  }
+  bool Pass() { return queue->Pass(flags, pending); }
+
+  TempDir tmp;
+  DataDirs dirs;
+  std::atomic<int32_t> running{0};
+  TTErrorMsgList log;
+  LoopSynchronizer sync;
+  JobList list;
+  std::unique_ptr<RunQueue> queue;
+  uint16_t flags = 0;
+  std::string pending;
+  std::vector<std::string> lines, boxes;
+};
+
+TEST_F(RunQueueTest, NineDueJobsStartEightAtOnceInListOrder) {
+  for (int i = 0; i < 9; ++i) list.AddJob(DueJob("job" + std::to_string(i)));
+  Pass();
+  EXPECT_EQ(running.load(), 8);
+  for (int i = 0; i < 8; ++i) EXPECT_NE(list.JobAt(i)->Thread, nullptr) << i;
+  EXPECT_EQ(list.JobAt(8)->Thread, nullptr) << "the ninth waits for a free slot";
+  Drain();
+  Pass();
+  EXPECT_NE(list.JobAt(8)->Thread, nullptr);
+  Drain();
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_GT(list.JobAt(i)->Schedule->NextRun, kNow) << "next run computed for job " << i;
+    EXPECT_EQ(TempDir::Read(tmp / ("dst-job" + std::to_string(i) + "/a.txt")), "a");
+  }
+}
+
+TEST_F(RunQueueTest, HeldJobRunsOnRequestAndStaysHeld) {
+  auto job = DueJob("held");
+  job->Schedule->SetHold(true);
+  TTFileThreadControl* held = job.get();
+  list.AddJob(std::move(job));
+  Pass();
+  EXPECT_EQ(held->Thread, nullptr) << "a held job does not start by time";
+  held->Schedule->RunRequest = SCHED_RUN_NOW;
+  Pass();
+  EXPECT_NE(held->Thread, nullptr);
+  Drain();
+  EXPECT_TRUE(held->Schedule->IsHold());
+  EXPECT_EQ(held->Schedule->RunRequest, 0);
+}
+
+TEST_F(RunQueueTest, RunJobFileRunsOnceAndLeavesTheList) {
+  auto job = DueJob("oneshot");
+  job->Save(dirs.JobDir + "ONESHOT.MVJ", false);
+  pending = dirs.JobDir + "ONESHOT.MVJ";
+  flags = MODE_CLOSE_WHEN_IDLE;
+  EXPECT_FALSE(Pass()) << "the job still runs";
+  EXPECT_EQ(lines.at(0), "Loading job " + dirs.JobDir + "ONESHOT.MVJ");
+  EXPECT_EQ(lines.at(1), "Added to joblist");
+  Drain();
+  EXPECT_TRUE(Pass()) << "removed after its run, so the instance closes";
+  EXPECT_TRUE(list.Empty());
+  EXPECT_EQ(TempDir::Read(tmp / "dst-oneshot/a.txt"), "a");
+}
+
+TEST_F(RunQueueTest, OneShotJobWaitingForASlotIsNotDropped) {
+  for (int i = 0; i < 8; ++i) list.AddJob(DueJob("busy" + std::to_string(i)));
+  auto job = DueJob("late");
+  job->Save(dirs.JobDir + "LATE.MVJ", false);
+  pending = dirs.JobDir + "LATE.MVJ";
+  Pass();
+  ASSERT_EQ(list.Count(), 9) << "all slots busy: the one-shot job waits";
+  Drain();
+  Pass();
+  EXPECT_NE(list.FindJobByName("late")->Thread, nullptr);
+}
+
+TEST_F(RunQueueTest, MissingRunJobFileKeepsTheInstanceOpen) {
+  pending = dirs.JobDir + "NOPE.MVJ";
+  flags = MODE_CLOSE_WHEN_IDLE;
+  EXPECT_FALSE(Pass());
+  EXPECT_EQ(lines.at(1), "Load failed: " + dirs.JobDir + "NOPE.MVJ");
+  EXPECT_EQ(flags & MODE_CLOSE_WHEN_IDLE, 0);
+}
+
+TEST_F(RunQueueTest, QueueFilesLoadOnceAndDuplicatesAreRefused) {
+  auto a = DueJob("a");
+  a->Schedule->Queued = true;
+  SaveToQueue(*a);
+  // The same job again under another file name, and a damaged file.
+  tmp.Write("MVQ/00000999.MVQ", TempDir::Read(a->QueueFileName()));
+  tmp.Write("MVQ/BROKEN.MVQ", std::string("\0\1\2", 3));
+  queue->LoadQueue();
+  EXPECT_EQ(list.Count(), 1);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "JobID (" + a->IdText() + ") or\rJobname (a)\ralready in use");
+  queue->LoadQueue();
+  EXPECT_EQ(list.Count(), 1) << "the queue loads once per program run";
+}
+
+TEST_F(RunQueueTest, DisabledQueueStartsNothing) {
+  list.AddJob(DueJob("d"));
+  list.JobAt(0)->Schedule->RunRequest = SCHED_RUN_NOW;
+  flags = MODE_QUEUE_DISABLED;
+  Pass();
+  EXPECT_EQ(list.JobAt(0)->Thread, nullptr);
+}
+
+TEST_F(RunQueueTest, DeleteRemovesIdleJobWithItsQueueFile) {
+  auto job = DueJob("gone");
+  job->Schedule->Queued = true;
+  SaveToQueue(*job);
+  const std::string queueFile = job->QueueFileName();
+  list.AddJob(std::move(job));
+  EXPECT_TRUE(queue->DeleteJobAt(0));
+  EXPECT_TRUE(list.Empty());
+  EXPECT_EQ(TempDir::Read(queueFile), "");
+}
+
+}  // namespace
+}  // namespace mv

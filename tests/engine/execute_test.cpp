@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "engine/analyzedata.h"
+#include "engine/copythread.h"
+#include "jobs/errmsg.h"
+#include "jobs/jobtypes.h"
+#include "platform/textcase.h"
+#include "tests/support/tempdir.h"
+#include "tests/support/tree.h"
+
+namespace mv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MakeTree;
+using test::RenderTree;
+
+class Execute : public ::testing::Test {
+ protected:
+  test::TempDir tmp;
+  const std::string src = tmp / "src/", dst = tmp / "dst/", del = tmp / "del/";
+  TTFileThreadControl job{"nightly", nullptr, tmp.path(), tmp.path(), nullptr, {.DrawId = false}};
+  std::function<void(TCopyThread&)> onRefresh;
+
+  // Runs the job on this thread; its calls to the main thread run directly.
+  std::vector<TTErrorMsg> Run() {
+    job.JobID = 0x2A;
+    job.Filter->IncludeFileNames = "*.txt";
+    CopyThreadContext c;
+    c.LogDir = tmp / "logs/";
+    c.OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); };
+    TCopyThread thread(job, c);
+    thread.Execute();
+    return thread.Messages.Snapshot();
+  }
+  void CopyThenDelete() {
+    MakeTree(src, {{"a/1.txt", "1"}, {"b/2.txt", "2"}});
+    MakeTree(del, {{"x.txt", "x"}});
+    job.AddAction(std::make_unique<TTFileAction>(src, "*.*", dst, "*.*",
+                                                 OPT_DIR_TO_TARGET | OPT_OVERWRITE_ALL, JOB_COPY));
+    job.AddAction(std::make_unique<TTFileAction>(del, "*.*", "", "", 0, JOB_DELETE));
+  }
+};
+
+int Count(const std::vector<TTErrorMsg>& log, int32_t level, int32_t code) {
+  return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const TTErrorMsg& m) {
+    return m.Level == level && m.Code == code;
+  }));
+}
+
+TEST_F(Execute, RunsEveryActionInOrderAfterTheJobHeader) {
+  CopyThenDelete();
+  const std::vector<TTErrorMsg> log = Run();
+  EXPECT_EQ(RenderTree(dst), RenderTree(src));
+  EXPECT_FALSE(fs::exists(del + "x.txt"));
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(FormatMsg(log[0], false).substr(FormatMsg(log[0], false).find("JOB")),
+            "JOB START (nightly) nightly");
+  size_t rule = 1;
+  while (rule < log.size() && log[rule].Level == LVL_INFO) ++rule;  // the parameter lines
+  ASSERT_LT(rule, log.size());
+  EXPECT_GT(rule, 1u);
+  EXPECT_EQ(log[rule].Level, LVL_JOB);
+  EXPECT_EQ(log[rule].Text, std::string(41, '_'));
+  EXPECT_EQ(Count(log, LVL_JOB, MC_TERMINATED), 0);
+  EXPECT_FALSE(job.Terminated);
+  EXPECT_EQ(job.ResumePath, "");
+}
+
+TEST_F(Execute, TerminateDuringTheFirstActionLeavesTheSecondUnrunAndStoresTheFolder) {
+  CopyThenDelete();
+  onRefresh = [](TCopyThread& t) {
+    if (t.CurEntryName == "2.txt") t.Thread().RequestTerminate();
+  };
+  const std::vector<TTErrorMsg> log = Run();
+  EXPECT_TRUE(fs::exists(del + "x.txt"));
+  EXPECT_FALSE(fs::exists(dst + "b/2.txt"));
+  EXPECT_EQ(Count(log, LVL_JOB, MC_TERMINATED), 1);
+  EXPECT_TRUE(job.Terminated);
+  EXPECT_EQ(job.ResumePath, UpperCase(src + "b/"));
+}
+
+TEST_F(Execute, AnalyzeWritesItsThreeLogsOnlyWhenSomethingIsReported) {
+  const std::string logs = tmp / "logs/0000002A/";
+  for (bool empty : {true, false}) {
+    fs::create_directories(src);
+    if (!empty) MakeTree(src, {{"d/old.txt", "old"}});
+    job.Actions.clear();
+    job.AddAction(std::make_unique<TTFileAction>(src, "*.*", "", "", 0, JOB_ANALYZE));
+    Run();
+    const bool written = fs::exists(logs + "ANALYZE1.LOG") && fs::exists(logs + "AN_DATE.LOG") &&
+                         fs::exists(logs + "AN_SIZE.LOG");
+    EXPECT_EQ(written, !empty);
+    EXPECT_EQ(job.Mail->Message.Attachments.size(), empty ? 0u : 3u);
+  }
+  EXPECT_EQ(test::TempDir::Read(logs + "ANALYZE1.LOG").substr(0, AnalyzeHeaderLine().size() + 2),
+            AnalyzeHeaderLine() + "\r\n");
+}
+
+}  // namespace
+}  // namespace mv

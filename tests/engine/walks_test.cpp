@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "engine/analyzedata.h"
+#include "engine/analyzewalk.h"
+#include "engine/copythread.h"
+#include "engine/walks.h"
+#include "jobs/errmsg.h"
+#include "jobs/jobtypes.h"
+#include "netware/nwops.h"
+#include "platform/clock.h"
+#include "platform/textcase.h"
+#include "tests/support/nwsim.h"
+#include "tests/support/tempdir.h"
+#include "tests/support/tree.h"
+
+namespace mv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MakeTree;
+using test::RenderTree;
+using test::TreeEntry;
+
+class Walks : public ::testing::Test {
+ protected:
+  test::TempDir tmp;
+  const std::string src = tmp / "src/", dst = tmp / "dst/";
+  TTFileThreadControl job{"walks", nullptr, tmp.path(), tmp.path(), nullptr, {.DrawId = false}};
+  std::unique_ptr<TCopyThread> thread;
+  std::function<void(TCopyThread&)> onRefresh;
+  test::SimNetWare nw;
+  int renders = 0;
+
+  TCopyThread& Make(uint32_t options, const std::function<void(TTDirFilter&)>& filter = {},
+                    bool netware = false) {
+    job.JobID = 0x2A;
+    if (filter) filter(*job.Filter);
+    CopyThreadContext c;
+    c.OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); };
+    c.NetWare = netware ? &nw : nullptr;
+    c.NetWareAvailable = netware;
+    thread = std::make_unique<TCopyThread>(job, c);
+    thread->Options = options;
+    thread->Tomorrow = DateTimeToDos(Now() + 1);
+    return *thread;
+  }
+  std::string Render(const std::vector<TreeEntry>& entries) {
+    const std::string dir = tmp / ("expect" + std::to_string(++renders) + "/");
+    MakeTree(dir, entries);
+    return RenderTree(dir);
+  }
+  int Count(int32_t level, int32_t code, const std::string& text = "") const {
+    int n = 0;
+    for (const TTErrorMsg& m : thread->Messages.Snapshot())
+      n += m.Level == level && m.Code == code && m.Text.find(text) != std::string::npos;
+    return n;
+  }
+};
+
+TEST_F(Walks, MirrorCleanDeletesWhatTheSourceLacksAndNothingElse) {
+  MakeTree(src, {{"keep.txt", "k"}, {"a/keep.txt", "k"}});
+  fs::create_symlink("loop.txt", src + "loop.txt");  // existence cannot be told
+  const std::vector<TreeEntry> kept = {{"keep.txt", "k"}, {"a/keep.txt", "k"}, {"loop.txt", "?"},
+                                       {"~MVSW.MVF", "w"}, {"a/~MVSR0000002A.MVF", "r"}};
+  MakeTree(dst, kept);
+  const std::string expected = RenderTree(dst);
+  MakeTree(dst, {{"extra.txt", "x"}, {"a/extra.txt", "x"}, {"gone/x.txt", "x"}, {"gone/y/", ""}});
+  TCopyThread& t = Make(OPT_MIRROR | OPT_EMPTY_DIRS);
+  EXPECT_EQ(CleanDir(t, dst, src, "*.*", 0), RC_NOTHING_TO_DO);
+  EXPECT_EQ(RenderTree(dst), expected);
+  EXPECT_EQ(t.cDeleted, 3);
+  EXPECT_EQ(t.cError + t.cTotal + t.cSuccess, 0);
+  EXPECT_EQ(Count(LVL_DIR, MC_DELETE_DIR, dst + "gone/"), 2);  // gone/ and gone/y/
+}
+
+TEST_F(Walks, MirrorCleanDeletesNothingWhenTheSourceIsGoneOrUnreadable) {
+  struct Case {
+    const char* name;
+    std::function<void()> setup;
+    std::function<void(TCopyThread&)> duringRun;
+  };
+  const auto vanish = [this](const std::string& dir, const std::string& when) {
+    return [this, dir, when](TCopyThread& t) {
+      if (t.CurTargetDir == dst + when && fs::exists(dir)) fs::rename(dir, tmp / "moved");
+    };
+  };
+  const Case cases[] = {
+      {"root missing", [this] { fs::rename(src, tmp / "moved"); }, {}},
+      {"root unreadable", [this] { fs::remove_all(src); fs::create_symlink("src", tmp / "src"); }, {}},
+      {"subdir vanishes", {}, vanish(src + "a", "a/")},
+      {"root vanishes", {}, vanish(tmp / "src", "")},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(tmp / "src");
+    fs::remove_all(tmp / "dst");
+    fs::remove_all(tmp / "moved");
+    MakeTree(src, {{"a/keep.txt", "k"}, {"b/keep.txt", "k"}});
+    MakeTree(dst, {{"a/extra.txt", "x"}, {"a/keep.txt", "k"}, {"b/extra.txt", "x"}, {"z.txt", "x"}});
+    const std::string before = RenderTree(dst);
+    if (c.setup) c.setup();
+    onRefresh = c.duringRun;
+    TCopyThread& t = Make(OPT_MIRROR);
+    EXPECT_EQ(CleanDir(t, dst, src, "*.*", 0), MC_READ_SOURCE_CONN_ABORT) << c.name;
+    EXPECT_EQ(RenderTree(dst), before) << c.name;
+    EXPECT_EQ(t.cDeleted, 0) << c.name;
+    EXPECT_EQ(Count(LVL_ERROR, MC_READ_SOURCE_CONN_ABORT), 1) << c.name;
+  }
+}
+
+TEST_F(Walks, DeleteJobDeletesSelectedFilesOnlyWithMasksAndNotWhenLogOnly) {
+  const std::vector<TreeEntry> tree = {{"a.tmp", "1"}, {"b.txt", "2"}, {"d/c.tmp", "3"}};
+  struct Case {
+    const char* masks;
+    uint32_t options;
+    std::vector<TreeEntry> left;
+    int deleted, logged;
+  };
+  const Case cases[] = {
+      {"", 0, tree, 0, 0},
+      {"*.tmp", 0, {{"b.txt", "2"}, {"d/", ""}}, 2, 0},
+      {"*.tmp", OPT_LOG_ONLY_DELETE, tree, 2, 2},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(src);
+    MakeTree(src, tree);
+    TCopyThread& t = Make(c.options, [&](TTDirFilter& f) { f.IncludeFileNames = c.masks; });
+    DeleteDir(t, src, "*.*", 255, 0);
+    EXPECT_EQ(RenderTree(src), Render(c.left)) << c.masks;
+    EXPECT_EQ(t.cDeleted, c.deleted) << c.masks;
+    EXPECT_EQ(Count(LVL_INFO, MC_DELETE_FILE), c.logged) << c.masks;
+    EXPECT_EQ(Count(LVL_ERROR, MC_ABORTED, "needs include file filter"), *c.masks ? 0 : 1);
+  }
+}
+
+TEST_F(Walks, TerminatedDeleteStopsWithinOneEntryAndResumesInItsFolder) {
+  MakeTree(src, {{"a/1.tmp", ""}, {"b/1.tmp", ""}, {"b/2.tmp", ""}, {"c/1.tmp", ""}});
+  onRefresh = [](TCopyThread& t) {
+    if (t.CurEntryName == "2.tmp") t.Thread().RequestTerminate();
+  };
+  TCopyThread& t = Make(OPT_RESUME_FOLDER, [](TTDirFilter& f) { f.IncludeFileNames = "*.tmp"; });
+  EXPECT_EQ(DeleteDir(t, src, "*.*", 255, 0), MC_TERMINATED);
+  EXPECT_EQ(RenderTree(src), Render({{"a/", ""}, {"b/2.tmp", ""}, {"c/1.tmp", ""}}));
+  EXPECT_EQ(Count(LVL_ERROR, MC_TERMINATED), 2);  // the open levels: b/ and the top
+  EXPECT_EQ(t.CurrentFolder, UpperCase(src + "b/"));
+
+  MakeTree(src, {{"a/new.tmp", ""}});  // a/ was finished: not visited again
+  job.ResumePath = t.CurrentFolder;
+  onRefresh = {};
+  TCopyThread& again = Make(OPT_RESUME_FOLDER, {});
+  EXPECT_EQ(again.ResumeMode, 1);
+  DeleteDir(again, src, "*.*", 255, 0);
+  EXPECT_EQ(RenderTree(src), Render({{"a/new.tmp", ""}, {"b/", ""}, {"c/", ""}}));
+  EXPECT_EQ(Count(LVL_INFO, 0, "...resumed in " + UpperCase(src + "b/")), 1);
+}
+
+TEST_F(Walks, TerminateEndsAnalyzeCleanAndPurgeAtTheNextEntry) {
+  MakeTree(src, {{"a/1.txt", "1"}, {"b/2.txt", "2"}});
+  MakeTree(dst, {{"a/x.txt", "x"}, {"b/x.txt", "x"}});
+  const std::string before = RenderTree(dst);
+  nw.AddServer("SRV1", "TREE");
+  nw.Mount(src, "SRV1", "DATA");
+  nw.AddDeleted(src + "a/", {.Name = "d.txt",
+                             .Deleted = FileDateToNetWareDate(DateTimeToDos(Now() - 10)), .Size = 1});
+  onRefresh = [](TCopyThread& t) { t.Thread().RequestTerminate(); };
+  const std::function<void(TCopyThread&)> walks[] = {
+      [&](TCopyThread& t) { TTAnalyzeData total; AnalyzeDir(t, src, "*.*", total, 1); },
+      [&](TCopyThread& t) { CleanDir(t, dst, src, "*.*", 0); },
+      [&](TCopyThread& t) { PurgeDir(t, src, "*.*", 255, 0); },
+  };
+  for (const auto& walk : walks) {
+    TCopyThread& t = Make(OPT_MIRROR, {}, true);
+    walk(t);
+    EXPECT_EQ(Count(LVL_ERROR, MC_TERMINATED), 2);  // the subdirectory and the top
+    EXPECT_EQ(t.cTotal + t.cDeleted + t.cSuccess, 0);
+  }
+  EXPECT_EQ(RenderTree(dst), before);
+  EXPECT_EQ(nw.DeletedNames(src + "a/").size(), 1u);
+}
+
+TEST_F(Walks, AnalyzeReportsOldDirectoriesWithinTheLevelRange) {
+  const int64_t now = time(nullptr);
+  MakeTree(src, {{"top.txt", "t"},                 // depth 0: below the range
+                 {"old/a.txt", "aa"},              // depth 1
+                 {"old/deeper/b.txt", "b"},        // depth 2
+                 {"old/deeper/x/c.txt", "c"},      // depth 3: beyond the range
+                 {"young/a.txt", "new", now - 86400},
+                 {"young/b.txt", "not counted"},   // after the young file
+                 {"zero/empty.txt", ""},           // no bytes
+                 {"future/f.txt", "ffff", now + 3 * 86400}});
+  TCopyThread& t = Make(0, [](TTDirFilter& f) {
+    f.ReportDirLevelMin = 1;
+    f.ReportDirLevel = 2;
+    f.FileAgeMinDays = 30;
+  });
+  TTAnalyzeDataList groups;
+  TTAnalyzeData total;
+  {
+    AnalyzeCollector collect(groups);
+    AnalyzeDir(t, src, "*.*", total, 1);
+  }
+  std::vector<std::string> reported;
+  for (int32_t i = 0; i < groups.Count(); ++i)
+    reported.push_back(groups[i].Path() + " " + std::to_string(groups[i].DirLevel()));
+  EXPECT_EQ(reported, (std::vector<std::string>{src + "old/deeper/*.* 3", src + "old/*.* 2"}));
+  EXPECT_EQ(total.FileCount, 7);
+  EXPECT_EQ(total.TotalBytes, 1 + 2 + 1 + 1 + 3 + 0 + 4);
+  EXPECT_EQ(total.LargestFile, 3);
+  EXPECT_EQ(t.cTotal, 7);
+}
+
+TEST_F(Walks, EscapeNameKeepsUmlautsAndBracketsTheRest) {
+  EXPECT_EQ(EscapeName("Gr\xFC\xDF" "e{x}\t"), "Gr\xFC\xDF" "e[7B]x[7D][09]");
+}
+
+TEST_F(Walks, PurgeRemovesDeletedFilesOlderThanTheLimit) {
+  const DateTime now = EncodeDateTime({.year = 2024, .month = 3, .day = 10, .hour = 12});
+  SetClockForTesting([now] { return now; });
+  nw.AddServer("SRV1", "TREE");
+  nw.Mount(src, "SRV1", "DATA");
+  MakeTree(src, {{"sub/", ""}});
+  auto deleted = [&](const std::string& dir, const char* name, double daysAgo) {
+    NWDeletedEntry e{.Name = name, .Deleted = FileDateToNetWareDate(
+                                       static_cast<int32_t>(DateTimeToDos(now - daysAgo))), .Size = 10};
+    nw.AddDeleted(dir, e);
+  };
+  deleted(src, "old.txt", 5);
+  deleted(src, "cutoff.txt", 2);  // the cut-off must be later
+  deleted(src + "sub/", "old.dat", 9);
+  deleted(src + "sub/", "recent.dat", 1);
+  TCopyThread& t = Make(0, [](TTDirFilter& f) { f.FileAgeMinDays = 2; }, true);
+  EXPECT_EQ(PurgeDir(t, src, "*.*", 255, 0), RC_DONE);
+  EXPECT_EQ(nw.DeletedNames(src), std::vector<std::string>{"cutoff.txt"});
+  EXPECT_EQ(nw.DeletedNames(src + "sub/"), std::vector<std::string>{"recent.dat"});
+  EXPECT_EQ(t.cSuccess, 2);
+  EXPECT_EQ(t.cSkipped, 2);
+  EXPECT_EQ(nw.OpenDirHandles(), 0);
+  SetClockForTesting({});
+}
+
+TEST_F(Walks, PurgeWithoutNetWareStopsAtTheTopDirectory) {
+  MakeTree(src, {{"sub/x.txt", "x"}});
+  for (bool client : {false, true}) {
+    if (client) nw.AddServer("SRV1", "TREE");  // but nothing mounted
+    TCopyThread& t = Make(0, {}, client);
+    EXPECT_EQ(PurgeDir(t, src, "*.*", 255, 0), 0x0540);
+    EXPECT_EQ(Count(LVL_ERROR, MC_NW_PARSE_PATH, src), 1);
+    EXPECT_EQ(t.Messages.Snapshot().back().Text, EscapeName(src));
+    EXPECT_EQ(t.cTotal, 0);
+  }
+}
+
+}  // namespace
+}  // namespace mv
