@@ -1,0 +1,63 @@
+// The real program mails the results of a run to the recipients who care,
+// through a real SMTP server on loopback.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/childprocess.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ChildProcess;
+using test::TempDir;
+using test::WaitFor;
+
+TEST(HeadlessMail, ResultsMailReachesFlaggedRecipientsWithTheAttachmentLog) {
+  TempDir dir, inbox;
+  const std::string script = (fs::path(__FILE__).parent_path().parent_path() / "mail/smtp_server.py").string();
+  ChildProcess server({"/usr/bin/python3", script, inbox.path()}, dir / "server.log");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(inbox / "port"); }, 20000)) << TempDir::Read(dir / "server.log");
+  const std::string base = dir / "base/";
+  dir.Write("base/MIRAVA0.MVJ", "[smtp]\r\nhost=127.0.0.1:" + TempDir::Read(inbox / "port") +
+                                    "\r\nuser=tester\r\nfromaddress=robot@example.org\r\n");
+  dir.Write("src/a.txt", "alpha");
+  dir.Write("base/MVJ/MAILED.MVJ",
+            "[job]\r\ndescription=mailed\r\njobtype=0\r\noptions=259\r\n"
+            "[smtp]\r\ntoaddresscount=2\r\ntoaddress0=ops@example.org\r\ntoaddressflags0=$2100000\r\n"
+            "toaddress1=nobody@example.org\r\ntoaddressflags1=0\r\n"
+            "[actions]\r\ncount=1\r\nsourcepath=" + dir.path() + "src/\r\ntargetpath=" + dir.path() +
+                "dst/\r\nsource0=*.*\r\ntarget0=*.*\r\n");
+  setenv("MIRAVA_JOB_TIMER_MS", "200", 1);
+  ChildProcess program({MIRAVA_BINARY, "--headless", "--base", base, "RUNJOB=mailed", "CLOSE"},
+                       dir / "out.txt");
+  unsetenv("MIRAVA_JOB_TIMER_MS");
+  ASSERT_EQ(program.Wait(60000), 0) << TempDir::Read(dir / "out.txt");
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(inbox / "0.eml"); }, 20000));
+  EXPECT_FALSE(fs::exists(inbox / "1.eml")) << "one mail: the recipient with flag word 0 gets none";
+
+  const std::string envelope = TempDir::Read(inbox / "0.env");
+  EXPECT_NE(envelope.find("ops@example.org"), std::string::npos) << envelope;
+  EXPECT_EQ(envelope.find("nobody@example.org"), std::string::npos);
+  const std::string mail = TempDir::Read(inbox / "0.eml");
+  EXPECT_NE(mail.find("JOB RESULTS :"), std::string::npos) << mail;
+  EXPECT_NE(mail.find("successful  : 1"), std::string::npos);
+  EXPECT_NE(mail.find("(mailed)  FINISHED"), std::string::npos) << "subject: caption + \" FINISHED\"";
+
+  // The attachment is the job's attachment log, byte for byte.
+  int attachments = 0;
+  for (const auto& e : fs::directory_iterator(inbox / "0.att")) {
+    ++attachments;
+    const std::string name = e.path().filename().string();
+    ASSERT_EQ(name.rfind("ATT", 0), 0u) << name;
+    const std::string id = name.substr(3, 8);
+    EXPECT_EQ(TempDir::Read(e.path().string()), TempDir::Read(base + "LOGS/" + id + "/" + name));
+  }
+  EXPECT_EQ(attachments, 1);
+}
+
+}  // namespace
+}  // namespace mv
