@@ -1,0 +1,69 @@
+#pragma once
+// A TCP stream socket that owns its descriptor. Every wait on it (connect,
+// receive, send) is bounded by the socket's time-out, so a silent peer can
+// cost a thread at most that long; Shutdown() from another thread wakes any
+// wait at once.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace mv {
+
+// Where bytes come from and go to: a socket, or memory in tests and fuzzing.
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+  // Up to cap bytes into buf: the count (> 0), 0 at the end of the stream,
+  // -1 on an error or when the time-out passes without a byte.
+  virtual std::ptrdiff_t Receive(char* buf, std::size_t cap) = 0;
+  // All n bytes, or false.
+  virtual bool SendAll(const char* data, std::size_t n) = 0;
+};
+
+class TcpSocket : public ByteStream {
+ public:
+  // Waits forever.
+  static constexpr std::chrono::milliseconds kNoTimeout{-1};
+
+  TcpSocket() = default;
+  explicit TcpSocket(int fd) : fd_(fd) {}
+  ~TcpSocket() override;
+  TcpSocket(TcpSocket&& other) noexcept;
+  TcpSocket& operator=(TcpSocket&& other) noexcept;
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+
+  // Connects to host (name or address) and port within the time-out set
+  // before. False when no address of host answers.
+  bool Connect(const std::string& host, uint16_t port);
+  // Listens on address (empty: loopback) and port (0: any free port).
+  bool Listen(const std::string& address, uint16_t port);
+  // Waits for the next connection; an invalid socket after Shutdown() or
+  // on an error.
+  TcpSocket Accept();
+
+  std::ptrdiff_t Receive(char* buf, std::size_t cap) override;
+  bool SendAll(const char* data, std::size_t n) override;
+
+  // Ends both directions; a thread blocked on this socket returns. The
+  // descriptor stays valid until Close().
+  void Shutdown();
+  void Close();
+  bool Valid() const { return fd_ >= 0; }
+  // Port the socket is bound to (0 when not bound).
+  uint16_t LocalPort() const;
+
+  void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+  std::chrono::milliseconds Timeout() const { return timeout_; }
+
+ private:
+  // Waits for events on the descriptor within the time-out.
+  bool Wait(short events) const;
+
+  int fd_ = -1;
+  std::chrono::milliseconds timeout_ = kNoTimeout;
+};
+
+}  // namespace mv
