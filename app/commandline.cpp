@@ -49,6 +49,10 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& args) {
       value(out.CheckJob, "--check-job");
     } else if (a == "--run-job" || a.starts_with("--run-job=")) {
       value(out.RunJob, "--run-job");
+    } else if (a == "--remote-server") {
+      out.RemoteServer = "";
+    } else if (a.starts_with("--remote-server=")) {
+      out.RemoteServer = a.substr(std::string("--remote-server=").size());
     } else if (a.starts_with("--")) {
       out.Error = "unknown option " + a;
     } else {

@@ -33,6 +33,8 @@ struct ProgramArguments {
   std::optional<std::string> Base;   // --base DIR
   std::optional<std::string> CheckJob;  // --check-job FILE
   std::optional<std::string> RunJob;    // --run-job FILE
+  // --remote-server[=ADDRESS]: serve listings; empty address = loopback only.
+  std::optional<std::string> RemoteServer;
   bool Help = false;
   std::vector<std::string> Words;    // everything else, for ParseCommandWords
   std::string Error;                 // not empty: the arguments cannot be used

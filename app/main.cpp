@@ -30,6 +30,7 @@ void PrintUsage(std::FILE* out) {
       "usage: mirava [--headless] [--base DIR] [CLOSE] [CONTROL] [QLOAD] [RUNJOB=name]\n"
       "  --headless      run without a window; Log page lines go to standard output\n"
       "  --base DIR      keep all data below DIR\n"
+      "  --remote-server[=ADDRESS]  serve directory listings on port 52001 (default: loopback)\n"
       "  --check-job FILE  describe a job file without writing anything; exit 0 when valid\n"
       "  --run-job FILE    run a job file now; exit 0 ok, 1 errors, 2 failed or stopped,\n"
       "                    3 the file could not be loaded\n",
@@ -67,5 +68,6 @@ int main(int argc, char** argv) {
   options.Base = parsed.Base;
   options.ProgramDir = ProgramDir(argv[0]);
   options.Words = parsed.Words;
+  options.RemoteServer = parsed.RemoteServer;
   return mv::RunHeadless(argc, argv, std::move(options));
 }

@@ -78,6 +78,20 @@ void MiravaCore::Startup(StartOptions options) {
   env.ThreadContext.ProgramLog = programLog_.get();
   queue_ = std::make_unique<RunQueue>(jobs_, std::move(env));
 
+  // The remote directory server, when asked for.
+  if (options.RemoteServer) {
+    remoteServer_ = std::make_unique<TMVIPServer>();
+    // Tests run several instances side by side; users keep the fixed port.
+    uint16_t port = kRemotePort;
+    if (const char* p = std::getenv("MIRAVA_REMOTE_PORT"); p && std::atoi(p) > 0 && std::atoi(p) < 65536)
+      port = static_cast<uint16_t>(std::atoi(p));
+    if (!remoteServer_->Start(*options.RemoteServer, port,
+                              [this](const std::string& line) { AddLogLine(line); }))
+      AddLogLine("Remote server could not listen on " +
+                 (options.RemoteServer->empty() ? std::string("127.0.0.1") : *options.RemoteServer) +
+                 ":" + std::to_string(port));
+  }
+
   // 17.
   if (modeFlags_ & MODE_QLOAD) queue_->LoadQueue();
 
@@ -124,6 +138,7 @@ void MiravaCore::Shutdown() {
     sync_.RunUntil([this] { return mailThread_->Finished(); },
                    std::chrono::milliseconds(kMailShutdownWaitMs));
   }
+  if (remoteServer_) remoteServer_->Stop();
   // From here on no worker can reach the main thread any more.
   sync_.Shutdown();
   mailThread_.reset();

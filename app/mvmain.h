@@ -24,6 +24,7 @@
 #include "mail/smtpclient.h"
 #include "netware/nwclient.h"
 #include "platform/synchronize.h"
+#include "remote/mvtcp.h"
 
 namespace mv {
 
@@ -47,6 +48,8 @@ struct StartOptions {
   std::vector<std::string> Words;    // command words
   // Receives the lines the window's Log page shows (headless: standard output).
   std::function<void(const std::string&)> LogPage;
+  // Serve directory listings to other instances on this address ("" = loopback).
+  std::optional<std::string> RemoteServer;
   // The NetWare client; the unavailable one when empty.
   std::unique_ptr<NetWareClient> NetWare;
 };
@@ -115,6 +118,7 @@ class MiravaCore {
   std::unique_ptr<TSmtpClient> smtp_;
   std::unique_ptr<TMVMailer> mailer_;
   std::unique_ptr<TMVMailThread> mailThread_;
+  std::unique_ptr<TMVIPServer> remoteServer_;
   std::function<void(const std::string&)> logPage_;
 };
 
