@@ -297,7 +297,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
       }
 
       if (!entry.IsNormalDirectory() || levels <= 0) continue;
-      if (!entry.Name.empty() && entry.Name[0] == '.') continue;
+      if (IsSelfOrParent(entry.Name)) continue;
       thread.DisplayRefresh();
       const std::string newSource = sourceDir + entry.Name + PathDelim;
       const std::string newTarget = targetDir + entry.Name + PathDelim;
