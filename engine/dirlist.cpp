@@ -126,7 +126,7 @@ int32_t TTDirList::ReadLocal() {
   FindData found;
   uint32_t err = 0;
   for (int attempt = 0; attempt < kDirListNetworkAttempts; ++attempt) {
-    err = FindFirst(path_ + Mask, kAttrAny, found, h);
+    err = FindFirst(path_ + Mask, kAttrAny | (NeedsArchiveBit() ? 0 : kFindSkipArchive), found, h);
     if (err == 0 || !IsNetworkError(err)) break;
     h.Close();
   }
@@ -187,6 +187,11 @@ TTDirEntry& TTDirList::AddDeleted(const FindData& found, int32_t deletedDate, in
 void TTDirList::RemoveIf(const std::function<bool(const TTDirEntry&)>& drop) {
   std::erase_if(entries_, [&](const std::unique_ptr<TTDirEntry>& e) { return drop(*e); });
   signature_ = 0;
+}
+
+bool TTDirList::NeedsArchiveBit() const {
+  return (Filter.RequiredAttributes & kAttrArchive) != 0 ||
+         (Filter.AllowedAttributes & kAttrArchive) == 0;
 }
 
 uint64_t TTDirList::Signature() const {

@@ -194,6 +194,8 @@ class TTDirList {
  private:
   bool RemoteActive() const { return remote_ != nullptr && remote_->Active(); }
   int32_t ReadLocal();
+  // Whether the filter decides on the archive bit (else listings skip it).
+  bool NeedsArchiveBit() const;
   int32_t ReadRemote(const std::string& path);
   void ReadDeleted();
   void Append(const FindData& found);

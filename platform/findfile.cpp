@@ -34,14 +34,16 @@ bool ArchiveCleared(const std::string& path, const struct stat& st) {
   return n > 0 && std::string_view(buf, static_cast<size_t>(n)) == ArchiveStamp(st.st_size, st.st_mtim);
 }
 
-// `path` is where the archive stamp is read from (links followed).
-FindData FromStat(const struct stat& st, std::string name, const std::string& path) {
+// `path` is where the archive stamp is read from (links followed); without
+// readArchive the bit is reported set, as on a file system without stamps.
+FindData FromStat(const struct stat& st, std::string name, const std::string& path,
+                  bool readArchive = true) {
   FindData d;
   if (S_ISDIR(st.st_mode)) {
     d.Attr = kAttrDirectory;
   } else {
     if ((st.st_mode & S_IWUSR) == 0) d.Attr |= kAttrReadOnly;
-    if (!ArchiveCleared(path, st)) d.Attr |= kAttrArchive;
+    if (!readArchive || !ArchiveCleared(path, st)) d.Attr |= kAttrArchive;
     d.Size = st.st_size;
   }
   if (IsHiddenName(name)) d.Attr |= kAttrHidden;
@@ -146,7 +148,8 @@ uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out,
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
     if (S_ISDIR(st.st_mode) && !wantDirs) continue;
     std::string upper = UpperCase(name);
-    found.emplace_back(std::move(upper), FromStat(st, std::move(name), prefix + e->d_name));
+    found.emplace_back(std::move(upper), FromStat(st, std::move(name), prefix + e->d_name,
+                                                  (attrMask & kFindSkipArchive) == 0));
   }
 
   auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };

@@ -20,6 +20,10 @@
 
 namespace mv {
 
+// Attribute-mask flag: do not read the archive stamp, report the bit set. A
+// listing that never looks at the archive bit saves a look-up per file.
+inline constexpr uint32_t kFindSkipArchive = 0x80000000;
+
 class FindHandle {
  public:
   FindHandle() = default;
