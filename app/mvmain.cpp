@@ -7,6 +7,16 @@
 
 namespace mv {
 
+uint16_t ConfiguredRemotePort() {
+  if (const char* p = std::getenv("MIRAVA_REMOTE_PORT"); p && std::atoi(p) > 0 && std::atoi(p) < 65536)
+    return static_cast<uint16_t>(std::atoi(p));
+  return kRemotePort;
+}
+
+std::unique_ptr<DirListRemote> MakeRemoteClient(const std::string& host) {
+  return std::make_unique<TMVIPCLient>(host, ConfiguredRemotePort());
+}
+
 MiravaCore::MiravaCore() = default;
 
 MiravaCore::~MiravaCore() { Shutdown(); }
@@ -74,6 +84,8 @@ void MiravaCore::Startup(StartOptions options) {
   env.ThreadContext.NetWareAvailable = netWareAvailable_;
   env.ThreadContext.NetWareCodePage = codePageTable_;
   env.ThreadContext.OptionsEnabled = settings_.OptionsEnabled;
+  env.ThreadContext.SyncFiles = settings_.SyncFiles;
+  env.ThreadContext.MakeRemote = MakeRemoteClient;
   env.ThreadContext.LogDir = dirs_.LogDir;
   env.ThreadContext.ProgramLog = programLog_.get();
   queue_ = std::make_unique<RunQueue>(jobs_, std::move(env));
@@ -81,10 +93,7 @@ void MiravaCore::Startup(StartOptions options) {
   // The remote directory server, when asked for.
   if (options.RemoteServer) {
     remoteServer_ = std::make_unique<TMVIPServer>();
-    // Tests run several instances side by side; users keep the fixed port.
-    uint16_t port = kRemotePort;
-    if (const char* p = std::getenv("MIRAVA_REMOTE_PORT"); p && std::atoi(p) > 0 && std::atoi(p) < 65536)
-      port = static_cast<uint16_t>(std::atoi(p));
+    const uint16_t port = ConfiguredRemotePort();
     if (!remoteServer_->Start(*options.RemoteServer, port,
                               [this](const std::string& line) { AddLogLine(line); }))
       AddLogLine("Remote server could not listen on " +

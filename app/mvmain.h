@@ -54,6 +54,13 @@ struct StartOptions {
   std::unique_ptr<NetWareClient> NetWare;
 };
 
+// The remote listing port: 52001, or MIRAVA_REMOTE_PORT where tests run
+// several instances side by side.
+uint16_t ConfiguredRemotePort();
+
+// Clients for the remote sides of job runs.
+std::unique_ptr<DirListRemote> MakeRemoteClient(const std::string& host);
+
 class MiravaCore {
  public:
   MiravaCore();

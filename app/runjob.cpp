@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "app/datadirs.h"
+#include "app/mvmain.h"
 #include "app/settings.h"
 #include "engine/copythread.h"
 #include "engine/folderlock.h"
@@ -46,6 +47,8 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   context.Locks = &locks;
   context.NetWare = netWare.get();
   context.OptionsEnabled = settings.OptionsEnabled;
+  context.SyncFiles = settings.SyncFiles;
+  context.MakeRemote = MakeRemoteClient;
   context.LogDir = dirs.LogDir;
   context.ProgramLog = &programLog;
   context.OnReportLine = [&out](const std::string& line) { out << line << "\n" << std::flush; };

@@ -9,6 +9,7 @@ ProgramSettings LoadSettings(const std::string& settingsFile) {
   s.OptionsEnabled = static_cast<uint32_t>(ProfileReadInt(settingsFile, "job", "OptionsEnabled", -1));
   // Kept as a byte, as the value always was.
   s.dspSpeedUnit = static_cast<uint8_t>(ProfileReadInt(settingsFile, "misc", "dspSpeedUnit", 0));
+  s.SyncFiles = ProfileReadInt(settingsFile, "misc", "syncfiles", 1) != 0;
   return s;
 }
 

@@ -11,6 +11,8 @@ struct ProgramSettings {
   uint32_t OptionsEnabled = 0xFFFFFFFF;
   // Transfer-rate unit: 0 automatic, 1 KBit/s, 2 KB/s, 3 MBit/s, 4 MB/s, 5 MB/min.
   uint8_t dspSpeedUnit = 0;
+  // Copied files are flushed to disk before they replace the target.
+  bool SyncFiles = true;
 };
 
 // Reads [job] OptionsEnabled and [misc] dspSpeedUnit; a missing file or key

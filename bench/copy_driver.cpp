@@ -18,7 +18,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s SOURCE TARGET [older|all|skip]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s SOURCE TARGET [older|all|skip] [nosync]\n", argv[0]);
     return 2;
   }
   uint32_t conflict = mv::OPT_OVERWRITE_OLDER;
@@ -28,7 +28,10 @@ int main(int argc, char** argv) {
   mv::TTFileThreadControl job("bench", nullptr, "", "", nullptr, mv::JobDefaults{.DrawId = false});
   job.AddAction(std::make_unique<mv::TTFileAction>(argv[1], "*.*", argv[2], "*.*",
                                                    mv::OPT_DIR_TO_TARGET | conflict, mv::JOB_COPY));
-  mv::TCopyThread thread(job, mv::CopyThreadContext{});
+  mv::CopyThreadContext context;
+  // "nosync" as fourth argument: the files are not flushed one by one.
+  context.SyncFiles = !(argc > 4 && std::strcmp(argv[4], "nosync") == 0);
+  mv::TCopyThread thread(job, context);
   mv::RunCopyAction(thread, *job.Actions.front());
 
   std::printf("%d %d %d %d %lld\n", thread.cTotal, thread.cSkipped, thread.cError, thread.cSuccess,

@@ -97,6 +97,7 @@ int32_t AnalyzeDir(TCopyThread& t, const std::string& dir, const std::string& ma
   const int32_t tomorrow = static_cast<int32_t>(t.Tomorrow);
   {
     TTDirList list;
+    list.SetRemote(t.WalkSourceRemote);
     list.Filter.Assign(&f);
     list.Mask = mask;
     list.Read(dir);

@@ -175,12 +175,14 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
   uint64_t sourceSig = 0;
   if ((t.Options & OPT_CONFLICT_MASK) != OPT_OVERWRITE_ALL) {
     TTDirList ref;
+    ref.SetRemote(t.WalkSourceRemote);
     ref.AssignFilter(t.Filter);
     ref.Mask = mask;
     if (ref.Read(refDir) >= 0) sourceSig = ref.Signature();
   }
 
   TTDirList list;
+  list.SetRemote(t.WalkTargetRemote);
   list.Filter.Assign(&t.Filter);
   list.Mask = mask;
   list.RemoteHint = sourceSig;

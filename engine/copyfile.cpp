@@ -354,7 +354,7 @@ void FileCopy::Finish() {
     }
     // On disk before it gets the name, so a power loss cannot leave an empty
     // file under the target name.
-    if (result_ == kInProgress) {
+    if (result_ == kInProgress && t_.Context().SyncFiles) {
       if (uint32_t error = t_.WorkHandle.Sync()) Fail(LVL_ERROR, MC_WRITE_TARGET, target_, error);
     }
     // One atomic rename replaces the old target, which we still hold: the

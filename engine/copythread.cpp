@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "engine/dirlist.h"
 #include "platform/clock.h"
 
 namespace mv {
@@ -23,6 +24,12 @@ TCopyThread::TCopyThread(TTFileThreadControl& job, CopyThreadContext context)
   ResumeFile = job.ResumeFile;
   ResumeFilePos = job.ResumeFilePos;
   ResumeMode = ResumePath.empty() ? 0 : 1;
+  if (context_.MakeRemote) {
+    if (!job.RemoteSource.empty()) SourceRemote = context_.MakeRemote(job.RemoteSource);
+    if (!job.RemoteTarget.empty()) TargetRemote = context_.MakeRemote(job.RemoteTarget);
+  }
+  WalkSourceRemote = SourceRemote.get();
+  WalkTargetRemote = TargetRemote.get();
 }
 
 TCopyThread::~TCopyThread() = default;

@@ -24,6 +24,7 @@ namespace mv {
 
 class NetWareClient;
 class FolderLockTable;
+class DirListRemote;
 
 // Size of the copy buffer: the unit of termination tests and resume positions.
 inline constexpr int32_t kCopyBufferSize = 32768;
@@ -40,6 +41,10 @@ struct CopyThreadContext {
   bool NetWareAvailable = false;
   // Code-page table the client loaded at start-up.
   uint32_t NetWareCodePage = 0;
+  // Each copied file reaches the disk before it gets its name, so a power
+  // loss never leaves an empty file with the source's time under it. Off:
+  // the file system's own ordering decides (faster, as cp and rsync do).
+  bool SyncFiles = true;
   // Program-wide mask ANDed with the job's options.
   uint32_t OptionsEnabled = 0xFFFFFFFF;
   // Log folder of the program (analysis files, attachment logs).
@@ -50,6 +55,9 @@ struct CopyThreadContext {
   // Waits ms milliseconds unless the run is told to stop first (a seam for
   // tests; the default sleeps on the worker's stop signal).
   std::function<void(int ms)> Sleep;
+  // Makes the client of a remote instance for a job's remotesource or
+  // remotetarget; empty: every side is listed locally.
+  std::function<std::unique_ptr<DirListRemote>(const std::string& host)> MakeRemote;
   // Receives every parameter and results line as the run reports it (may be empty).
   std::function<void(const std::string&)> OnReportLine;
   // Called on the main thread for a display refresh of the job (may be empty).
@@ -124,6 +132,12 @@ class TCopyThread {
   int32_t ResumeMode = 0;
   int32_t SameServerState = -1, SourceFileSystem = -1, TargetFileSystem = -1;
   int32_t LastNetWareStatus = 0;
+  // Clients of the job's remote source and target instances (null: local).
+  std::unique_ptr<DirListRemote> SourceRemote, TargetRemote;
+  // The sides the current walk lists through: a copy towards the source
+  // swaps them.
+  DirListRemote* WalkSourceRemote = nullptr;
+  DirListRemote* WalkTargetRemote = nullptr;
   // Tag of the messages the current walk writes (its job type).
   int32_t Tag = 0;
 

@@ -192,27 +192,37 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   const bool listTarget = conflict != OPT_OVERWRITE_ALL;
   TTDirList targetList;
   std::future<int32_t> targetRead;
+  // A remote source needs the target's signature as its hint: then the
+  // target is listed first.
+  const bool remoteSource = thread.WalkSourceRemote && thread.WalkSourceRemote->Active();
   if (listTarget) {
+    targetList.SetRemote(thread.WalkTargetRemote);
     targetList.AssignFilter(thread.Filter);
     targetList.Mask = mask;
-    try {
-      targetRead = std::async(std::launch::async, [&targetList, &targetDir] { return targetList.Read(targetDir); });
-    } catch (const std::system_error&) {
-      // No thread to spare: list it here, after the source.
+    if (!remoteSource) {
+      try {
+        targetRead = std::async(std::launch::async, [&targetList, &targetDir] { return targetList.Read(targetDir); });
+      } catch (const std::system_error&) {
+        // No thread to spare: list it here, after the source.
+      }
     }
   }
-  TTDirList list;
-  list.Filter = thread.Filter;
-  list.Mask = mask;
-  list.Read(sourceDir);
-
   uint64_t targetSignature = 0;
-  if (listTarget) {
+  auto finishTarget = [&] {
+    if (!listTarget) return;
     const int32_t read = targetRead.valid() ? targetRead.get() : targetList.Read(targetDir);
     if (read >= 0) targetSignature = targetList.Signature();
     if (targetList.LastError() == static_cast<int32_t>(ERROR_NOT_READY))
       result = thread.Log(LVL_ERROR, MC_DRIVE_NOT_READY, targetDir, ERROR_NOT_READY);
-  }
+  };
+  if (remoteSource) finishTarget();
+  TTDirList list;
+  list.SetRemote(thread.WalkSourceRemote);
+  list.Filter = thread.Filter;
+  list.Mask = mask;
+  list.RemoteHint = targetSignature;
+  list.Read(sourceDir);
+  if (!remoteSource) finishTarget();
   list.RemoteHint = targetSignature;
   const uint64_t sourceSignature = list.Signature();
   signatureSum += static_cast<int64_t>(sourceSignature);
@@ -364,12 +374,19 @@ void RunCopyAction(TCopyThread& thread, const TTFileAction& action) {
   };
   const Counts before{thread.SourceSignatureSum, thread.cTotal, thread.cSkipped, thread.cError, thread.cSuccess};
   auto walk = [&] {
-    if (direction != OPT_DIR_TO_SOURCE)
+    if (direction != OPT_DIR_TO_SOURCE) {
+      thread.WalkSourceRemote = thread.SourceRemote.get();
+      thread.WalkTargetRemote = thread.TargetRemote.get();
       thread.LastResult = CopyWalk(thread, sourcePath, targetPath, thread.SourceSignatureSum, levels, 0, sourceMask);
+    }
     if (direction != OPT_DIR_TO_TARGET) {
       int64_t scratch = 0;
+      thread.WalkSourceRemote = thread.TargetRemote.get();
+      thread.WalkTargetRemote = thread.SourceRemote.get();
       thread.LastResult = CopyWalk(thread, targetPath, sourcePath, scratch, levels, 0, targetMask);
     }
+    thread.WalkSourceRemote = thread.SourceRemote.get();
+    thread.WalkTargetRemote = thread.TargetRemote.get();
   };
   walk();
   // The folder the interrupted run stopped in is gone: the walk above only

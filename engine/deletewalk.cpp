@@ -78,6 +78,7 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
   int32_t deleted = 0;
   {
     TTDirList list;
+    list.SetRemote(t.WalkSourceRemote);
     list.Filter.Assign(&t.Filter);
     list.Mask = mask;
     list.Read(dir);

@@ -126,6 +126,9 @@ class DirListRemote {
   // Sends the four name lists of `filter`; returns the reply (negative on
   // failure).
   virtual int32_t SendFilter(const TTDirFilter& filter) = 0;
+  // A run connects its remote sides at its start and disconnects at its end.
+  virtual void Connect() {}
+  virtual void Disconnect() {}
 };
 
 // --- Listing ----------------------------------------------------------------------

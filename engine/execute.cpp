@@ -5,6 +5,7 @@
 
 #include "engine/analyzewalk.h"
 #include "engine/copythread.h"
+#include "engine/dirlist.h"
 #include "engine/folderlock.h"
 #include "engine/walks.h"
 #include "jobs/errmsg.h"
@@ -47,6 +48,8 @@ void TCopyThread::Execute() {
 
   CompletedBytes = 0;
   CopyBuffer.assign(static_cast<size_t>(BufferSize), 0);
+  for (DirListRemote* remote : {SourceRemote.get(), TargetRemote.get()})
+    if (remote && remote->Active()) remote->Connect();
 
   const auto& actions = *Actions;
   for (size_t i = 0; i < actions.size(); ++i) {
@@ -82,6 +85,8 @@ void TCopyThread::Execute() {
   }
   Tag = TAG_GENERAL;
 
+  for (DirListRemote* remote : {SourceRemote.get(), TargetRemote.get()})
+    if (remote) remote->Disconnect();
   CopyBuffer.clear();
   CopyBuffer.shrink_to_fit();
 

@@ -155,6 +155,7 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
 
   t.CurSourceDir = dir;
   TTDirList list;
+  list.SetRemote(t.WalkSourceRemote);
   list.Filter.Assign(&t.Filter);
   list.Filter.DeletedFiles = 2;  // the ordinary read yields only the folders
   list.Mask = mask;

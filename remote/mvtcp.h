@@ -124,9 +124,9 @@ class TMVIPCLient : public DirListRemote {
 
   // Nothing when connected or the host is empty. Otherwise connects and
   // runs the greeting; on any failure the client stays not connected.
-  void Connect();
+  void Connect() override;
   bool Connected() const { return socket_.Valid(); }
-  void Disconnect();
+  void Disconnect() override;
 
   const std::string& Host() const { return host_; }
   // Disconnects first.
