@@ -10,6 +10,7 @@
 
 #include "engine/copyfile.h"
 #include "engine/copythread.h"
+#include "engine/nwsession.h"
 #include "engine/dirlist.h"
 #include "engine/folderlock.h"
 #include "engine/walks.h"
@@ -39,11 +40,6 @@ bool IsFatalDirError(uint32_t error) {
 
 // "*" lists the same entries as "*.*"; an empty mask means the whole folder.
 bool IsAllMask(const std::string& mask) { return mask.empty() || mask == "*" || mask == kAllMask; }
-
-NetWareAccess NetWareOf(const TCopyThread& thread) {
-  const CopyThreadContext& c = thread.Context();
-  return NetWareAccess{.Client = c.NetWare, .Available = c.NetWareAvailable && c.NetWare != nullptr};
-}
 
 std::string Hex8(uint64_t value) {
   char text[24];
@@ -112,7 +108,7 @@ uint32_t ForceDir(TCopyThread& thread, const std::string& dir, uint32_t attribut
   if (thread.TargetFileSystem == 1) {
     DateTime date = DosToDateTime(dosTime);
     std::string logText;
-    NetWareDirDate(NetWareOf(thread), dir, date, true, logText);
+    NetWareDirDate(NetWareSession(thread.Context()).Access(), dir, date, true, logText);
   }
   if (attributes != kAttrDirectory) SetFileAttributes(dir, attributes);
   return error;
@@ -164,7 +160,8 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   thread.CurTargetDir = targetDir;
   bool targetExists = DirAccessible(targetDir);
 
-  const NetWareAccess nw = NetWareOf(thread);
+  const NetWareSession session(thread.Context());
+  const NetWareAccess& nw = session.Access();
   if (thread.SourceFileSystem < 0 || thread.TargetFileSystem < 0) {
     auto decide = [&](const std::string& dir) {
       const bool novell = nw.Usable() && IsNetWarePath(nw, dir) == 0;

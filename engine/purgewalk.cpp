@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "engine/copythread.h"
+#include "engine/nwsession.h"
 #include "engine/dirlist.h"
 #include "engine/walks.h"
 #include "filter/matchmask.h"
@@ -32,26 +33,6 @@ std::string Hex(uint32_t v, int digits) {
   return buf;
 }
 
-// The client with its code page 850 table for as long as this lives.
-class NetWareSession {
- public:
-  explicit NetWareSession(const CopyThreadContext& c) {
-    access_.Client = c.NetWare;
-    access_.Available = c.NetWareAvailable && c.NetWare != nullptr;
-    if (access_.Available && c.NetWare->LoadConversionTable(850, access_.CodePageTable) == 0)
-      loaded_ = true;
-  }
-  ~NetWareSession() {
-    if (loaded_) access_.Client->FreeConversionTable(access_.CodePageTable);
-  }
-  NetWareSession(const NetWareSession&) = delete;
-  NetWareSession& operator=(const NetWareSession&) = delete;
-  const NetWareAccess& Access() const { return access_; }
-
- private:
-  NetWareAccess access_;
-  bool loaded_ = false;
-};
 
 // A temporary directory handle, released when the holder goes.
 class TempHandle {
