@@ -34,34 +34,6 @@ std::string Hex(uint32_t v, int digits) {
 }
 
 
-// A temporary directory handle, released when the holder goes.
-class TempHandle {
- public:
-  explicit TempHandle(NetWareClient& client) : client_(client) {}
-  ~TempHandle() { Release(); }
-  TempHandle(const TempHandle&) = delete;
-  TempHandle& operator=(const TempHandle&) = delete;
-
-  uint32_t Allocate(NWConnection conn, NWDirHandle base, const std::string& relative) {
-    Release();
-    conn_ = conn;
-    const uint32_t status = client_.AllocDirHandle(conn, base, relative, handle_, nullptr);
-    held_ = status == 0;
-    return status;
-  }
-  void Release() {
-    if (held_) client_.DeallocDirHandle(conn_, handle_);
-    held_ = false;
-  }
-  bool Held() const { return held_; }
-  NWDirHandle Get() const { return handle_; }
-
- private:
-  NetWareClient& client_;
-  NWConnection conn_ = 0;
-  NWDirHandle handle_ = 0;
-  bool held_ = false;
-};
 
 }  // namespace
 
@@ -91,7 +63,7 @@ int32_t ReadDeletedFiles(TCopyThread& t, TTDirList& list) {
     t.LastNetWareStatus = static_cast<int32_t>(s);
     return MC_NW_PARSE_PATH;
   }
-  TempHandle temp(client);
+  TempDirHandle temp(client);
   if (const uint32_t s = temp.Allocate(conn, dirHandle, relative); s != 0) {
     t.LastNetWareStatus = static_cast<int32_t>(s);
     return MC_NW_HANDLE_ALLOCATION;
@@ -155,7 +127,7 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
 
   NetWareClient* client = t.Context().NetWare;
   const int32_t cutoff = static_cast<int32_t>(DateTimeToDos(Now() - t.Filter.FileAgeMinDays));
-  std::optional<TempHandle> handle;
+  std::optional<TempDirHandle> handle;
   if (client != nullptr) handle.emplace(*client);
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1 && handle && handle->Held()) {

@@ -49,30 +49,6 @@ int32_t ParseNetWarePath(const NetWareAccess& nw, const std::string& path, Parse
   return static_cast<int32_t>(nw.Client->ParsePath(converted, out.Conn, out.Handle, out.Relative));
 }
 
-// A temporary directory handle, released when the holder goes.
-class TempDirHandle {
- public:
-  explicit TempDirHandle(NetWareClient& client) : client_(client) {}
-  ~TempDirHandle() {
-    if (held_) client_.DeallocDirHandle(conn_, handle_);
-  }
-  TempDirHandle(const TempDirHandle&) = delete;
-  TempDirHandle& operator=(const TempDirHandle&) = delete;
-
-  uint32_t Allocate(NWConnection conn, NWDirHandle base, const std::string& relative) {
-    conn_ = conn;
-    const uint32_t status = client_.AllocDirHandle(conn, base, relative, handle_, nullptr);
-    held_ = status == 0;
-    return status;
-  }
-  NWDirHandle Get() const { return handle_; }
-
- private:
-  NetWareClient& client_;
-  NWConnection conn_ = 0;
-  NWDirHandle handle_ = 0;
-  bool held_ = false;
-};
 
 // A directory-services context for one operation.
 class ContextHolder {

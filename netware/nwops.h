@@ -143,4 +143,33 @@ uint32_t SetContextTree(NetWareClient& client, NWContext context, const std::str
 uint32_t ChangeContextFlags(NetWareClient& client, NWContext context, const std::string& op,
                             uint32_t bits);
 
+// A temporary directory handle, released when the holder goes.
+class TempDirHandle {
+ public:
+  explicit TempDirHandle(NetWareClient& client) : client_(client) {}
+  ~TempDirHandle() { Release(); }
+  TempDirHandle(const TempDirHandle&) = delete;
+  TempDirHandle& operator=(const TempDirHandle&) = delete;
+
+  uint32_t Allocate(NWConnection conn, NWDirHandle base, const std::string& relative) {
+    Release();
+    conn_ = conn;
+    const uint32_t status = client_.AllocDirHandle(conn, base, relative, handle_, nullptr);
+    held_ = status == 0;
+    return status;
+  }
+  void Release() {
+    if (held_) client_.DeallocDirHandle(conn_, handle_);
+    held_ = false;
+  }
+  bool Held() const { return held_; }
+  NWDirHandle Get() const { return handle_; }
+
+ private:
+  NetWareClient& client_;
+  NWConnection conn_ = 0;
+  NWDirHandle handle_ = 0;
+  bool held_ = false;
+};
+
 }  // namespace mv
