@@ -59,6 +59,7 @@ void TCopyThread::DisplayRefresh() {
     Job->ErrorCode = LastResult;
     Job->BytesDone = CompletedBytes + (CurrentFileSize - RemainingBytes);
     UpdateJobSpeed(*Job);
+    TakeRateSample();
     if (TTErrorMsgList* log = context_.ProgramLog) {
       log->MoveJobMessages(Messages, Job->JobID);
       log->WriteLog();
@@ -66,6 +67,19 @@ void TCopyThread::DisplayRefresh() {
     }
     if (context_.OnDisplayRefresh) context_.OnDisplayRefresh(*this);
   });
+}
+
+void TCopyThread::TakeRateSample() {
+  // Windows of at least 30 seconds, so the rate shown does not jump with
+  // every buffer; both samples start at 0, so the first closes at once.
+  const DateTime now = Now();
+  TransferSample& open = Job->RateSample;
+  if (BytesSinceRateSample <= 0 || (now - open.Start) * kSecondsPerDay <= 30) return;
+  open.Bytes = BytesSinceRateSample;
+  open.Latest = now;
+  BytesSinceRateSample = 0;
+  Job->PrevRateSample = open;
+  open = TransferSample{.Bytes = 0, .Start = now, .Latest = 0};
 }
 
 void TCopyThread::ReportLine(const std::string& text, uint32_t mailClass) {

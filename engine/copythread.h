@@ -91,6 +91,10 @@ class TCopyThread {
   // Display refresh through the main thread: counters and result into the job.
   void DisplayRefresh();
 
+  // On the main thread: closes the job's transfer-rate window when data has
+  // moved and it is older than 30 seconds.
+  void TakeRateSample();
+
   // A results or parameter line: a level-2 entry in the run's messages and a
   // body line of the job's mail with its mail class.
   void ReportLine(const std::string& text, uint32_t mailClass);
