@@ -149,5 +149,34 @@ TEST_F(HeadlessRunQueue, KilledDuringARunLosesNoQueuedJobAndLeavesTargetsWhole) 
   EXPECT_EQ(TempDir::Read(dir / "bigdst/big39.bin"), TempDir::Read(dir / "src/big39.bin"));
 }
 
+TEST_F(HeadlessRunQueue, StoppedRunRecordsWhereItStoppedAndQloadFinishesIt) {
+  for (int i = 0; i < 60; ++i)
+    dir.Write("src/f" + std::to_string(100 + i) + ".bin", std::string(1 << 20, char('a' + i % 26)));
+  // Resume options on (0x300000), overwrite older, to the target.
+  std::string job = JobText("resumable", "rdst", "jobID=1025\r\nhours=1\r\nnextrun=1\r\n");
+  job.replace(job.find("options=259"), 11, "options=3145987");
+  dir.Write("base/MVQ/00000401.MVQ", job);
+  auto p = Start({"QLOAD"});
+  ASSERT_TRUE(WaitFor([&] { return Exists(dir / "rdst/f101.bin"); }, kTimeoutMs)) << Output();
+  p->Signal(SIGTERM);
+  EXPECT_EQ(p->Wait(kTimeoutMs), 0);
+  const std::string queued = TempDir::Read(base + "MVQ/00000401.MVQ");
+  if (!Exists(dir / "rdst/f159.bin")) {
+    // Stopped in the middle: the queue file says where.
+    EXPECT_NE(queued.find("terminated=1"), std::string::npos) << queued;
+    EXPECT_NE(queued.find("resumepath="), std::string::npos);
+  }
+  auto again = Start({"QLOAD"});
+  EXPECT_TRUE(WaitFor([&] { return TempDir::Read(base + "MVQ/00000401.MVQ").find("terminated=0") != std::string::npos; },
+                      kTimeoutMs))
+      << Output();
+  again->Signal(SIGTERM);
+  EXPECT_EQ(again->Wait(kTimeoutMs), 0);
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "f" + std::to_string(100 + i) + ".bin";
+    EXPECT_EQ(TempDir::Read(dir / ("rdst/" + name)), TempDir::Read(dir / ("src/" + name))) << name;
+  }
+}
+
 }  // namespace
 }  // namespace mv
