@@ -27,81 +27,63 @@ class JobTimesTest : public ::testing::Test {
   TTFileThreadControl job_;
 };
 
-TEST_F(JobTimesTest, StatusCodeByQueuedAndHeld) {
+TEST_F(JobTimesTest, StatusCodeByThreadQueuedAndHeld) {
   TTSchedule& s = *job_.Schedule;
+  // Flags 0x70 hold no job; every other bit here does.
+  for (bool queued : {true, false})
+    for (uint16_t flags : {0x0000, 0x0001, 0x0002, 0x0004, 0x0008, 0x0080, 0x0070}) {
+      s.Queued = queued;
+      s.Flags = flags;
+      const bool held = flags != 0 && flags != 0x70;
+      EXPECT_EQ(StatusCode(job_), (queued ? 6 : 8) + held) << queued << " " << flags;
+    }
   s.Queued = true;
   s.Flags = SCHED_HOLD;
-  EXPECT_EQ(StatusCode(job_), 7);
-  s.Flags = 0;
-  EXPECT_EQ(StatusCode(job_), 6);
-  s.Queued = false;
-  EXPECT_EQ(StatusCode(job_), 8);
-  for (uint16_t bit : {0x0001, 0x0002, 0x0004, 0x0008, 0x0080}) {
-    s.Flags = bit;
-    EXPECT_EQ(StatusCode(job_), 9) << bit;
-  }
-  s.Flags = 0x0070;  // bits that do not hold a job
-  EXPECT_EQ(StatusCode(job_), 8);
-}
-
-TEST_F(JobTimesTest, StatusCodeOfRunningJobIgnoresSchedule) {
-  job_.Schedule->Queued = true;
-  job_.Schedule->Flags = SCHED_HOLD;
   int stand_in = 0;  // never dereferenced
   job_.Thread = reinterpret_cast<TCopyThread*>(&stand_in);
   EXPECT_EQ(StatusCode(job_), 4);
   job_.Thread = nullptr;
 }
 
-TEST_F(JobTimesTest, StartAndEndTimes) {
+TEST_F(JobTimesTest, StartEndAndLastCompleteTimes) {
   EXPECT_EQ(StartTimeText(job_), "----");
   EXPECT_EQ(EndTimeText(job_), "----");
+  EXPECT_EQ(ShowJobParameters(job_)->LastCompleteRun, "--------");
+  job_.Schedule->LastRunComplete = At(2026, 11, 30, 2, 15, 0);
+  EXPECT_EQ(ShowJobParameters(job_)->LastCompleteRun, "30.11.2026 02:15:00");
 
   job_.tStarted = At(2026, 12, 5, 18, 30, 15);
   EXPECT_EQ(StartTimeText(job_), "05.12.2026 18:30:15");
-  job_.tFinished = At(2026, 12, 4, 23, 0);  // an earlier run's end
-  EXPECT_EQ(EndTimeText(job_), "----");
-  job_.tFinished = job_.tStarted;
-  EXPECT_EQ(EndTimeText(job_), "----");
+  for (DateTime end : {At(2026, 12, 4, 23, 0), job_.tStarted}) {  // not after the start
+    job_.tFinished = end;
+    EXPECT_EQ(EndTimeText(job_), "----");
+  }
   job_.tFinished = At(2026, 12, 6, 0, 0);  // exactly midnight: date only
   EXPECT_EQ(EndTimeText(job_), "06.12.2026");
-
-  job_.tStarted = -1;
-  EXPECT_EQ(StartTimeText(job_), "----");
-  job_.tStarted = std::nan("");
-  EXPECT_EQ(StartTimeText(job_), "----");
+  for (DateTime bad : {-1.0, std::nan("")}) {
+    job_.tStarted = bad;
+    EXPECT_EQ(StartTimeText(job_), "----");
+  }
 }
 
-TEST_F(JobTimesTest, NextRunTextIsDueTimeShort) {
+TEST_F(JobTimesTest, NextRunTextIsDueTimeShortWithLocaleTimeSeparator) {
   job_.Schedule->NextRun = At(2026, 12, 5, 18, 0);
   job_.Schedule->Delay = 30.0 / 1440;
   EXPECT_EQ(NextRunText(job_), "18:30 05.12.");
   job_.Schedule->Delay = 0;
   job_.Schedule->NextRun = At(2027, 1, 9, 7, 5);
   EXPECT_EQ(NextRunText(job_), "07:05 09.01.");
-}
 
-TEST_F(JobTimesTest, NextRunTextUsesLocaleTimeSeparator) {
-  SetDateTimeFormatsForTesting("dd.mm.yyyy", "hh.nn.ss");
   job_.Schedule->NextRun = At(2026, 12, 5, 18, 30);
+  SetDateTimeFormatsForTesting("dd.mm.yyyy", "hh.nn.ss");
   EXPECT_EQ(NextRunText(job_), "18.30 05.12.");
   SetDateTimeFormatsForTesting("dd/mm/yyyy", "\"h\"hh'x'-nn-ss");
   EXPECT_EQ(NextRunText(job_), "18-30 05.12.");
-}
 
-TEST_F(JobTimesTest, NextRunTextEmptyWhenUnformattable) {
-  job_.Schedule->NextRun = std::nan("");
-  EXPECT_EQ(NextRunText(job_), "");
-  job_.Schedule->NextRun = 1e12;
-  EXPECT_EQ(NextRunText(job_), "");
-  job_.Schedule->NextRun = -1e12;
-  EXPECT_EQ(NextRunText(job_), "");
-}
-
-TEST_F(JobTimesTest, PanelShowsLastCompleteRun) {
-  EXPECT_EQ(ShowJobParameters(job_)->LastCompleteRun, "--------");
-  job_.Schedule->LastRunComplete = At(2026, 11, 30, 2, 15, 0);
-  EXPECT_EQ(ShowJobParameters(job_)->LastCompleteRun, "30.11.2026 02:15:00");
+  for (DateTime bad : {std::nan(""), 1e12, -1e12}) {
+    job_.Schedule->NextRun = bad;
+    EXPECT_EQ(NextRunText(job_), "") << bad;
+  }
 }
 
 }  // namespace

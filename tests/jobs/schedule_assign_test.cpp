@@ -39,16 +39,14 @@ TEST_F(AssignScheduleTest, PendingIdIsConsumedOnce) {
   EXPECT_EQ(second.Schedule->Days, 1);
 }
 
-TEST_F(AssignScheduleTest, WithoutPendingIdTheJobKeepsItsId) {
+TEST_F(AssignScheduleTest, WithoutPendingIdTheJobKeepsItsIdAndOwnScheduleCanBeReassigned) {
   const int64_t drawn = job_.JobID;
   TTSchedule edited;
   edited.SetHold(true);
   AssignSchedule(job_, edited);
   EXPECT_EQ(job_.JobID, drawn);
   EXPECT_TRUE(job_.Schedule->IsHold());
-}
 
-TEST_F(AssignScheduleTest, OwnScheduleCanBeReassigned) {
   job_.Schedule->PendingJobID = 7;
   AssignSchedule(job_, *job_.Schedule);
   EXPECT_EQ(job_.JobID, 7);
