@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <utility>
+#include <vector>
 
 #include "tests/support/tempdir.h"
 
@@ -10,26 +12,18 @@ namespace mv {
 namespace {
 
 TEST(WinErrorFromErrno, MapsTheErrorsTheEngineReasonsIn) {
-  EXPECT_EQ(WinErrorFromErrno(0), 0u);
-  EXPECT_EQ(WinErrorFromErrno(EACCES), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(WinErrorFromErrno(EPERM), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(WinErrorFromErrno(EROFS), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(WinErrorFromErrno(ENOENT), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(WinErrorFromErrno(ENOTDIR), ERROR_PATH_NOT_FOUND);
-  EXPECT_EQ(WinErrorFromErrno(ENAMETOOLONG), ERROR_FILENAME_EXCED_RANGE);
-  EXPECT_EQ(WinErrorFromErrno(ENOSPC), ERROR_DISK_FULL);
-  EXPECT_EQ(WinErrorFromErrno(EDQUOT), ERROR_DISK_FULL);
-  EXPECT_EQ(WinErrorFromErrno(EEXIST), ERROR_FILE_EXISTS);
-  EXPECT_EQ(WinErrorFromErrno(ENOTEMPTY), ERROR_DIR_NOT_EMPTY);
-  EXPECT_EQ(WinErrorFromErrno(EWOULDBLOCK), ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(WinErrorFromErrno(EBUSY), ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(WinErrorFromErrno(EBADF), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(WinErrorFromErrno(EINVAL), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(WinErrorFromErrno(EMFILE), ERROR_TOO_MANY_OPEN_FILES);
-  EXPECT_EQ(WinErrorFromErrno(ENOMEDIUM), ERROR_NOT_READY);
+  const std::vector<std::pair<int, uint32_t>> rows = {
+      {0, 0}, {EACCES, ERROR_ACCESS_DENIED}, {EPERM, ERROR_ACCESS_DENIED}, {EROFS, ERROR_ACCESS_DENIED},
+      {ENOENT, ERROR_FILE_NOT_FOUND}, {ENOTDIR, ERROR_PATH_NOT_FOUND}, {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+      {ENOSPC, ERROR_DISK_FULL}, {EDQUOT, ERROR_DISK_FULL}, {EEXIST, ERROR_FILE_EXISTS},
+      {ENOTEMPTY, ERROR_DIR_NOT_EMPTY}, {EWOULDBLOCK, ERROR_SHARING_VIOLATION}, {EBUSY, ERROR_SHARING_VIOLATION},
+      {EBADF, ERROR_INVALID_HANDLE}, {EINVAL, ERROR_INVALID_PARAMETER}, {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+      {ENOMEDIUM, ERROR_NOT_READY}};
+  for (const auto& [err, want] : rows) EXPECT_EQ(WinErrorFromErrno(err), want) << "errno " << err;
+  EXPECT_NE(WinErrorFromErrno(123456), 0u);  // unknown is still a failure
+  errno = ENOSPC;
+  EXPECT_EQ(LastWinError(), ERROR_DISK_FULL);
 }
-
-TEST(WinErrorFromErrno, UnknownErrnoIsStillAFailure) { EXPECT_NE(WinErrorFromErrno(123456), 0u); }
 
 TEST(IsNetworkError, RemoteFileSystemFailuresAreRetriedOthersNot) {
   for (int err : {ESTALE, ENOTCONN, ETIMEDOUT, ECONNRESET, EHOSTDOWN, EHOSTUNREACH, ENETDOWN, ENETUNREACH,
@@ -48,11 +42,6 @@ TEST(WinErrorForPath, TellsAMissingFileFromAMissingFolder) {
   EXPECT_EQ(WinErrorForPath(ENOENT, dir / "missing.txt"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(WinErrorForPath(ENOENT, dir / "nodir/missing.txt"), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(WinErrorForPath(EACCES, dir / "nodir/missing.txt"), ERROR_ACCESS_DENIED);
-}
-
-TEST(LastWinError, ReadsErrno) {
-  errno = ENOSPC;
-  EXPECT_EQ(LastWinError(), ERROR_DISK_FULL);
 }
 
 }  // namespace

@@ -3,89 +3,59 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <functional>
+
+#include "tests/support/childprocess.h"
 
 namespace mv {
 namespace {
 
 using std::chrono::seconds;
+using test::WaitFor;
 
-// What the body has done, so that the test can wait for it instead of sleeping.
-// The timeouts only end a test that has already failed.
-class Progress {
- public:
-  void Step() {
-    std::lock_guard<std::mutex> lock(m_);
-    ++count_;
-    cv_.notify_all();
+// The shape of every walk: one entry, then a check point. Tests wait for the
+// counter instead of sleeping; the timeouts only end a test that already failed.
+struct Loop {
+  std::atomic<long> steps{0};
+  std::atomic<bool> returned{false};
+  std::function<void(Worker&)> Body() {
+    return [this](Worker& w) {
+      while (!w.CheckPoint()) ++steps;
+      returned = true;
+    };
   }
-  long Count() {
-    std::lock_guard<std::mutex> lock(m_);
-    return count_;
-  }
-  bool WaitAbove(long n) {
-    std::unique_lock<std::mutex> lock(m_);
-    return cv_.wait_for(lock, seconds(30), [&] { return count_ > n; });
-  }
-
- private:
-  std::mutex m_;
-  std::condition_variable cv_;
-  long count_ = 0;
+  bool WaitAbove(long n) { return WaitFor([&] { return steps > n; }, 30000); }
 };
 
-// The shape of every walk: one entry, then a check point.
-auto Loop(Progress& progress, std::atomic<bool>& returned) {
-  return [&progress, &returned](Worker& w) {
-    while (!w.CheckPoint()) progress.Step();
-    returned = true;
-  };
-}
-
-TEST(Worker, TerminateStopsALoopingBody) {
-  Progress progress;
-  std::atomic<bool> returned{false};
+TEST(Worker, PauseParksAtTheNextCheckPointResumeContinuesTerminateStops) {
+  Loop loop;
   Worker w;
-  ASSERT_TRUE(w.Start(Loop(progress, returned)));
-  ASSERT_TRUE(progress.WaitAbove(10));
-  w.RequestTerminate();
-  EXPECT_TRUE(w.TerminateRequested());
-  w.Join();
-  EXPECT_TRUE(returned);
-  EXPECT_TRUE(w.Finished());
-  EXPECT_FALSE(w.Joinable());
-}
-
-TEST(Worker, PauseParksAtTheNextCheckPointAndResumeContinues) {
-  Progress progress;
-  std::atomic<bool> returned{false};
-  Worker w;
-  ASSERT_TRUE(w.Start(Loop(progress, returned)));
-  ASSERT_TRUE(progress.WaitAbove(0));
+  ASSERT_TRUE(w.Start(loop.Body()));
+  ASSERT_TRUE(loop.WaitAbove(0));
   w.Pause();
   EXPECT_TRUE(w.Paused());
   ASSERT_TRUE(w.WaitParked(seconds(30)));
   // Parked means blocked inside CheckPoint: the count cannot move now.
-  const long parkedAt = progress.Count();
+  const long parkedAt = loop.steps;
   EXPECT_TRUE(w.Parked());
-  EXPECT_EQ(progress.Count(), parkedAt);
+  EXPECT_EQ(loop.steps, parkedAt);
   EXPECT_FALSE(w.Finished());
-
   w.Resume();
   EXPECT_FALSE(w.Paused());
-  ASSERT_TRUE(progress.WaitAbove(parkedAt));
-  EXPECT_FALSE(returned);
-
+  ASSERT_TRUE(loop.WaitAbove(parkedAt + 10));
+  EXPECT_FALSE(loop.returned);
   w.RequestTerminate();
-  ASSERT_TRUE(w.WaitFinished(seconds(30)));
-  EXPECT_TRUE(returned);
+  EXPECT_TRUE(w.TerminateRequested());
+  w.Join();
+  EXPECT_TRUE(loop.returned);
+  EXPECT_TRUE(w.Finished());
+  EXPECT_FALSE(w.Joinable());
 }
 
-TEST(Worker, TerminateWakesAPausedBody) {
+TEST(Worker, TerminateWakesABodyPausedBeforeStart) {
   std::atomic<int> checkPointResult{-1};
   Worker w;
-  w.Pause();  // before Start: parks at the first check point
+  w.Pause();
   ASSERT_TRUE(w.Start([&](Worker& self) { checkPointResult = self.CheckPoint() ? 1 : 0; }));
   ASSERT_TRUE(w.WaitParked(seconds(30)));
   w.RequestTerminate();
@@ -94,67 +64,50 @@ TEST(Worker, TerminateWakesAPausedBody) {
   EXPECT_TRUE(w.Paused());  // terminate ends the wait, not the pause
 }
 
-TEST(Worker, DestructorStopsAndJoinsAPausedBody) {
-  Progress progress;
-  std::atomic<bool> returned{false};
-  {
-    Worker w;
-    ASSERT_TRUE(w.Start(Loop(progress, returned)));
-    w.Pause();
-    ASSERT_TRUE(w.WaitParked(seconds(30)));
+TEST(Worker, DestructorStopsAndJoinsARunningOrPausedBody) {
+  for (bool paused : {false, true}) {
+    Loop loop;
+    {
+      Worker w;
+      ASSERT_TRUE(w.Start(loop.Body()));
+      ASSERT_TRUE(loop.WaitAbove(0));
+      if (paused) {
+        w.Pause();
+        ASSERT_TRUE(w.WaitParked(seconds(30)));
+      }
+    }
+    EXPECT_TRUE(loop.returned) << paused;
   }
-  EXPECT_TRUE(returned);
-}
-
-TEST(Worker, DestructorStopsAndJoinsARunningBody) {
-  Progress progress;
-  std::atomic<bool> returned{false};
-  {
-    Worker w;
-    ASSERT_TRUE(w.Start(Loop(progress, returned)));
-    ASSERT_TRUE(progress.WaitAbove(0));
-  }
-  EXPECT_TRUE(returned);
 }
 
 TEST(Worker, StartRefusedWhileRunningAndAllowedAfterwards) {
-  Progress progress;
-  std::atomic<bool> returned{false};
+  Loop loop;
   Worker w;
-  ASSERT_TRUE(w.Start(Loop(progress, returned)));
+  ASSERT_TRUE(w.Start(loop.Body()));
   EXPECT_FALSE(w.Start([](Worker&) {}));
   w.RequestTerminate();
   ASSERT_TRUE(w.WaitFinished(seconds(30)));
-
   std::atomic<int> secondRun{-1};
   ASSERT_TRUE(w.Start([&](Worker& self) { secondRun = self.CheckPoint() ? 1 : 0; }));
   w.Join();
   EXPECT_EQ(secondRun, 0);  // the earlier terminate request was cleared
 }
 
-TEST(Worker, ThrowingBodyEndsTheThreadQuietly) {
+TEST(Worker, BodyMayThrowJoinItselfOrDeleteItsWorker) {
   Worker w;
   ASSERT_TRUE(w.Start([](Worker&) { throw 42; }));
   w.Join();
   EXPECT_TRUE(w.Finished());
-}
-
-TEST(Worker, JoinFromTheBodyDoesNotDeadlock) {
-  Worker w;
-  ASSERT_TRUE(w.Start([](Worker& self) { self.Join(); }));
+  ASSERT_TRUE(w.Start([](Worker& self) { self.Join(); }));  // must not deadlock
   ASSERT_TRUE(w.WaitFinished(seconds(30)));
   w.Join();
-}
-
-// A job thread that frees itself when it ends.
-TEST(Worker, MayBeDestroyedByItsOwnBody) {
-  Progress done;
-  auto* w = new Worker;
-  ASSERT_TRUE(w->Start([&done](Worker& self) {
+  std::atomic<bool> done{false};
+  auto* own = new Worker;  // a job thread that frees itself when it ends
+  ASSERT_TRUE(own->Start([&done](Worker& self) {
     delete &self;
-    done.Step();
+    done = true;
   }));
-  EXPECT_TRUE(done.WaitAbove(0));
+  EXPECT_TRUE(WaitFor([&] { return done.load(); }, 30000));
 }
 
 }  // namespace
