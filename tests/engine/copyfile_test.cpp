@@ -50,16 +50,14 @@ int32_t InChild(const std::function<int32_t()>& fn) {
 class CopyFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::create_directories(src_);
     fs::create_directories(dst_);
     job_.JobID = 0x2A;
   }
   void TearDown() override { SetCopyChunkHookForTesting({}); }
 
   std::string Src(const std::string& name, const std::string& content, timespec t = kTime) {
-    std::string p = dir_.Write("src/" + name, content);
-    SetFileWriteTime(p, t);
-    return p;
+    const std::string p = dir_.Write("src/" + name, content);
+    return SetFileWriteTime(p, t), p;
   }
   std::string Dst(const std::string& name) const { return test::TempDir::Read(dst_ + name); }
   int32_t Copy(const std::string& name, uint32_t options, const std::string& target = "") {
@@ -72,9 +70,8 @@ class CopyFileTest : public ::testing::Test {
   }
   // The target folder holds exactly `name`.
   bool Only(const std::string& name) const {
-    std::vector<std::string> names;
-    for (auto& e : fs::directory_iterator(dst_)) names.push_back(e.path().filename().string());
-    return names == std::vector<std::string>{name};
+    auto it = fs::directory_iterator(dst_);
+    return it != fs::directory_iterator() && it->path().filename() == name && ++it == fs::directory_iterator();
   }
   bool Logged(int32_t level, int32_t code, const std::string& text) const {
     for (const TTErrorMsg& m : thread_->Messages.Snapshot())
@@ -111,7 +108,7 @@ TEST_F(CopyFileTest, ConflictRulesDecideWhetherTheTargetIsReplaced) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.options) + " " + c.target);
     fs::remove_all(dst_);
-    fs::create_directories(dst_);
+    SetUp();
     Src(c.name, "new");
     if (c.targetAge != 99) SetFileWriteTime(dir_.Write("dst/" + std::string(c.name), "old"), {kTime.tv_sec + c.targetAge, 0});
     EXPECT_EQ(Copy(c.name, c.options, c.target), c.result);
@@ -132,8 +129,7 @@ TEST_F(CopyFileTest, CopyCarriesExactTimeAttributesAndReplacesAtomically) {
     EXPECT_EQ(Dst("f"), Pattern(size, 'a'));
     FindData t;
     GetFileInfo(dst_ + "f", t);
-    EXPECT_EQ(t.WriteTime.tv_sec, kTime.tv_sec);
-    EXPECT_EQ(t.WriteTime.tv_nsec, kTime.tv_nsec);
+    EXPECT_EQ(std::pair(t.WriteTime.tv_sec, t.WriteTime.tv_nsec), std::pair(kTime.tv_sec, kTime.tv_nsec));
     EXPECT_EQ(t.Attr & (kAttrReadOnly | kAttrArchive), kAttrReadOnly | kAttrArchive);
     EXPECT_FALSE(ArchiveBit(src_ + "f"));
     EXPECT_TRUE(Only("f"));
@@ -171,11 +167,11 @@ TEST_F(CopyFileTest, TerminatedCopyResumesByteExactlyUnlessTheSourceChanged) {
   const std::string data = Pattern(10 * 32768 + 123, 'r');
   Src("big", data);
   dir_.Write("dst/big", "old");
-  auto stopAt = [&](int64_t pos) {
+  auto stopAt = [&](int64_t pos) {  // terminates there and keeps what the run stores
     SetCopyChunkHookForTesting([pos](TCopyThread& t, int64_t done) { if (done == pos) t.Thread().RequestTerminate(); });
     EXPECT_EQ(Copy("big", OPT_OVERWRITE_ALL | OPT_RESUME_FILE), MC_TERMINATED);
     SetCopyChunkHookForTesting({});
-    job_.ResumePath = UpperCase(src_);  // what the run stores when it stops
+    job_.ResumePath = UpperCase(src_);
     job_.ResumeFile = thread_->ResumeFile;
     job_.ResumeFilePos = thread_->ResumeFilePos;
   };
@@ -240,13 +236,13 @@ TEST_F(CopyFileTest, KilledCopyNeverDamagesTheTarget) {
   for (int64_t stopChunk : {int64_t(1), chunks / 2, chunks - 1, chunks, int64_t(-1)}) {
     SCOPED_TRACE(stopChunk);
     dir_.Write("dst/big", "old");
-    int ready[2], hold[2];
-    ASSERT_TRUE(::pipe(ready) == 0 && ::pipe(hold) == 0);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
     pid_t pid = ::fork();
     if (pid == 0) {
       SetCopyChunkHookForTesting([&](TCopyThread&, int64_t done) {
-        char c = 1;
-        if (done == stopChunk * 32768 && ::write(ready[1], &c, 1) == 1) (void)!::read(hold[0], &c, 1);
+        if (done == stopChunk * 32768 && ::write(ready[1], "!", 1) == 1)
+          for (;;) ::pause();  // parked until killed
       });
       Copy("big", OPT_OVERWRITE_ALL);
       ::_exit(0);
@@ -256,18 +252,18 @@ TEST_F(CopyFileTest, KilledCopyNeverDamagesTheTarget) {
       ::close(ready[1]);
       char c;
       if (stopChunk > 0) {
-        EXPECT_EQ(::read(ready[0], &c, 1), 1);  // parked at that chunk
+        EXPECT_EQ(::read(ready[0], &c, 1), 1);
       }
       // Free running: killed as the work copy nears completion (or after).
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
       struct stat st {};
-      siginfo_t exited{};  // WNOWAIT: the pid stays ours until the reaper has it
+      siginfo_t exited{};  // WNOWAIT: the pid stays ours until the reaper takes it
       while (stopChunk < 0 && ::waitid(P_PID, pid, &exited, WEXITED | WNOHANG | WNOWAIT) == 0 &&
              exited.si_pid == 0 && std::chrono::steady_clock::now() < deadline &&
              !(::stat((dst_ + "~MVSW.MVF").c_str(), &st) == 0 && st.st_size >= int64_t(data.size()) - (1 << 20)))
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    for (int fd : {ready[0], hold[0], hold[1]}) ::close(fd);
+    ::close(ready[0]);
     const std::string after = Dst("big");
     EXPECT_TRUE(after == "old" || after == data) << after.size();
     for (auto& e : fs::directory_iterator(dst_)) {

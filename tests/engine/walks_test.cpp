@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "engine/analyzedata.h"
 #include "engine/analyzewalk.h"
@@ -39,11 +40,9 @@ class Walks : public ::testing::Test {
                     bool netware = false) {
     job.JobID = 0x2A;
     if (filter) filter(*job.Filter);
-    CopyThreadContext c;
-    c.OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); };
-    c.NetWare = netware ? &nw : nullptr;
-    c.NetWareAvailable = netware;
-    thread = std::make_unique<TCopyThread>(job, c);
+    thread = std::make_unique<TCopyThread>(
+        job, CopyThreadContext{.NetWare = netware ? &nw : nullptr, .NetWareAvailable = netware,
+                               .OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); }});
     thread->Options = options;
     thread->Tomorrow = DateTimeToDos(Now() + 1);
     return *thread;
@@ -64,9 +63,8 @@ class Walks : public ::testing::Test {
 TEST_F(Walks, MirrorCleanDeletesWhatTheSourceLacksAndNothingElse) {
   MakeTree(src, {{"keep.txt", "k"}, {"a/keep.txt", "k"}});
   fs::create_symlink("loop.txt", src + "loop.txt");  // existence cannot be told
-  const std::vector<TreeEntry> kept = {{"keep.txt", "k"}, {"a/keep.txt", "k"}, {"loop.txt", "?"},
-                                       {"~MVSW.MVF", "w"}, {"a/~MVSR0000002A.MVF", "r"}};
-  MakeTree(dst, kept);
+  MakeTree(dst, {{"keep.txt", "k"}, {"a/keep.txt", "k"}, {"loop.txt", "?"}, {"~MVSW.MVF", "w"},
+                 {"a/~MVSR0000002A.MVF", "r"}});  // own temporary files are never cleaned up
   const std::string expected = RenderTree(dst);
   MakeTree(dst, {{"extra.txt", "x"}, {"a/extra.txt", "x"}, {"gone/x.txt", "x"}, {"gone/y/", ""}});
   TCopyThread& t = Make(OPT_MIRROR | OPT_EMPTY_DIRS);
@@ -78,11 +76,7 @@ TEST_F(Walks, MirrorCleanDeletesWhatTheSourceLacksAndNothingElse) {
 }
 
 TEST_F(Walks, MirrorCleanDeletesNothingWhenTheSourceIsGoneOrUnreadable) {
-  struct Case {
-    const char* name;
-    std::function<void()> setup;
-    std::function<void(TCopyThread&)> duringRun;
-  };
+  struct Case { const char* name; std::function<void()> setup; std::function<void(TCopyThread&)> duringRun; };
   const auto vanish = [this](const std::string& dir, const std::string& when) {
     return [this, dir, when](TCopyThread& t) {
       if (t.CurTargetDir == dst + when && fs::exists(dir)) fs::rename(dir, tmp / "moved");
@@ -95,9 +89,7 @@ TEST_F(Walks, MirrorCleanDeletesNothingWhenTheSourceIsGoneOrUnreadable) {
       {"root vanishes", {}, vanish(tmp / "src", "")},
   };
   for (const Case& c : cases) {
-    fs::remove_all(tmp / "src");
-    fs::remove_all(tmp / "dst");
-    fs::remove_all(tmp / "moved");
+    for (const char* d : {"src", "dst", "moved"}) fs::remove_all(tmp / d);
     MakeTree(src, {{"a/keep.txt", "k"}, {"b/keep.txt", "k"}});
     MakeTree(dst, {{"a/extra.txt", "x"}, {"a/keep.txt", "k"}, {"b/extra.txt", "x"}, {"z.txt", "x"}});
     const std::string before = RenderTree(dst);
@@ -113,17 +105,10 @@ TEST_F(Walks, MirrorCleanDeletesNothingWhenTheSourceIsGoneOrUnreadable) {
 
 TEST_F(Walks, DeleteJobDeletesSelectedFilesOnlyWithMasksAndNotWhenLogOnly) {
   const std::vector<TreeEntry> tree = {{"a.tmp", "1"}, {"b.txt", "2"}, {"d/c.tmp", "3"}};
-  struct Case {
-    const char* masks;
-    uint32_t options;
-    std::vector<TreeEntry> left;
-    int deleted, logged;
-  };
-  const Case cases[] = {
-      {"", 0, tree, 0, 0},
-      {"*.tmp", 0, {{"b.txt", "2"}, {"d/", ""}}, 2, 0},
-      {"*.tmp", OPT_LOG_ONLY_DELETE, tree, 2, 2},
-  };
+  struct Case { const char* masks; uint32_t options; std::vector<TreeEntry> left; int deleted, logged; };
+  const Case cases[] = {{"", 0, tree, 0, 0},  // no include masks: nothing
+                        {"*.tmp", 0, {{"b.txt", "2"}, {"d/", ""}}, 2, 0},
+                        {"*.tmp", OPT_LOG_ONLY_DELETE, tree, 2, 2}};
   for (const Case& c : cases) {
     fs::remove_all(src);
     MakeTree(src, tree);
@@ -138,9 +123,7 @@ TEST_F(Walks, DeleteJobDeletesSelectedFilesOnlyWithMasksAndNotWhenLogOnly) {
 
 TEST_F(Walks, TerminatedDeleteStopsWithinOneEntryAndResumesInItsFolder) {
   MakeTree(src, {{"a/1.tmp", ""}, {"b/1.tmp", ""}, {"b/2.tmp", ""}, {"c/1.tmp", ""}});
-  onRefresh = [](TCopyThread& t) {
-    if (t.CurEntryName == "2.tmp") t.Thread().RequestTerminate();
-  };
+  onRefresh = [](TCopyThread& t) { if (t.CurEntryName == "2.tmp") t.Thread().RequestTerminate(); };
   TCopyThread& t = Make(OPT_RESUME_FOLDER, [](TTDirFilter& f) { f.IncludeFileNames = "*.tmp"; });
   EXPECT_EQ(DeleteDir(t, src, "*.*", 255, 0), MC_TERMINATED);
   EXPECT_EQ(RenderTree(src), Render({{"a/", ""}, {"b/2.tmp", ""}, {"c/1.tmp", ""}}));
@@ -183,33 +166,24 @@ TEST_F(Walks, TerminateEndsAnalyzeCleanAndPurgeAtTheNextEntry) {
 
 TEST_F(Walks, AnalyzeReportsOldDirectoriesWithinTheLevelRange) {
   const int64_t now = time(nullptr);
-  MakeTree(src, {{"top.txt", "t"},                 // depth 0: below the range
-                 {"old/a.txt", "aa"},              // depth 1
-                 {"old/deeper/b.txt", "b"},        // depth 2
-                 {"old/deeper/x/c.txt", "c"},      // depth 3: beyond the range
-                 {"young/a.txt", "new", now - 86400},
-                 {"young/b.txt", "not counted"},   // after the young file
-                 {"zero/empty.txt", ""},           // no bytes
+  // Depth 0 lies below the range, depth 3 beyond it; young/b.txt is not
+  // counted (it follows the young file), zero/ holds no bytes.
+  MakeTree(src, {{"top.txt", "t"}, {"old/a.txt", "aa"}, {"old/deeper/b.txt", "b"}, {"old/deeper/x/c.txt", "c"},
+                 {"young/a.txt", "new", now - 86400}, {"young/b.txt", "not counted"}, {"zero/empty.txt", ""},
                  {"future/f.txt", "ffff", now + 3 * 86400}});
-  TCopyThread& t = Make(0, [](TTDirFilter& f) {
-    f.ReportDirLevelMin = 1;
-    f.ReportDirLevel = 2;
-    f.FileAgeMinDays = 30;
-  });
+  TCopyThread& t = Make(0, [](TTDirFilter& f) { f.ReportDirLevelMin = 1, f.ReportDirLevel = 2, f.FileAgeMinDays = 30; });
   TTAnalyzeDataList groups;
   TTAnalyzeData total;
   {
     AnalyzeCollector collect(groups);
     AnalyzeDir(t, src, "*.*", total, 1);
   }
-  std::vector<std::string> reported;
+  std::string reported;
   for (int32_t i = 0; i < groups.Count(); ++i)
-    reported.push_back(groups[i].Path() + " " + std::to_string(groups[i].DirLevel()));
-  EXPECT_EQ(reported, (std::vector<std::string>{src + "old/deeper/*.* 3", src + "old/*.* 2"}));
-  EXPECT_EQ(total.FileCount, 7);
-  EXPECT_EQ(total.TotalBytes, 1 + 2 + 1 + 1 + 3 + 0 + 4);
-  EXPECT_EQ(total.LargestFile, 3);
-  EXPECT_EQ(t.cTotal, 7);
+    reported += groups[i].Path() + " " + std::to_string(groups[i].DirLevel()) + "|";
+  EXPECT_EQ(reported, src + "old/deeper/*.* 3|" + src + "old/*.* 2|");
+  EXPECT_EQ(std::tuple(total.FileCount, total.TotalBytes, total.LargestFile, t.cTotal),
+            std::tuple(7, int64_t(1 + 2 + 1 + 1 + 3 + 0 + 4), int64_t(3), 7));
 }
 
 TEST_F(Walks, EscapeNameKeepsUmlautsAndBracketsTheRest) {
@@ -222,21 +196,16 @@ TEST_F(Walks, PurgeRemovesDeletedFilesOlderThanTheLimit) {
   nw.AddServer("SRV1", "TREE");
   nw.Mount(src, "SRV1", "DATA");
   MakeTree(src, {{"sub/", ""}});
-  auto deleted = [&](const std::string& dir, const char* name, double daysAgo) {
-    NWDeletedEntry e{.Name = name, .Deleted = FileDateToNetWareDate(
-                                       static_cast<int32_t>(DateTimeToDos(now - daysAgo))), .Size = 10};
-    nw.AddDeleted(dir, e);
-  };
-  deleted(src, "old.txt", 5);
-  deleted(src, "cutoff.txt", 2);  // the cut-off must be later
-  deleted(src + "sub/", "old.dat", 9);
-  deleted(src + "sub/", "recent.dat", 1);
+  // "cutoff.txt" lies exactly at the limit: the cut-off must be later.
+  for (auto [dir, name, daysAgo] : {std::tuple{src, "old.txt", 5}, {src, "cutoff.txt", 2},
+                                    {src + "sub/", "old.dat", 9}, {src + "sub/", "recent.dat", 1}})
+    nw.AddDeleted(dir, {.Name = name, .Deleted = FileDateToNetWareDate(int32_t(DateTimeToDos(now - daysAgo))),
+                        .Size = 10});
   TCopyThread& t = Make(0, [](TTDirFilter& f) { f.FileAgeMinDays = 2; }, true);
   EXPECT_EQ(PurgeDir(t, src, "*.*", 255, 0), RC_DONE);
   EXPECT_EQ(nw.DeletedNames(src), std::vector<std::string>{"cutoff.txt"});
   EXPECT_EQ(nw.DeletedNames(src + "sub/"), std::vector<std::string>{"recent.dat"});
-  EXPECT_EQ(t.cSuccess, 2);
-  EXPECT_EQ(t.cSkipped, 2);
+  EXPECT_EQ(std::pair(t.cSuccess, t.cSkipped), std::pair(2, 2));
   EXPECT_EQ(nw.OpenDirHandles(), 0);
   SetClockForTesting({});
 }

@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -72,9 +71,9 @@ class RemoteTest : public ::testing::Test {
   Names log;
 };
 
+// The hint carries 32 bits, so only a signature that is its own sign
+// extension can match: the test looks for a single file that gives one.
 TEST_F(RemoteTest, HintZeroListsAllAndMatchingHintOnlyFolders) {
-  // The hint carries 32 bits, so only a signature that is its own sign
-  // extension can match: find a single file that gives one.
   test::TempDir one;
   one.Write("sub/x", "");
   TTDirList local;
@@ -82,8 +81,7 @@ TEST_F(RemoteTest, HintZeroListsAllAndMatchingHintOnlyFolders) {
   for (int i = 0; local.Signature() == 0 || (local.Signature() >> 31) != 0x1FFFFFFFFull; ++i) {
     ASSERT_LT(i, 64);
     if (!name.empty()) std::remove((one / name).c_str());
-    name = "f" + std::to_string(i);
-    SetFileDosTime(one.Write(name, "abc"), kDos);
+    SetFileDosTime(one.Write(name = "f" + std::to_string(i), "abc"), kDos);
     ASSERT_EQ(local.Read(one.path()), 0);
   }
   auto client = Client();
@@ -93,7 +91,6 @@ TEST_F(RemoteTest, HintZeroListsAllAndMatchingHintOnlyFolders) {
   EXPECT_EQ(NamesOf(remote), NamesOf(local));
   EXPECT_EQ(remote.Signature(), local.Signature());
   EXPECT_EQ(remote.FileCount(), 1);
-
   remote.RemoteHint = local.Signature();
   ASSERT_EQ(remote.Read(one.path()), 0);
   EXPECT_EQ(NamesOf(remote), (Names{"..", "sub"}));
@@ -103,8 +100,8 @@ TEST_F(RemoteTest, HintZeroListsAllAndMatchingHintOnlyFolders) {
   EXPECT_EQ(remote.Count(), local.Count());
 }
 
-TEST_F(RemoteTest, FilterHoldsForItsConnectionOnly) {
-  auto client = Client();
+TEST_F(RemoteTest, FilterHoldsForItsConnectionOnlyAndErrorsTravel) {
+  auto client = Client(), other = Client();
   TTDirList remote;
   remote.SetRemote(client.get());
   TTDirFilter filter;
@@ -112,12 +109,9 @@ TEST_F(RemoteTest, FilterHoldsForItsConnectionOnly) {
   ASSERT_EQ(remote.AssignFilter(filter), 0);
   ASSERT_EQ(remote.Read(dir.path()), 0);
   EXPECT_EQ(NamesOf(remote), (Names{"..", "a.txt", "sub"}));
-
-  auto other = Client();
   remote.SetRemote(other.get());
   ASSERT_EQ(remote.Read(dir.path()), 0);
   EXPECT_EQ(NamesOf(remote), (Names{"..", "a.txt", "b.dat", "sub"}));
-  // A failed read travels as its error.
   TTDirList local;
   EXPECT_EQ(remote.Read(dir / "missing"), local.Read(dir / "missing"));
   EXPECT_LT(local.LastResult(), 0);
@@ -133,29 +127,27 @@ TEST_F(RemoteTest, RefusesClientsBelowTheMinimumVersion) {
                           head + "minimum Version required=00005031", head + "disconnected"}));
 }
 
+// Request 1 on an empty folder (count 1: ".."), request 17, an unknown code.
 TEST_F(RemoteTest, WireBytesOfAWholeSession) {
   const std::string empty = dir / "empty/";
   ASSERT_EQ(CreateDirectory(empty), 0u);
   SetFileDosTime(dir.path(), kDos);  // the time ".." shows
-
   TcpSocket peer;
   peer.SetTimeout(std::chrono::seconds(10));
   ASSERT_TRUE(peer.Connect("127.0.0.1", server.Port()));
   EXPECT_EQ(test::Receive(peer, 31), "Mirava Server 0.503\r\n00005030\r\n");
-  const std::string session = WireLine("Probe") + WireLine("00005031") + WireInt(0x1234) +
-                              WireInt(1) + WireLine(empty) + WireLine("*.*") + WireInt(0) +
-                              WireInt(17) + WireLine("*.x") + WireLine("") + WireLine("") + WireLine("") +
-                              WireInt(99);
+  const std::string session = WireLine("Probe") + WireLine("00005031") + WireInt(0x1234) + WireInt(1) +
+                              WireLine(empty) + WireLine("*.*") + WireInt(0) + WireInt(17) + WireLine("*.x") +
+                              WireLine("") + WireLine("") + WireLine("") + WireInt(99);
   ASSERT_TRUE(peer.SendAll(session.data(), session.size()));
   const std::string expected = WireInt(1) + WireInt(static_cast<int32_t>(kDos)) + WireInt(0) + WireInt(0x10) +
                                WireLine("..") + WireInt(65535) + WireInt(65535) + WireInt(65535);
   EXPECT_EQ(test::Receive(peer, expected.size()), expected);
   peer.Close();
   ASSERT_TRUE(WaitDisconnects(1));
-  const std::string head = "01.06.2024 08:05:09 [][1234]: ";
-  EXPECT_EQ(Log(), (Names{head + "Probe establish connection...", head + "Probe REQUEST 00000001",
-                          head + "Probe REQUEST 00000011", head + "Probe REQUEST 00000063",
-                          head + "disconnected"}));
+  const std::string head = "01.06.2024 08:05:09 [][1234]: Probe ";
+  EXPECT_EQ(Log(), (Names{head + "establish connection...", head + "REQUEST 00000001", head + "REQUEST 00000011",
+                          head + "REQUEST 00000063", "01.06.2024 08:05:09 [][1234]: disconnected"}));
 }
 
 TEST_F(RemoteTest, UnconnectedClientFailsWithoutTraffic) {
@@ -172,25 +164,24 @@ TEST_F(RemoteTest, UnconnectedClientFailsWithoutTraffic) {
   EXPECT_FALSE(later.Connected());
 }
 
+// Half of the clients list 20 times, the other half drop in mid-request.
 TEST_F(RemoteTest, ServesManyClientsWhileOthersDropMidRequest) {
   std::vector<std::thread> threads;
   std::atomic<int> good{0};
-  for (int t = 0; t < 12; ++t) {
+  for (int t = 0; t < 12; ++t)
     threads.emplace_back([&, t] {
       if (t % 2 == 0) {
         auto client = Client();
         TTDirList remote;
         remote.SetRemote(client.get());
-        for (int i = 0; i < 20; ++i)
-          if (remote.Read(dir.path()) == 0 && remote.Count() == 4) ++good;
-      } else {
-        TcpSocket peer;
-        peer.SetTimeout(std::chrono::seconds(10));
-        const std::string half = WireLine("Gone") + WireLine("00005031") + WireInt(t) + WireInt(1) + "/tm";
-        if (peer.Connect("127.0.0.1", server.Port())) peer.SendAll(half.data(), half.size());
+        for (int i = 0; i < 20; ++i) good += remote.Read(dir.path()) == 0 && remote.Count() == 4;
+        return;
       }
+      TcpSocket peer;
+      peer.SetTimeout(std::chrono::seconds(10));
+      const std::string half = WireLine("Gone") + WireLine("00005031") + WireInt(t) + WireInt(1) + "/tm";
+      if (peer.Connect("127.0.0.1", server.Port())) peer.SendAll(half.data(), half.size());
     });
-  }
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(good.load(), 6 * 20);
   EXPECT_TRUE(WaitDisconnects(12));

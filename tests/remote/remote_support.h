@@ -16,15 +16,13 @@ namespace mv::test {
 
 inline std::string WireInt(int32_t v) {
   const auto u = static_cast<uint32_t>(v);
-  return {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
-          static_cast<char>(u)};
-}
-inline std::string Hex4(int32_t v) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X", static_cast<uint32_t>(v));
-  return text;
+  return {char(u >> 24), char(u >> 16), char(u >> 8), char(u)};
 }
 inline std::string WireLine(const std::string& s) { return s + "\r\n"; }
+inline std::string Hex4(int32_t v) {
+  char text[16];
+  return std::snprintf(text, sizeof text, "%04X", static_cast<uint32_t>(v)), text;
+}
 
 // What the peer sends, up to `max` bytes, until it closes (closed set) or
 // stays quiet for `timeout`.
@@ -54,14 +52,9 @@ class ScriptedPeer {
     listener_.Listen("", 0);
     thread_ = std::thread([this, script = std::move(script)] {
       TcpSocket conn = listener_.Accept();
-      {
-        std::lock_guard lock(mutex_);
-        if (stopped_ || !conn.Valid()) return;
-        conn_ = &conn;
-      }
+      if (!Track(conn.Valid() ? &conn : nullptr)) return;
       script(conn);
-      std::lock_guard lock(mutex_);
-      conn_ = nullptr;
+      Track(nullptr);
     });
   }
   ~ScriptedPeer() {
@@ -76,6 +69,12 @@ class ScriptedPeer {
   uint16_t Port() const { return listener_.LocalPort(); }
 
  private:
+  bool Track(TcpSocket* conn) {  // false once stopped or without a connection
+    std::lock_guard lock(mutex_);
+    conn_ = stopped_ ? nullptr : conn;
+    return conn_ != nullptr;
+  }
+
   TcpSocket listener_;
   std::mutex mutex_;
   bool stopped_ = false;

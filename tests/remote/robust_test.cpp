@@ -31,11 +31,7 @@ ScriptedPeer FakeServer(std::string reply, std::string& request, bool stay = fal
 
 TEST(RemoteClient, BrokenRepliesFailTheRequestAndDropTheConnection) {
   const std::string record = WireInt(0x5A8C6000) + WireInt(3) + WireInt(0x20);
-  struct Case {
-    const char* what;
-    std::string reply;
-    int32_t result;
-  };
+  struct Case { const char* what; std::string reply; int32_t result; };
   const Case cases[] = {
       {"error status", WireInt(-5) + WireInt(65535), -5},
       {"two records", WireInt(2) + record + WireLine("a") + record + WireLine("b") + WireInt(65535), 0},
@@ -72,8 +68,8 @@ TEST(RemoteClient, GivesUpOnASilentServer) {
     TMVIPCLient client("127.0.0.1", port);
     client.SetTimeout(200ms);
     const auto start = std::chrono::steady_clock::now();
-    client.Connect();
     std::vector<FindData> found;
+    client.Connect();
     EXPECT_EQ(client.ReadRemote("/tmp", "*.*", 0, found), kDirListNotConnected);
     EXPECT_FALSE(client.Connected());
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
@@ -97,10 +93,7 @@ TEST(RemoteServer, DropsBrokenRequestsAndKeepsServing) {
     peer.SetTimeout(10s);
     ASSERT_TRUE(peer.Connect("127.0.0.1", server.Port()));
     peer.SendAll(bytes.data(), bytes.size());
-    if (bytes.back() == '\0') {
-      peer.Close();
-      continue;
-    }
+    if (bytes.back() == '\0') continue;  // the peer goes away
     bool closed = false;
     EXPECT_EQ(Receive(peer, SIZE_MAX, &closed), kGreeting);
     EXPECT_TRUE(closed) << bytes.size();  // long before the server's own time-out
