@@ -10,6 +10,9 @@
 #include "engine/resultsreport.h"
 #include "jobs/errmsg.h"
 #include "jobs/jobrecord.h"
+#include "mail/mailer.h"
+#include "mail/mailthread.h"
+#include "mail/smtpclient.h"
 #include "netware/nwclient.h"
 #include "platform/synchronize.h"
 
@@ -32,7 +35,12 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   CreateDataDirs(dirs);
   const ProgramSettings settings = LoadSettings(dirs.SettingsFile);
   TTErrorMsgList programLog(dirs.LogDir, "MIRAVA.LOG");
-  TTFileThreadControl job("from file...", &programLog, dirs.QueueDir, dirs.ControlDir, nullptr,
+  // The results go to the job's recipients as after a scheduled run.
+  TSmtpClient smtp;
+  TMVMailer mailer(&smtp);
+  mailer.ProgramText = kProgramVersionText;
+  mailer.LoadSettings(dirs.SettingsFile);
+  TTFileThreadControl job("from file...", &programLog, dirs.QueueDir, dirs.ControlDir, &mailer,
                           {.SpeedUnit = settings.dspSpeedUnit});
   if (job.Load(file) != 0 || job.Actions.empty()) {
     out << "Load failed: " << file << "\n";
@@ -40,6 +48,7 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   }
 
   LoopSynchronizer sync;
+  TMVMailThread mailThread(mailer, sync);
   FolderLockTable locks;
   auto netWare = MakeUnavailableNetWareClient();
   CopyThreadContext context;
@@ -77,6 +86,10 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
       },
       std::chrono::hours(24 * 365));
   thread.Thread().Join();
+  // The results mail, with the same bound as at a program shutdown.
+  mailThread.Terminate();
+  sync.RunUntil([&] { return mailThread.Finished(); }, std::chrono::milliseconds(kMailShutdownWaitMs));
+  sync.Shutdown();
   programLog.Close();
 
   ::sigaction(SIGINT, &oldInt, nullptr);

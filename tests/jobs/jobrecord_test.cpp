@@ -19,45 +19,28 @@ std::unique_ptr<TTFileAction> Action(int32_t type, uint32_t options) {
   return std::make_unique<TTFileAction>("/src/", "*.*", "/dst/", "*.*", options, type);
 }
 
-TEST(JobRecord, EmptyActionListHasUnknownTypeAndNoOptions) {
-  TempDir dir;
-  TTFileThreadControl job("Daily", nullptr, dir.path(), dir.path(), nullptr);
-  EXPECT_EQ(job.FirstJobType(), -1);
-  EXPECT_EQ(job.FirstOptions(), 0u);
-  EXPECT_EQ(job.JobCaption().rfind("<unknown> JOB ", 0), 0u);
-}
-
-TEST(JobRecord, CaptionEndsInABlank) {
+TEST(JobRecord, CaptionTypeAndOptionsComeFromTheFirstAction) {
   TempDir dir;
   TTFileThreadControl job("Daily", nullptr, dir.path(), dir.path(), nullptr);
   job.JobID = 42;
+  EXPECT_EQ(job.FirstJobType(), -1);
+  EXPECT_EQ(job.FirstOptions(), 0u);
+  EXPECT_EQ(job.JobCaption(), "<unknown> JOB 0000002A (Daily) ");
   job.AddAction(Action(JOB_COPY, OPT_OVERWRITE_OLDER | OPT_DIR_TO_TARGET));
-  EXPECT_EQ(job.JobCaption(), "COPY JOB 0000002A (Daily) ");
-  // The first action decides, whatever follows.
   job.AddAction(Action(JOB_DELETE, 0));
-  EXPECT_EQ(job.FirstJobType(), JOB_COPY);
+  EXPECT_EQ(job.JobCaption(), "COPY JOB 0000002A (Daily) ");
   EXPECT_EQ(job.FirstOptions(), OPT_OVERWRITE_OLDER | OPT_DIR_TO_TARGET);
 }
 
-TEST(JobRecord, IdTextPadsToEightDigitsAndGrowsBeyond) {
+TEST(JobRecord, IdTextAndTypeNames) {
   EXPECT_EQ(JobIdText(500), "000001F4");
-  EXPECT_EQ(JobIdText(0), "00000000");
   EXPECT_EQ(JobIdText(0x100000000LL), "100000000");
-  EXPECT_EQ(JobIdText(0x7FFFFFFFFFFFFFFFLL), "7FFFFFFFFFFFFFFF");
-}
-
-TEST(JobRecord, TypeNamesAndSourceOnlyTypes) {
-  EXPECT_EQ(JobTypeName(0), "COPY");
-  EXPECT_EQ(JobTypeName(1), "ANALYZE");
-  EXPECT_EQ(JobTypeName(2), "NETWARE PURGE");
-  EXPECT_EQ(JobTypeName(3), "DELETE");
-  EXPECT_EQ(JobTypeName(4), "<unknown>");
-  EXPECT_EQ(JobTypeName(-1), "<unknown>");
-  EXPECT_FALSE(IsSourceOnlyType(0));
-  EXPECT_TRUE(IsSourceOnlyType(1));
-  EXPECT_TRUE(IsSourceOnlyType(2));
-  EXPECT_TRUE(IsSourceOnlyType(3));
-  EXPECT_FALSE(IsSourceOnlyType(-1));
+  const std::vector<std::pair<int32_t, std::string>> names = {
+      {0, "COPY"}, {1, "ANALYZE"}, {2, "NETWARE PURGE"}, {3, "DELETE"}, {4, "<unknown>"}, {-1, "<unknown>"}};
+  for (const auto& [code, name] : names) {
+    EXPECT_EQ(JobTypeName(code), name);
+    EXPECT_EQ(IsSourceOnlyType(code), code >= 1 && code <= 3) << code;
+  }
 }
 
 TEST(JobRecord, CreationDrawsConsecutiveIdsAndDefaults) {
