@@ -17,6 +17,20 @@ std::unique_ptr<DirListRemote> MakeRemoteClient(const std::string& host) {
   return std::make_unique<TMVIPCLient>(host, ConfiguredRemotePort());
 }
 
+CopyThreadContext MakeThreadContext(Synchronizer& sync, FolderLockTable& locks,
+                                    TTErrorMsgList& programLog, const ProgramSettings& settings,
+                                    const std::string& logDir) {
+  CopyThreadContext c;
+  c.Sync = &sync;
+  c.Locks = &locks;
+  c.ProgramLog = &programLog;
+  c.LogDir = logDir;
+  c.OptionsEnabled = settings.OptionsEnabled;
+  c.SyncFiles = settings.SyncFiles;
+  c.MakeRemote = MakeRemoteClient;
+  return c;
+}
+
 MiravaCore::MiravaCore() = default;
 
 MiravaCore::~MiravaCore() { Shutdown(); }
@@ -78,16 +92,10 @@ void MiravaCore::Startup(StartOptions options) {
   env.LogLine = [this](const std::string& line) { AddLogLine(line); };
   // Headless: a message box answers its default; the question goes to the log.
   env.ErrorBox = [this](const std::string& text) { AddLogLine(text); };
-  env.ThreadContext.Sync = &sync_;
-  env.ThreadContext.Locks = &locks_;
+  env.ThreadContext = MakeThreadContext(sync_, locks_, *programLog_, settings_, dirs_.LogDir);
   env.ThreadContext.NetWare = netWare_.get();
   env.ThreadContext.NetWareAvailable = netWareAvailable_;
   env.ThreadContext.NetWareCodePage = codePageTable_;
-  env.ThreadContext.OptionsEnabled = settings_.OptionsEnabled;
-  env.ThreadContext.SyncFiles = settings_.SyncFiles;
-  env.ThreadContext.MakeRemote = MakeRemoteClient;
-  env.ThreadContext.LogDir = dirs_.LogDir;
-  env.ThreadContext.ProgramLog = programLog_.get();
   queue_ = std::make_unique<RunQueue>(jobs_, std::move(env));
 
   // The remote directory server, when asked for.

@@ -61,6 +61,12 @@ uint16_t ConfiguredRemotePort();
 // Clients for the remote sides of job runs.
 std::unique_ptr<DirListRemote> MakeRemoteClient(const std::string& host);
 
+// What every worker of this program gets: the main thread's synchroniser, the
+// folder locks, the program log, the settings and remote clients.
+CopyThreadContext MakeThreadContext(Synchronizer& sync, FolderLockTable& locks,
+                                    TTErrorMsgList& programLog, const ProgramSettings& settings,
+                                    const std::string& logDir);
+
 class MiravaCore {
  public:
   MiravaCore();

@@ -51,15 +51,8 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   TMVMailThread mailThread(mailer, sync);
   FolderLockTable locks;
   auto netWare = MakeUnavailableNetWareClient();
-  CopyThreadContext context;
-  context.Sync = &sync;
-  context.Locks = &locks;
+  CopyThreadContext context = MakeThreadContext(sync, locks, programLog, settings, dirs.LogDir);
   context.NetWare = netWare.get();
-  context.OptionsEnabled = settings.OptionsEnabled;
-  context.SyncFiles = settings.SyncFiles;
-  context.MakeRemote = MakeRemoteClient;
-  context.LogDir = dirs.LogDir;
-  context.ProgramLog = &programLog;
   context.OnReportLine = [&out](const std::string& line) { out << line << "\n" << std::flush; };
 
   g_stopRequested = 0;
