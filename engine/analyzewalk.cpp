@@ -96,11 +96,7 @@ int32_t AnalyzeDir(TCopyThread& t, const std::string& dir, const std::string& ma
   const int32_t cutoff = static_cast<int32_t>(DateTimeToDos(Now() - f.FileAgeMinDays));
   const int32_t tomorrow = static_cast<int32_t>(t.Tomorrow);
   {
-    TTDirList list;
-    list.SetRemote(t.WalkSourceRemote);
-    list.Filter.Assign(&f);
-    list.Mask = mask;
-    list.Read(dir);
+    TTDirList list = t.ListSourceDir(dir, mask, f);
     bool terminated = false;
     for (int pass = 0; pass < 2 && !terminated; ++pass) {
       for (int32_t i = 0; i < list.Count(); ++i) {

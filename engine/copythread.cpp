@@ -92,6 +92,18 @@ void TCopyThread::MailLine(const std::string& text, uint32_t mailClass) {
   if (Job->Mail) Job->Mail->AddLine(text, mailClass);
 }
 
+TTDirList TCopyThread::ListSourceDir(const std::string& dir, const std::string& mask,
+                                     const TTDirFilter& filter,
+                                     const std::function<void(TTDirList&)>& prepare) {
+  TTDirList list;
+  list.SetRemote(WalkSourceRemote);
+  list.Filter.Assign(&filter);
+  list.Mask = mask;
+  if (prepare) prepare(list);
+  list.Read(dir);
+  return list;
+}
+
 int32_t TCopyThread::Log(int32_t level, int32_t code, const std::string& text, int32_t osError) {
   return osError != 0 ? Messages.AddMsgOS(Tag, level, code, osError, text)
                       : Messages.AddMsg(Tag, level, code, text);

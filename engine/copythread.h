@@ -25,6 +25,7 @@ namespace mv {
 class NetWareClient;
 class FolderLockTable;
 class DirListRemote;
+class TTDirList;
 
 // Size of the copy buffer: the unit of termination tests and resume positions.
 inline constexpr int32_t kCopyBufferSize = 32768;
@@ -100,6 +101,11 @@ class TCopyThread {
   void ReportLine(const std::string& text, uint32_t mailClass);
   // Only the mail body line.
   void MailLine(const std::string& text, uint32_t mailClass);
+
+  // Lists dir on the walk's source side with a copy of filter and mask; the
+  // caller may adjust the listing first through prepare.
+  TTDirList ListSourceDir(const std::string& dir, const std::string& mask, const TTDirFilter& filter,
+                          const std::function<void(TTDirList&)>& prepare = {});
 
   // Adds a message of this run (the walks' log entries).
   int32_t Log(int32_t level, int32_t code, const std::string& text, int32_t osError = 0);

@@ -58,11 +58,7 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
   int32_t r = RC_NOTHING_TO_DO;
   int32_t deleted = 0;
   {
-    TTDirList list;
-    list.SetRemote(t.WalkSourceRemote);
-    list.Filter.Assign(&t.Filter);
-    list.Mask = mask;
-    list.Read(dir);
+    TTDirList list = t.ListSourceDir(dir, mask, t.Filter);
     bool terminated = false;
     for (int pass = 0; pass < 2 && !terminated; ++pass) {
       for (int32_t i = 0; i < list.Count(); ++i) {

@@ -107,12 +107,8 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
     return log(LVL_ERROR, MC_ABORTED, Hex(static_cast<uint32_t>(t.LastNetWareStatus), 4));
 
   t.CurSourceDir = dir;
-  TTDirList list;
-  list.SetRemote(t.WalkSourceRemote);
-  list.Filter.Assign(&t.Filter);
-  list.Filter.DeletedFiles = 2;  // the ordinary read yields only the folders
-  list.Mask = mask;
-  list.Read(dir);
+  // The ordinary read yields only the folders.
+  TTDirList list = t.ListSourceDir(dir, mask, t.Filter, [](TTDirList& l) { l.Filter.DeletedFiles = 2; });
   auto statusText = [&t] {
     return Hex(static_cast<uint32_t>(t.LastNetWareStatus), 4) + " " + t.CurSourceDir;
   };
