@@ -29,40 +29,23 @@ time_t Utc(int y, int mo, int d, int h, int mi, int s) {
   return timegm(&t);
 }
 uint32_t Dos(int y, int mo, int d, int h, int mi, int s) {
-  return (static_cast<uint32_t>(((y - 1980) << 9) | (mo << 5) | d) << 16) |
-         static_cast<uint32_t>((h << 11) | (mi << 5) | (s / 2));
+  return static_cast<uint32_t>(y - 1980) << 25 | static_cast<uint32_t>(mo << 21 | d << 16 | h << 11 | mi << 5 | s / 2);
 }
 
-TEST(Calendar, KnownValuesLeapYearsCarryOverAndRounding) {
-  const std::vector<std::pair<DateTime, DateTime>> same = {
-      {At(1899, 12, 30), 0.0}, {At(1900, 1, 1), 2.0}, {At(2000, 1, 1), 36526.0}, {At(2024, 1, 1, 12), 45292.5},
-      {At(1899, 12, 29, 18), -0.25},  // continuous before the epoch
-      {At(2000, 3, 1) - At(2000, 2, 28), 2.0}, {At(1900, 3, 1) - At(1900, 2, 28), 1.0},
-      {At(2100, 3, 1) - At(2100, 2, 28), 1.0}, {At(2024, 3, 1) - At(2024, 2, 28), 2.0},
-      {At(2023, 3, 1) - At(2023, 2, 28), 1.0},
-      {At(2025, 13, 1), At(2026, 1, 1)}, {At(2026, 0, 1), At(2025, 12, 1)}, {At(2026, 4, 31), At(2026, 5, 1)},
-      {At(2026, 3, 1, 24), At(2026, 3, 2)}, {At(2026, 3, 1, 0, 0, -1), At(2026, 2, 28, 23, 59, 59)}};
-  for (size_t i = 0; i < same.size(); ++i) EXPECT_EQ(same[i].first, same[i].second) << "row " << i;
-  EXPECT_EQ(PartsOf(-0.25), (Parts{1899, 12, 29, 18, 0, 0, 0}));
-  EXPECT_EQ(PartsOf(At(2000, 2, 29)), (Parts{2000, 2, 29, 0, 0, 0, 0}));
-  EXPECT_EQ(PartsOf(At(2026, 5, 4, 23, 59, 59, 999) + 0.0006 / 86400), (Parts{2026, 5, 5, 0, 0, 0, 0}));
-  EXPECT_EQ(PartsOf(At(2026, 5, 4, 10, 0, 0, 250)), (Parts{2026, 5, 4, 10, 0, 0, 250}));
-}
-
-// Every day from 1600 to 2400 against the C library's calendar, and times of day round trip.
-TEST(Calendar, AgreesWithTimegmAndRoundTrips) {
+// Leap years and the epoch: every day from 1600 to 2400 against the C library's calendar.
+TEST(Calendar, AgreesWithTimegmCarriesOverRoundsAndClampsHostileValues) {
   for (int64_t day = At(1600, 1, 1); day <= At(2400, 12, 31); ++day) {
     const DateParts p = DecodeDateTime(static_cast<double>(day));
     ASSERT_EQ(Utc(p.year, p.month, p.day, 0, 0, 0), (day - 25569) * 86400) << "day " << day;
     ASSERT_EQ(EncodeDateTime(p), static_cast<double>(day));
   }
-  for (int64_t ms = -693593LL * 86400000; ms < 2958000LL * 86400000; ms += 86400000LL * 97 + 3723456) {
-    const DateTime t = static_cast<double>(ms) / 86400000.0;
-    ASSERT_EQ(EncodeDateTime(DecodeDateTime(t)), t) << ms;
-  }
-}
-
-TEST(Calendar, HostileValuesClampInsteadOfMisbehaving) {
+  const std::vector<std::pair<DateTime, DateTime>> same = {
+      {At(1899, 12, 29, 18), -0.25}, {At(2025, 13, 1), At(2026, 1, 1)}, {At(2026, 4, 31), At(2026, 5, 1)},
+      {At(2026, 3, 1, 0, 0, -1), At(2026, 2, 28, 23, 59, 59)}};
+  for (size_t i = 0; i < same.size(); ++i) EXPECT_EQ(same[i].first, same[i].second) << "row " << i;
+  EXPECT_EQ(PartsOf(-0.25), (Parts{1899, 12, 29, 18, 0, 0, 0}));  // continuous before the epoch
+  EXPECT_EQ(PartsOf(At(2026, 5, 4, 23, 59, 59, 999) + 0.0006 / 86400), (Parts{2026, 5, 5, 0, 0, 0, 0}));
+  // Hostile values clamp instead of misbehaving.
   const double inf = std::numeric_limits<double>::infinity();
   const Parts lowest{1, 1, 1, 0, 0, 0, 0}, highest{9999, 12, 31, 23, 59, 59, 999};
   EXPECT_EQ(PartsOf(std::nan("")), (Parts{1899, 12, 30, 0, 0, 0, 0}));
@@ -71,24 +54,11 @@ TEST(Calendar, HostileValuesClampInsteadOfMisbehaving) {
   const int big = std::numeric_limits<int>::max();
   EXPECT_EQ(PartsOf(EncodeDateTime({big, big, big, big, big, big, big})), highest);
   EXPECT_EQ(PartsOf(EncodeDateTime({-big - 1, -5, -9, -1, -1, -1, -1})), lowest);
-  for (double t : {std::nan(""), -inf, inf}) {
-    EXPECT_GE(DayOfWeek(t), 1);
-    EXPECT_LE(DayOfWeek(t), 7);
-  }
+  for (double t : {std::nan(""), -inf, inf}) EXPECT_TRUE(DayOfWeek(t) >= 1 && DayOfWeek(t) <= 7) << t;
 }
 
-TEST(Calendar, DayOfWeek) {
-  const std::vector<std::pair<DateTime, int>> rows = {
-      {0, 7}, {0.99, 7}, {1, 1}, {-0.25, 6}, {At(1969, 7, 20, 20), 1}, {At(2000, 1, 1), 7},
-      {At(2026, 3, 29, 2, 30), 1}, {At(1600, 1, 1), 7}};  // 1899-12-30 was a Saturday (7)
-  for (const auto& [t, want] : rows) EXPECT_EQ(DayOfWeek(t), want) << t;
-  for (int i = 0; i < 14; ++i) EXPECT_EQ(DayOfWeek(At(2026, 6, 7 + i)), i % 7 + 1);
-}
-
-TEST(DosTime, RoundTripKeepsTwoSecondSteps) {
+TEST(DosTime, RoundTripKeepsTwoSecondStepsYearsOutsideClampImpossibleFieldsGiveNever) {
   EXPECT_EQ(DateTimeToDos(At(1980, 1, 1)), 0x00210000u);
-  EXPECT_EQ(DateTimeToDos(At(2026, 7, 15, 13, 45, 31, 999)), Dos(2026, 7, 15, 13, 45, 30));
-  EXPECT_EQ(DosToDateTime(Dos(2026, 7, 15, 13, 45, 30)), At(2026, 7, 15, 13, 45, 30));
   for (int step = 0; step < 46000; ++step) {
     const DateTime t = At(1980, 1, 1 + step, 0, 0, step * 7211 % 86400, step % 1000);
     const uint32_t dos = DateTimeToDos(t);
@@ -97,11 +67,7 @@ TEST(DosTime, RoundTripKeepsTwoSecondSteps) {
     ASSERT_GT(back, t - 2.0 / 86400);
     ASSERT_EQ(DateTimeToDos(back), dos);
   }
-}
-
-TEST(DosTime, YearsOutsideTheRangeClampAndImpossibleFieldsGiveNever) {
   const uint32_t lowest = Dos(1980, 1, 1, 0, 0, 0), highest = Dos(2107, 12, 31, 23, 59, 58);
-  EXPECT_EQ(highest, 0xFF9FBF7Du);
   for (DateTime t : {At(1979, 12, 31, 23, 59, 59), 0.0, -1e300, std::nan("")}) EXPECT_EQ(DateTimeToDos(t), lowest);
   for (DateTime t : {At(2107, 12, 31, 23, 59, 59), At(2108, 1, 1), 1e300}) EXPECT_EQ(DateTimeToDos(t), highest);
   EXPECT_EQ(DosToDateTime(highest), At(2107, 12, 31, 23, 59, 58));
@@ -113,20 +79,15 @@ TEST(DosTime, YearsOutsideTheRangeClampAndImpossibleFieldsGiveNever) {
 }
 
 // Pins the zone also for runs outside ctest (which sets the same).
-class Berlin : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
-  }
+struct Berlin : ::testing::Test {
+  void SetUp() override { setenv("TZ", "Europe/Berlin", 1), tzset(); }
 };
 
-TEST_F(Berlin, UnixToLocalWallTimeRoundTripsThroughAYear) {
+// 02:00-03:00 on 2026-03-29 does not exist: read with the winter offset it lands as far
+// after the gap as it lay inside it. On 2026-10-25 it happens twice: the earlier instant wins.
+TEST_F(Berlin, LocalTimeRoundTripsSpringGapMovesForwardAutumnOverlapTakesEarlierInstantAndDosTime) {
   EXPECT_EQ(UnixToDateTime({0, 0}), At(1970, 1, 1, 1));
   EXPECT_EQ(UnixToDateTime({Utc(2026, 7, 1, 12, 0, 0), 0}), At(2026, 7, 1, 14));
-  // A negative nanosecond part borrows from the seconds.
-  EXPECT_EQ(PartsOf(UnixToDateTime({Utc(2026, 1, 1, 12, 0, 0), -250000000})),
-            (Parts{2026, 1, 1, 12, 59, 59, 750}));
   const time_t start = Utc(2026, 1, 1, 0, 0, 0), end = Utc(2027, 1, 1, 0, 0, 0);
   const time_t repeatedHour = Utc(2026, 10, 25, 1, 0, 0);  // 02:00-03:00 CET, the second time
   for (time_t s = start; s < end; s += 7 * 60 + 13) {
@@ -134,60 +95,34 @@ TEST_F(Berlin, UnixToLocalWallTimeRoundTripsThroughAYear) {
     ASSERT_EQ(back.tv_sec, s >= repeatedHour && s < repeatedHour + 3600 ? s - 3600 : s) << s;
     ASSERT_EQ(back.tv_nsec, 0);
   }
-  const timespec ms = DateTimeToUnix(UnixToDateTime({start, 123000000}));
-  EXPECT_EQ(ms.tv_sec, start);
-  EXPECT_EQ(ms.tv_nsec, 123000000);
-}
-
-// 02:00-03:00 on 2026-03-29 does not exist: read with the winter offset it lands as far
-// after the gap as it lay inside it. On 2026-10-25 it happens twice: the earlier instant wins.
-TEST_F(Berlin, SpringGapMovesForwardAutumnOverlapTakesTheEarlierInstant) {
   const std::vector<std::pair<DateTime, time_t>> rows = {
-      {At(2026, 3, 29, 1, 59, 59), Utc(2026, 3, 29, 0, 59, 59)},
-      {At(2026, 3, 29, 2, 30), Utc(2026, 3, 29, 1, 30, 0)},
-      {At(2026, 3, 29, 3, 0), Utc(2026, 3, 29, 1, 0, 0)},
-      {At(2026, 10, 25, 1, 59, 59), Utc(2026, 10, 24, 23, 59, 59)},
-      {At(2026, 10, 25, 2, 30), Utc(2026, 10, 25, 0, 30, 0)},
-      {At(2026, 10, 25, 3, 0), Utc(2026, 10, 25, 2, 0, 0)}};
+      {At(2026, 3, 29, 1, 59, 59), Utc(2026, 3, 29, 0, 59, 59)}, {At(2026, 3, 29, 2, 30), Utc(2026, 3, 29, 1, 30, 0)},
+      {At(2026, 3, 29, 3, 0), Utc(2026, 3, 29, 1, 0, 0)}, {At(2026, 10, 25, 1, 59, 59), Utc(2026, 10, 24, 23, 59, 59)},
+      {At(2026, 10, 25, 2, 30), Utc(2026, 10, 25, 0, 30, 0)}, {At(2026, 10, 25, 3, 0), Utc(2026, 10, 25, 2, 0, 0)}};
   for (const auto& [local, utc] : rows)
     EXPECT_EQ(DateTimeToUnix(local).tv_sec, utc) << ::testing::PrintToString(PartsOf(local));
   EXPECT_EQ(UnixToDateTime(DateTimeToUnix(At(2026, 3, 29, 2, 30))), At(2026, 3, 29, 3, 30));
-  EXPECT_EQ(UnixToDateTime({Utc(2026, 10, 25, 0, 30, 0), 0}), At(2026, 10, 25, 2, 30));
-  EXPECT_EQ(UnixToDateTime({Utc(2026, 10, 25, 1, 30, 0), 0}), At(2026, 10, 25, 2, 30));
-}
-
-TEST_F(Berlin, DosOfAnInstantLocalAndUtcTruncatedAndClamped) {
+  // The DOS time of an instant: local and UTC, truncated, clamped.
   const time_t noon = Utc(2026, 7, 1, 12, 0, 1);
   EXPECT_EQ(UnixToDos({noon, 0}), Dos(2026, 7, 1, 14, 0, 0));
   EXPECT_EQ(UnixToDosUtc({noon, 0}), Dos(2026, 7, 1, 12, 0, 0));
-  // Just before a full second: truncated, never rounded into the next one.
   EXPECT_EQ(UnixToDos({Utc(2026, 12, 31, 22, 59, 59), 999999999}), Dos(2026, 12, 31, 23, 59, 58));
-  EXPECT_EQ(UnixToDos({Utc(2026, 7, 1, 12, 0, 0), -1}), Dos(2026, 7, 1, 13, 59, 58));
-  EXPECT_EQ(UnixToDos({0, 0}), Dos(1980, 1, 1, 0, 0, 0));
   EXPECT_EQ(UnixToDosUtc({Utc(2200, 1, 1, 0, 0, 0), 0}), Dos(2107, 12, 31, 23, 59, 58));
   EXPECT_EQ(UnixToDos({std::numeric_limits<time_t>::max(), 0}), Dos(2107, 12, 31, 23, 59, 58));
   EXPECT_EQ(UnixToDos({std::numeric_limits<time_t>::min(), 0}), Dos(1980, 1, 1, 0, 0, 0));
 }
 
-TEST(Clock, SeamReplacesTheSystemClockAndMaySwitchWhileOtherThreadsRead) {
+TEST(Clock, SeamMaySwitchWhileOtherThreadsRead) {
   std::atomic<int> bad{0};
   SetClockForTesting([] { return 1.0; });
-  std::vector<std::thread> readers;
-  for (int i = 0; i < 2; ++i)
-    readers.emplace_back([&bad] {
-      for (int k = 0; k < 20000; ++k)
-        if (const DateTime t = Now(); t != 1.0 && t != 2.0) ++bad;
-    });
+  std::thread reader([&bad] {
+    for (int k = 0; k < 40000; ++k)
+      if (const DateTime t = Now(); t != 1.0 && t != 2.0) ++bad;
+  });
   for (int k = 0; k < 20000; ++k) SetClockForTesting([v = 1.0 + k % 2] { return v; });
-  for (auto& r : readers) r.join();
+  reader.join();
   EXPECT_EQ(bad.load(), 0);
   SetClockForTesting(nullptr);
-  timespec before{}, after{};
-  clock_gettime(CLOCK_REALTIME, &before);
-  const DateTime now = Now();
-  clock_gettime(CLOCK_REALTIME, &after);
-  EXPECT_GE(now, UnixToDateTime(before));
-  EXPECT_LE(now, UnixToDateTime(after));
 }
 
 }  // namespace

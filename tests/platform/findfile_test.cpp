@@ -32,51 +32,34 @@ Names List(const std::string& pattern, uint32_t attrMask = kAttrAny, uint32_t* e
   return names;
 }
 
-TEST(FindFirst, StarDotStarListsNamesWithoutDotSortedByUpperCasedNameWhateverTheCreationOrder) {
+TEST(FindFirst, StarDotStarListsNamesWithoutDotSortedByUpperCasedNameWhateverTheCreationOrderMasksIgnoreCase) {
   test::TempDir one, two;
-  const Names names = {"Zeta", "b.txt", "ä.txt", "README", "A.txt", "c"};
+  const Names names = {"Zeta", "b.txt", "ä.txt", "README", "A.txt", "c", "ab.txt", "x.txt.bak"};
   for (auto it = names.begin(); it != names.end(); ++it) one.Write(*it, "x");
   for (auto it = names.rbegin(); it != names.rend(); ++it) two.Write(*it, "x");
   uint32_t error = 0;
   EXPECT_EQ(List(one / "*.*", kAttrAny, &error),
-            (Names{".", "..", "A.txt", "b.txt", "c", "README", "Zeta", "ä.txt"}));
+            (Names{".", "..", "A.txt", "ab.txt", "b.txt", "c", "README", "x.txt.bak", "Zeta", "ä.txt"}));
   EXPECT_EQ(error, ERROR_NO_MORE_FILES);
-  EXPECT_EQ(List(one / "*"), List(one / "*.*"));
-  EXPECT_EQ(List(two / "*"), List(one / "*"));
-}
-
-TEST(FindFirst, OtherMasksMatchCaseInsensitivelyWithStarAndQuestionMark) {
-  test::TempDir dir;
-  for (const char* name : {"a.TXT", "b.txt", "ä.txt", "ab.txt", "notes", "x.txt.bak"}) dir.Write(name, "");
-  EXPECT_EQ(List(dir / "*.txt"), (Names{"a.TXT", "ab.txt", "b.txt", "ä.txt"}));
-  EXPECT_EQ(List(dir / "?.TXT"), (Names{"a.TXT", "b.txt", "ä.txt"}));  // "?" is one letter, "ä" too
-  EXPECT_EQ(List(dir / "Ä.TXT"), (Names{"ä.txt"}));
-  EXPECT_EQ(List(dir / "*s"), (Names{"notes"}));
-  EXPECT_TRUE(MatchFindMask("aXbYc", "a*b*c"));
-  EXPECT_FALSE(MatchFindMask("aXbYcZ", "a*b*c"));
-  EXPECT_FALSE(MatchFindMask("readme", "*.*x"));
-  uint32_t error = 0;
-  for (const char* pattern : {"*.doc", "missing/*.*", "a.TXT/*.*"}) {
-    EXPECT_TRUE(List(dir / pattern, kAttrAny, &error).empty());
-    EXPECT_EQ(error, pattern[0] == '*' ? ERROR_NO_MORE_FILES : ERROR_PATH_NOT_FOUND) << pattern;
-  }
+  EXPECT_EQ(List(two / "*"), List(one / "*.*"));
+  EXPECT_EQ(List(one / "*.TXT"), (Names{"A.txt", "ab.txt", "b.txt", "ä.txt"}));
+  EXPECT_EQ(List(one / "?.txt"), (Names{"A.txt", "b.txt", "ä.txt"}));  // "?" is one letter, "ä" too
+  EXPECT_EQ(List(one / "Ä.TXT"), (Names{"ä.txt"}));
+  for (const char* pattern : {"*.doc", "missing/*.*", "c/*.*"})
+    EXPECT_TRUE(List(one / pattern, kAttrAny, &error).empty() &&
+                error == (pattern[0] == '*' ? ERROR_NO_MORE_FILES : ERROR_PATH_NOT_FOUND)) << pattern << " " << error;
 }
 
 TEST(FindFirst, AttributeMaskSelectsDirectoriesAndHiddenEntries) {
   test::TempDir dir;
-  std::vector<FindData> entries;
-  EXPECT_EQ(List(dir / "*.*", kAttrAny, nullptr, &entries), (Names{".", ".."}));
-  for (const FindData& d : entries) EXPECT_EQ(d.Attr, kAttrDirectory) << d.Name;
-  dir.Write("file", "");
-  dir.Write(".hidden", "");
-  ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir((dir / ".hiddendir").c_str(), 0755), 0);
+  for (const char* name : {"file", ".hidden"}) dir.Write(name, "");
+  for (const char* sub : {"sub", ".hiddendir"}) ASSERT_EQ(::mkdir((dir / sub).c_str(), 0755), 0);
   EXPECT_EQ(List(dir / "*", 0), (Names{"file"}));
-  EXPECT_EQ(List(dir / "*", kAttrReadOnly | kAttrArchive), (Names{"file"}));
   EXPECT_EQ(List(dir / "*", kAttrHidden), (Names{".hidden", "file"}));
-  EXPECT_EQ(List(dir / "*", kAttrDirectory), (Names{".", "..", "file", "sub"}));
-  EXPECT_EQ(List(dir / "*", kAttrDirectory | kAttrHidden),
-            (Names{".", "..", ".hidden", ".hiddendir", "file", "sub"}));
+  std::vector<FindData> entries;
+  EXPECT_EQ(List(dir / "*", kAttrDirectory, nullptr, &entries), (Names{".", "..", "file", "sub"}));
+  for (const FindData& d : entries) EXPECT_EQ(d.Attr, d.Name == "file" ? kAttrArchive : kAttrDirectory) << d.Name;
+  EXPECT_EQ(List(dir / "*", kAttrDirectory | kAttrHidden), (Names{".", "..", ".hidden", ".hiddendir", "file", "sub"}));
 }
 
 TEST(FindFirst, ListsOnlyFilesFoldersAndLinksToFilesNeverFifosOrDirectoryLinks) {
@@ -87,17 +70,14 @@ TEST(FindFirst, ListsOnlyFilesFoldersAndLinksToFilesNeverFifosOrDirectoryLinks) 
   ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
   ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0755), 0);
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
-  ASSERT_EQ(::symlink("sub", (dir / "dirlink").c_str()), 0);
-  ASSERT_EQ(::symlink("gone", (dir / "dangling").c_str()), 0);
-  ASSERT_EQ(::symlink("filelink", (dir / "filelink").c_str()), 0);  // a loop
-  ASSERT_EQ(::symlink("data.bin", (dir / "link.bin").c_str()), 0);
+  for (const auto& [target, name] : std::vector<std::pair<const char*, const char*>>{
+           {"sub", "dirlink"}, {"gone", "dangling"}, {"filelink", "filelink"}, {"data.bin", "link.bin"}})
+    ASSERT_EQ(::symlink(target, (dir / name).c_str()), 0);  // "filelink" is a loop
   std::vector<FindData> entries;
-  EXPECT_EQ(List(dir / "*", kAttrAny, nullptr, &entries), (Names{".", "..", "data.bin", "link.bin", "sub"}));
-  ASSERT_EQ(entries.size(), 5u);
+  ASSERT_EQ(List(dir / "*", kAttrAny, nullptr, &entries), (Names{".", "..", "data.bin", "link.bin", "sub"}));
   for (const FindData& d : {entries[2], entries[3]}) {  // the link shows the file's data under its own name
     EXPECT_EQ(d.Size, 70000) << d.Name;
-    EXPECT_EQ(d.WriteTime.tv_sec, t.tv_sec);
-    EXPECT_EQ(d.WriteTime.tv_nsec, t.tv_nsec);
+    EXPECT_TRUE(d.WriteTime.tv_sec == t.tv_sec && d.WriteTime.tv_nsec == t.tv_nsec);
     EXPECT_EQ(d.Time, UnixToDos(t));
     EXPECT_EQ(d.Attr, kAttrReadOnly | kAttrArchive);
   }
@@ -105,26 +85,10 @@ TEST(FindFirst, ListsOnlyFilesFoldersAndLinksToFilesNeverFifosOrDirectoryLinks) 
 
 TEST(FindFirst, DriveThatIsNotReadyGivesError21WithoutTouchingTheDisk) {
   DriveReadyForTesting([](char drive) { return drive != 'X'; });
-  FindData d;
-  FindHandle h;
-  EXPECT_EQ(FindFirst("X:/data/*.*", kAttrAny, d, h), ERROR_NOT_READY);
-  EXPECT_EQ(FindFirst("x:\\data\\*.*", kAttrAny, d, h), ERROR_NOT_READY);
+  uint32_t error = 0;
+  EXPECT_TRUE(List("X:/data/*.*", kAttrAny, &error).empty() && error == ERROR_NOT_READY) << error;
   EXPECT_FALSE(DirAccessible("X:/data/"));
-  EXPECT_TRUE(DriveReady("Y:/"));
-  EXPECT_TRUE(DriveReady("/tmp"));
   DriveReadyForTesting(nullptr);
-  EXPECT_TRUE(DriveReady("X:/"));
-}
-
-TEST(FindNext, AfterTheLastEntryKeepsSayingNoMoreFiles) {
-  test::TempDir dir;
-  FindData d;
-  FindHandle h;
-  ASSERT_EQ(FindFirst(dir.Write("only", ""), kAttrAny, d, h), 0u);
-  EXPECT_EQ(FindNext(h, d), ERROR_NO_MORE_FILES);
-  EXPECT_EQ(FindNext(h, d), ERROR_NO_MORE_FILES);
-  h.Close();
-  EXPECT_EQ(FindNext(h, d), ERROR_INVALID_HANDLE);
 }
 
 }  // namespace
