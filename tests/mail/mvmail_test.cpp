@@ -8,18 +8,12 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/clock.h"
 #include "platform/profile.h"
 #include "tests/support/tempdir.h"
 
 namespace mv {
-
-// Stands in for the mail queue: records what Send hands over.
-namespace {
-std::vector<std::unique_ptr<TMVMail>> enqueued;
-TMVMailer* enqueuedTo = nullptr;
-}  // namespace
-
+static std::vector<std::unique_ptr<TMVMail>> enqueued;  // stands in for the mail queue
+static TMVMailer* enqueuedTo = nullptr;
 void EnqueueMail(TMVMailer& mailer, const TMVMail& mail) {
   enqueuedTo = &mailer;
   enqueued.push_back(TMVMail::CreateCopy(mail));
@@ -27,91 +21,55 @@ void EnqueueMail(TMVMailer& mailer, const TMVMail& mail) {
 
 namespace {
 
-constexpr DateTime kT0 = 45000.25;
+std::vector<std::string> Addresses(const TMVMail& m) {
+  std::vector<std::string> out;
+  for (const auto& r : m.Message.ToAddress) out.push_back(r.Address + "=" + std::to_string(r.Flags));
+  return out;
+}
 
 class MailTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetClockForTesting([] { return kT0; });
-    enqueued.clear();
-  }
-  void TearDown() override { SetClockForTesting({}); }
-
-  static std::vector<std::string> Addresses(const TMVMail& m) {
-    std::vector<std::string> out;
-    for (const auto& r : m.Message.ToAddress) out.push_back(r.Address + "=" + std::to_string(r.Flags));
-    return out;
-  }
-
+  void SetUp() override { enqueued.clear(); }
   test::TempDir dir;
 };
 
-TEST_F(MailTest, CopyAssignAndSendTakeTheirFields) {
+TEST_F(MailTest, SendQueuesACopyAndClearsOnlyTheBody) {
   int marker = 0;
   auto* mailer = reinterpret_cast<TMVMailer*>(&marker);  // only its address is used
-  TMVMail src(mailer);
-  EXPECT_EQ(src.Created, kT0);
-  src.Created = 1.5;
+  TMVMail src(mailer), orphan(nullptr);
+  src.Created = 1.5, src.FromAddress = "src@x", src.Subject = "Nightly", src.Message.Attachments = {"/var/log/job.log"};
   src.TakeClientSettings("h", "u");
-  src.FromAddress = "src@x";
-  src.Subject = "Nightly";
   src.AddRecipient("r@x", kRecipientSomethingDone | kRecipientAttachLog);
-  src.Message.Attachments = {"/var/log/job.log"};
-  src.AddLine("general", kMailGeneral);
-  src.AddLine("failed", kMailFailures);
-  EXPECT_EQ(src.Flags, kMailGeneral | kMailFailures);
-
-  auto copy = TMVMail::CreateCopy(src);
-  EXPECT_EQ(std::tie(copy->Created, copy->Host, copy->User, copy->FromAddress, copy->Subject, copy->Flags),
-            std::make_tuple(1.5, "h", "u", "", "Nightly", kMailGeneral | kMailFailures));
-  EXPECT_EQ(Addresses(*copy), Addresses(src));
-  ASSERT_EQ(copy->Message.Body.size(), 2u);
-  EXPECT_EQ(copy->Message.Body[1].Class, kMailFailures);
-  EXPECT_EQ(copy->Message.Attachments, src.Message.Attachments);
-
-  TMVMail dst(nullptr);
-  dst.FromAddress = "dst@x";
-  dst.Subject = "dst subject";
-  dst.AddRecipient("old@x", 1);
-  dst.AddLine("dst line", kMailFinished);
-  dst.Assign(src);
-  EXPECT_EQ(std::tie(dst.Created, dst.Host, dst.User, dst.FromAddress, dst.Subject, dst.Flags),
-            std::make_tuple(1.5, "h", "u", "dst@x", "dst subject", kMailFinished));
-  EXPECT_EQ(Addresses(dst), Addresses(src));
-  EXPECT_EQ(dst.Message.Attachments, src.Message.Attachments);
-  ASSERT_EQ(dst.Message.Body.size(), 1u);
-
+  src.AddLine("general", kMailGeneral), src.AddLine("failed", kMailFailures);
   src.Send();
   ASSERT_EQ(enqueued.size(), 1u);
+  const TMVMail& copy = *enqueued[0];
   EXPECT_EQ(enqueuedTo, mailer);
-  EXPECT_EQ(enqueued[0]->Message.Body.size(), 2u);
-  EXPECT_EQ(std::tie(src.Subject, src.Flags), std::make_tuple("Nightly", 0u));
+  EXPECT_EQ(std::tie(copy.Created, copy.Host, copy.User, copy.FromAddress, copy.Subject, copy.Flags),
+            std::make_tuple(1.5, "h", "u", "", "Nightly", kMailGeneral | kMailFailures));
+  EXPECT_EQ(copy.Message.Body.size(), 2u);
+  // Subject, recipients and attachments stay for the next send.
+  EXPECT_EQ(std::tie(src.Subject, src.Flags, src.Message.Attachments),
+            std::make_tuple("Nightly", 0u, copy.Message.Attachments));
+  EXPECT_EQ(Addresses(src), Addresses(copy));
   EXPECT_TRUE(src.Message.Body.empty());
-  EXPECT_EQ(Addresses(src), Addresses(dst));  // recipients and attachments stay
-  EXPECT_EQ(src.Message.Attachments, dst.Message.Attachments);
-  dst.Send();  // no mailer: nothing queued, body still cleared
+  orphan.AddLine("x", kMailFinished), orphan.Send();  // no mailer: nothing queued, body still cleared
   EXPECT_EQ(enqueued.size(), 1u);
-  EXPECT_TRUE(dst.Message.Body.empty());
+  EXPECT_TRUE(orphan.Message.Body.empty());
 }
 
 TEST_F(MailTest, SaveReplacesTheSectionButKeepsTheUsersSender) {
-  const std::string file = dir.Write("job.mvj",
-                                     "[job]\r\nname=x\r\n[smtp]\r\nhost=old\r\nuser=old\r\n"
-                                     "fromaddress=me@example.org\r\ntoaddresscount=9\r\ntoaddress8=gone@x\r\nextra=1\r\n");
-  TMVMail m(nullptr);
-  m.Host = "smtp.example.org";
-  m.FromAddress = "never-written@x";
-  m.AddRecipient("a@example.org", kRecipientSomethingDone);
-  m.AddRecipient("b@example.org", 0);
+  const std::string file = dir.Write("job.mvj", "[job]\r\nname=x\r\n[smtp]\r\nhost=old\r\nuser=old\r\nfromaddress="
+                                     "me@example.org\r\ntoaddresscount=9\r\ntoaddress8=gone@x\r\nextra=1\r\n");
+  TMVMail m(nullptr), back(nullptr);
+  m.Host = "smtp.example.org", m.FromAddress = "never-written@x";
+  m.AddRecipient("a@example.org", kRecipientSomethingDone), m.AddRecipient("b@example.org", 0);
   m.AddRecipient("c@example.org", 0xFFFFFFFF);
   ASSERT_EQ(m.Save(file), 0);
   EXPECT_EQ(test::TempDir::Read(file),
             "[job]\r\nname=x\r\n[smtp]\r\nfromaddress=me@example.org\r\nhost=smtp.example.org\r\ntoaddresscount=3\r\n"
-            "toaddress0=a@example.org\r\ntoaddressflags0=$2000000\r\n"
-            "toaddress1=b@example.org\r\ntoaddressflags1=$0\r\n"
+            "toaddress0=a@example.org\r\ntoaddressflags0=$2000000\r\ntoaddress1=b@example.org\r\ntoaddressflags1=$0\r\n"
             "toaddress2=c@example.org\r\ntoaddressflags2=$FFFFFFFF\r\n");
-
-  TMVMail back(nullptr);
   back.Host = back.User = "stale";
   ASSERT_EQ(back.Load(dir / "missing.mvj"), 0);
   EXPECT_EQ(std::tie(back.Host, back.User, back.FromAddress), std::make_tuple("", "", kDefaultFromAddress));
@@ -120,70 +78,50 @@ TEST_F(MailTest, SaveReplacesTheSectionButKeepsTheUsersSender) {
   EXPECT_EQ(std::tie(back.Host, back.User, back.FromAddress),
             std::make_tuple("smtp.example.org", "", "me@example.org"));
   EXPECT_EQ(Addresses(back), Addresses(m));
-
-  ASSERT_EQ(TMVMail(nullptr).Save(dir / "fresh.mvj"), 0);
-  EXPECT_EQ(test::TempDir::Read(dir / "fresh.mvj"), "[smtp]\r\ntoaddresscount=0\r\n");
 }
 
-TEST_F(MailTest, LoadAddsRecipientsSkippingEmptyAndDuplicates) {
-  const std::string file = dir.Write("job.mvj",
-                                     "[smtp]\ntoaddresscount=5\n"
-                                     "toaddress0=A@Example.org\ntoaddressflags0=$2000000\n"
-                                     "toaddress1=\n"
-                                     "toaddress2=a@example.ORG\ntoaddressflags2=1\n"
-                                     "toaddress3=b@example.org\ntoaddressflags3=33554432\n"
-                                     "toaddress4=present@x\n");
+TEST_F(MailTest, LoadAddsRecipientsAndLoadOverReplacesThemOnlyWithAPositiveCount) {
   TMVMail m(nullptr);
   m.AddRecipient("present@X", 7);
-  ASSERT_EQ(m.Load(file), 0);
+  ASSERT_EQ(m.Load(dir.Write("job.mvj", "[smtp]\ntoaddresscount=5\ntoaddress0=A@Example.org\ntoaddressflags0=$2000000\n"
+                                        "toaddress1=\ntoaddress2=a@example.ORG\ntoaddressflags2=1\n"
+                                        "toaddress3=b@example.org\ntoaddressflags3=33554432\ntoaddress4=present@x\n")),
+            0);
   // "$2000000" and "33554432" are the same flag word.
   EXPECT_EQ(Addresses(m),
             (std::vector<std::string>{"present@X=7", "A@Example.org=33554432", "b@example.org=33554432"}));
   ASSERT_EQ(m.Load(dir.Write("empty.mvj", "[smtp]\ntoaddresscount=0\ntoaddress0=x@y\n")), 0);
   EXPECT_EQ(m.Message.ToAddress.size(), 3u);  // a count of 0 leaves them as they were
+  m.Host = "default-host", m.FromAddress = "default@x";
+  ASSERT_EQ(m.LoadOver(dir.Write("t0.mvt", "[smtp]\nuser=template-user\ntoaddress0=ignored@x\n")), 0);
+  EXPECT_EQ(std::tie(m.Host, m.User, m.FromAddress), std::make_tuple("default-host", "template-user", "default@x"));
+  EXPECT_EQ(m.Message.ToAddress.size(), 3u);
+  ASSERT_EQ(m.LoadOver(dir.Write("t1.mvt", "[smtp]\ntoaddresscount=2\ntoaddress0=x@y\ntoaddress1=X@Y\n"
+                                           "toaddressflags0=$1000000\n")), 0);
+  EXPECT_EQ(Addresses(m), std::vector<std::string>{"x@y=16777216"});
 }
 
 TEST_F(MailTest, BadFilesLoadSafelyAndInBoundedTime) {
-  const std::string file = dir.Write("big.mvj",
-                                     "[smtp]\ntoaddresscount=2000000000\n"
+  const std::string file = dir.Write("big.mvj", "[smtp]\ntoaddresscount=2000000000\n"
                                      "toaddress0=a@x\ntoaddress1999999999=far@x\ntoaddress7=b@x\n"
                                      "toaddress07=leading-zero@x\ntoaddress999=last@x\ntoaddress1000=over@x\n"
                                      "toaddressflags7=$1FFFFFFFF\ntoaddressflags0=-1\n");
-  TMVMail m(nullptr);
+  TMVMail m(nullptr), n(nullptr);
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(m.Load(file), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   // A flag word wider than 32 bits gives 0.
   EXPECT_EQ(Addresses(m), (std::vector<std::string>{"a@x=4294967295", "b@x=0", "last@x=0"}));
-
-  const std::string negative = dir.Write("neg.mvj", "[smtp]\ntoaddresscount=-5\ntoaddress0=a@x\n");
-  TMVMail n(nullptr);
-  ASSERT_EQ(n.Load(negative), 0);
+  ASSERT_EQ(n.Load(dir.Write("neg.mvj", "[smtp]\ntoaddresscount=-5\ntoaddress0=a@x\n")), 0);
   EXPECT_TRUE(n.Message.ToAddress.empty());
-
-  dir.Write("adir/x", "");
-  n.Host = "kept";
+  dir.Write("adir/x", ""), n.Host = "kept";
   EXPECT_EQ(n.Load(dir / "adir"), -1);
   EXPECT_EQ(n.LoadOver(dir / "adir"), -1);
   EXPECT_EQ(n.Host, "kept");
 }
 
-TEST_F(MailTest, LoadOverKeepsDefaultsAndReplacesOnlyWithAPositiveCount) {
-  TMVMail m(nullptr);
-  m.Host = "default-host";
-  m.FromAddress = "default@x";
-  m.AddRecipient("default-recipient@x", kRecipientAllFailed);
-  ASSERT_EQ(m.LoadOver(dir.Write("t0.mvt", "[smtp]\nuser=template-user\ntoaddress0=ignored@x\n")), 0);
-  EXPECT_EQ(std::tie(m.Host, m.User, m.FromAddress), std::make_tuple("default-host", "template-user", "default@x"));
-  EXPECT_EQ(m.Message.ToAddress.size(), 1u);
-  ASSERT_EQ(m.LoadOver(dir.Write("t1.mvt", "[smtp]\ntoaddresscount=2\ntoaddress0=x@y\ntoaddress1=X@Y\n"
-                                           "toaddressflags0=$1000000\n")),
-            0);
-  EXPECT_EQ(Addresses(m), std::vector<std::string>{"x@y=16777216"});
-}
-
 TEST_F(MailTest, LineBreaksInValuesCannotBreakTheFile) {
-  TMVMail m(nullptr);
+  TMVMail m(nullptr), back(nullptr);
   m.Host = "host\r\n[evil]";
   m.AddRecipient("a@x\r\ntoaddresscount=99\r\n[evil]\r\nk=v", 0);
   m.AddRecipient("b@x\nuser=injected", kRecipientSomethingDone);
@@ -192,10 +130,8 @@ TEST_F(MailTest, LineBreaksInValuesCannotBreakTheFile) {
   EXPECT_EQ(ProfileSections(file), std::vector<std::string>{"smtp"});
   EXPECT_EQ(ProfileKeys(file, "smtp"), (std::vector<std::string>{"host", "toaddresscount", "toaddress0",
                                                                  "toaddressflags0", "toaddress1", "toaddressflags1"}));
-  TMVMail back(nullptr);
   ASSERT_EQ(back.Load(file), 0);
-  EXPECT_EQ(back.Host, "host");
-  EXPECT_EQ(back.User, "");
+  EXPECT_EQ(std::tie(back.Host, back.User), std::make_tuple("host", ""));
   EXPECT_EQ(Addresses(back), (std::vector<std::string>{"a@x=0", "b@x=33554432"}));
 }
 
