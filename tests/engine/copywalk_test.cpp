@@ -21,26 +21,12 @@
 namespace mv {
 namespace {
 
-using test::MakeTree;
-using test::RenderTree;
-using test::TreeEntry;
-
-// A job with one COPY action from source to target, as a job file would give it.
-std::unique_ptr<TTFileThreadControl> MakeCopyJob(const test::TempDir& tmp, const std::string& source,
-                                                 const std::string& target, uint32_t options,
-                                                 const std::string& mask = "*.*") {
-  auto job = std::make_unique<TTFileThreadControl>("walk", nullptr, tmp.path(), tmp.path(), nullptr,
-                                                   JobDefaults{.DrawId = false});
-  job->AddAction(std::make_unique<TTFileAction>(source, mask, target, mask, options, JOB_COPY));
-  return job;
-}
+using test::MakeTree, test::RenderTree, test::TreeEntry;
 
 constexpr uint32_t kOlder = OPT_DIR_TO_TARGET | OPT_OVERWRITE_OLDER;
 const int64_t kOld = test::kTreeTime, kNew = test::kTreeTime + 3600;
-
 const std::vector<TreeEntry> kSource = {
-    {"top.txt", "top"}, {"a/one.txt", "one"}, {"a/deep/two.txt", "two!"},
-    {"empty/", ""},     {"only/sub/", ""}};
+    {"top.txt", "top"}, {"a/one.txt", "one"}, {"a/deep/two.txt", "two!"}, {"empty/", ""}, {"only/sub/", ""}};
 
 class CopyWalk : public ::testing::Test {
  protected:
@@ -49,24 +35,19 @@ class CopyWalk : public ::testing::Test {
   std::unique_ptr<TTFileThreadControl> job;
   std::unique_ptr<TCopyThread> thread;
   std::function<void(TCopyThread&)> onRefresh;
-  int expects = 0;
+  const CopyThreadContext context{.OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); }};
 
-  // Runs one COPY action on this thread; returns its LastResult.
+  // Runs one COPY action, as a job file would give it, on this thread; returns its LastResult.
   int32_t Run(uint32_t options, const std::string& mask = "*.*",
-              const std::function<void(TTFileThreadControl&)>& setup = {}) {
-    job = MakeCopyJob(tmp, src, dst, options, mask);
+              const std::function<void(TTFileThreadControl&)>& setup = {}, const std::string& target = "") {
+    job = std::make_unique<TTFileThreadControl>("walk", nullptr, tmp.path(), tmp.path(), nullptr, JobDefaults{.DrawId = false});
+    job->AddAction(std::make_unique<TTFileAction>(src, mask, target.empty() ? dst : target, mask, options, JOB_COPY));
     if (setup) setup(*job);
-    CopyThreadContext context;
-    context.OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); };
     thread = std::make_unique<TCopyThread>(*job, context);
     RunCopyAction(*thread, *job->Actions.front());
     return thread->LastResult;
   }
-  std::string Expect(const std::vector<TreeEntry>& entries) {
-    const std::string dir = tmp / ("expect" + std::to_string(++expects) + "/");
-    MakeTree(dir, entries);
-    return RenderTree(dir);
-  }
+  static std::string Expect(const std::vector<TreeEntry>& e) { test::TempDir d; return MakeTree(d.path(), e), RenderTree(d.path()); }
   bool Logged(int32_t code, const std::string& textPart = "") const {
     for (const TTErrorMsg& m : thread->Messages.Snapshot())
       if (m.Code == code && m.Text.find(textPart) != std::string::npos) return true;
@@ -75,60 +56,38 @@ class CopyWalk : public ::testing::Test {
 };
 
 TEST_F(CopyWalk, CopiesAcceptedFilesAndSecondRunSkipsByDirectorySignature) {
-  MakeTree(src, kSource);
-  MakeTree(src, {{".hidden/x.txt", "x"}});  // hidden folders are data on Linux
+  MakeTree(src, kSource), MakeTree(src, {{".hidden/x.txt", "x"}});  // hidden folders are data on Linux
   std::filesystem::create_directory_symlink(src + "a", src + "a/loop");  // never followed
   EXPECT_FALSE(IsFailure(Run(kOlder)));
-  const std::string copied = Expect(
-      {{"top.txt", "top"}, {"a/one.txt", "one"}, {"a/deep/two.txt", "two!"}, {".hidden/x.txt", "x"}});
+  const std::string copied = Expect({{"top.txt", "top"}, {"a/one.txt", "one"}, {"a/deep/two.txt", "two!"}, {".hidden/x.txt", "x"}});
   EXPECT_EQ(RenderTree(dst), copied);  // no empty dirs, no link
-  EXPECT_EQ(thread->cSuccess, 4);
-  EXPECT_EQ(thread->CompletedBytes, 11);
-
+  EXPECT_EQ(std::pair(thread->cSuccess, thread->CompletedBytes), std::pair(4, int64_t(11)));
   int fileSteps = 0;  // per-file work shows as a display refresh on a file entry
   onRefresh = [&](TCopyThread& t) { fileSteps += t.CurEntryName.ends_with(".txt"); };
   EXPECT_FALSE(IsFailure(Run(kOlder)));
   EXPECT_EQ(fileSteps, 0);
   EXPECT_EQ(RenderTree(dst), copied);
-  EXPECT_EQ((std::array{thread->cTotal, thread->cSkipped, thread->cSuccess, thread->cError}),
-            (std::array{4, 4, 0, 0}));
-  EXPECT_FALSE(thread->StatusText.empty());
-
+  EXPECT_EQ((std::array{thread->cTotal, thread->cSkipped, thread->cSuccess, thread->cError}), (std::array{4, 4, 0, 0}));
   Run(OPT_DIR_TO_TARGET | OPT_OVERWRITE_ALL);  // no signature shortcut
   EXPECT_EQ(thread->cSuccess, 4);
 }
 
 TEST_F(CopyWalk, OptionsShapeTheTargetTree) {
-  struct Case {
-    const char* name;
-    uint32_t options;
-    std::string mask;
-    std::vector<TreeEntry> target;  // before the run
-    std::vector<TreeEntry> expected;
-  };
+  struct Case { const char* name; uint32_t options; std::string mask; std::vector<TreeEntry> target, expected; };
   const std::vector<TreeEntry> existing = {{"top.txt", "old", kOld}, {"a/one.txt", "older", kOld - 10}};
-  const Case cases[] = {
-      {"overwrite older", kOlder, "*.*", existing,
-       {{"top.txt", "NEW", kNew}, {"a/one.txt", "one"}, {"a/deep/two.txt", "two!"}}},
-      {"newer target kept", kOlder, "*.*", {{"top.txt", "newer", kNew + 2}, {"a/one.txt", "same", kOld}},
-       {{"top.txt", "newer", kNew + 2}, {"a/one.txt", "same", kOld}, {"a/deep/two.txt", "two!"}}},
+  const Case cases[] = {  // target: before the run
+      {"overwrite older", kOlder, "*.*", existing, {{"top.txt", "NEW", kNew}, {"a/one.txt", "one"}, {"a/deep/two.txt", "two!"}}},
       {"skip existing", OPT_DIR_TO_TARGET | OPT_SKIP_EXISTING, "*.*", existing,
        {{"top.txt", "old", kOld}, {"a/one.txt", "older", kOld - 10}, {"a/deep/two.txt", "two!"}}},
-      {"no new dirs", kOlder | OPT_NO_NEW_DIRS, "*.*", existing,
-       {{"top.txt", "NEW", kNew}, {"a/one.txt", "older", kOld - 10}}},
-      {"no new files", kOlder | OPT_NO_NEW_FILES, "*.*", {{"top.txt", "old", kOld}},
-       {{"top.txt", "NEW", kNew}, {"a/deep/"}}},  // folders still made for their first file
+      {"no new dirs", kOlder | OPT_NO_NEW_DIRS, "*.*", existing, {{"top.txt", "NEW", kNew}, {"a/one.txt", "older", kOld - 10}}},
+      {"no new files", kOlder | OPT_NO_NEW_FILES, "*.*", {{"top.txt", "old", kOld}}, {{"top.txt", "NEW", kNew}, {"a/deep/"}}},
       {"empty dirs", kOlder | OPT_EMPTY_DIRS, "*.*", {},
        {{"top.txt", "NEW", kNew}, {"a/one.txt", "one"}, {"a/deep/two.txt", "two!"}, {"empty/"}, {"only/sub/"}}},
       {"log only", kOlder | OPT_LOG_ONLY_COPY | OPT_EMPTY_DIRS, "*.*", existing, existing},
-      {"mask at the top only", kOlder, "a*", {},
-       {{"a/one.txt", "one"}, {"a/deep/two.txt", "two!"}}},
-  };
+      {"mask at the top only", kOlder, "a*", {}, {{"a/one.txt", "one"}, {"a/deep/two.txt", "two!"}}}};
   for (const Case& c : cases) {
     std::filesystem::remove_all(src), std::filesystem::remove_all(dst);
-    MakeTree(src, kSource);
-    MakeTree(src, {{"top.txt", "NEW", kNew}});
-    MakeTree(dst, c.target);
+    MakeTree(src, kSource), MakeTree(src, {{"top.txt", "NEW", kNew}}), MakeTree(dst, c.target);
     Run(c.options, c.mask);
     EXPECT_EQ(RenderTree(dst), Expect(c.expected)) << c.name;
   }
@@ -138,8 +97,7 @@ TEST_F(CopyWalk, DirectionsCopyEachWay) {
   MakeTree(src, {{"s.txt", "from source"}, {"both.txt", "newer in source", kNew}});
   MakeTree(dst, {{"t/t.txt", "from target"}, {"both.txt", "older", kOld}});
   Run(OPT_DIR_TO_SOURCE | OPT_OVERWRITE_OLDER);
-  EXPECT_EQ(RenderTree(src), Expect({{"s.txt", "from source"}, {"both.txt", "newer in source", kNew},
-                                     {"t/t.txt", "from target"}}));
+  EXPECT_EQ(RenderTree(src), Expect({{"s.txt", "from source"}, {"both.txt", "newer in source", kNew}, {"t/t.txt", "from target"}}));
   EXPECT_EQ(RenderTree(dst), Expect({{"t/t.txt", "from target"}, {"both.txt", "older", kOld}}));
   Run(OPT_DIR_BOTH | OPT_OVERWRITE_OLDER);
   EXPECT_EQ(RenderTree(dst), RenderTree(src));
@@ -147,44 +105,27 @@ TEST_F(CopyWalk, DirectionsCopyEachWay) {
   EXPECT_EQ(thread->cTotal, 0);
 }
 
-TEST_F(CopyWalk, TargetInsideWalkedSourceAbortsBeforeCopying) {
+TEST_F(CopyWalk, TargetInsideWalkedSourceAbortsBeforeCopyingAndDriveNotReadyIsFatal) {
   MakeTree(src, {{"f.txt", "f"}, {"sub/g.txt", "g"}});
   const std::string inside = src + "sub/copy/";
   std::filesystem::create_directory_symlink(src + "sub", tmp / "link");
   for (const std::string& target : {inside, tmp / "link/copy/"}) {
-    job = MakeCopyJob(tmp, src, target, kOlder);
-    thread = std::make_unique<TCopyThread>(*job, CopyThreadContext{});
-    RunCopyAction(*thread, *job->Actions.front());
-    EXPECT_EQ(thread->LastResult, MC_ABORTED) << target;
+    EXPECT_EQ(Run(kOlder, "*.*", {}, target), MC_ABORTED) << target;
     EXPECT_TRUE(Logged(MC_RECURSIVE_COPY, "|SUB/COPY/")) << target;
     EXPECT_FALSE(std::filesystem::exists(inside));
   }
-  // Without subdirectories the target below is never entered: allowed.
-  job = MakeCopyJob(tmp, src, inside, kOlder);
-  job->Filter->ProcessSubdirs = 0;
-  thread = std::make_unique<TCopyThread>(*job, CopyThreadContext{});
-  RunCopyAction(*thread, *job->Actions.front());
-  EXPECT_EQ(RenderTree(inside), Expect({{"f.txt", "f"}}));
-}
-
-TEST_F(CopyWalk, DriveNotReadyIsFatalForTheRestOfTheRun) {
-  MakeTree(src, {{"f.txt", "f"}, {"sub/g.txt", "g"}});
   DriveReadyForTesting([](char drive) { return drive != 'Y'; });
-  job = MakeCopyJob(tmp, src, "Y:/dst/", kOlder);
-  thread = std::make_unique<TCopyThread>(*job, CopyThreadContext{});
-  RunCopyAction(*thread, *job->Actions.front());
+  EXPECT_EQ(Run(kOlder, "*.*", {}, "Y:/dst/"), MC_DRIVE_NOT_READY);
   DriveReadyForTesting({});
-  EXPECT_EQ(thread->LastResult, MC_DRIVE_NOT_READY);
   EXPECT_EQ(thread->cTotal, 0);
-  int64_t sum = 0;
+  int64_t sum = 0;  // the rest of the run
   EXPECT_EQ(mv::CopyWalk(*thread, src, dst, sum, 5, 0, "*.*"), MC_ABORTED);
   EXPECT_FALSE(std::filesystem::exists(dst));
 }
 
 TEST_F(CopyWalk, UnreadableSourceFolderIsCountedOnceAndTheRestCopied) {
   MakeTree(src, {{"a/ok.txt", "ok"}, {"b/secret.txt", "s"}, {"c/ok.txt", "ok"}});
-  ::chmod(tmp.path().c_str(), 0777);
-  ::chmod((src + "b").c_str(), 0);
+  ::chmod(tmp.path().c_str(), 0777), ::chmod((src + "b").c_str(), 0);
   const pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {  // root reads everything: walk as nobody
@@ -200,20 +141,15 @@ TEST_F(CopyWalk, UnreadableSourceFolderIsCountedOnceAndTheRestCopied) {
 
 TEST_F(CopyWalk, TerminatedRunResumesInItsFolderAndSkipsFinishedBranches) {
   MakeTree(src, {{"a/1.txt", "1"}, {"b/2.txt", "2"}, {"b/3.txt", "3"}, {"c/4.txt", "4"}});
-  onRefresh = [this](TCopyThread& t) {
-    if (t.CurSourceDir == src + "b/" && t.cSuccess == 2) t.Thread().RequestTerminate();
-  };
+  onRefresh = [this](TCopyThread& t) { if (t.CurSourceDir == src + "b/" && t.cSuccess == 2) t.Thread().RequestTerminate(); };
   EXPECT_EQ(Run(kOlder), MC_TERMINATED);
   EXPECT_EQ(thread->CurrentFolder, UpperCase(src + "b/"));
   EXPECT_EQ(RenderTree(dst), Expect({{"a/1.txt", "1"}, {"b/2.txt", "2"}}));
-
   onRefresh = {};
   MakeTree(src, {{"a/1.txt", "changed after the stop", kNew}});  // a/ was done: not walked again
-  const std::string resumePath = thread->CurrentFolder;
-  Run(kOlder, "*.*", [&](TTFileThreadControl& j) { j.ResumePath = resumePath; });
-  EXPECT_TRUE(Logged(0, "...resumed in " + resumePath));
+  Run(kOlder, "*.*", [p = thread->CurrentFolder](TTFileThreadControl& j) { j.ResumePath = p; });
+  EXPECT_TRUE(Logged(0, "...resumed in " + UpperCase(src + "b/")));
   EXPECT_EQ(RenderTree(dst), Expect({{"a/1.txt", "1"}, {"b/2.txt", "2"}, {"b/3.txt", "3"}, {"c/4.txt", "4"}}));
-
   // A resume folder that no longer exists must not turn the run into a no-op.
   Run(kOlder, "*.*", [&](TTFileThreadControl& j) { j.ResumePath = UpperCase(src + "gone/"); });
   EXPECT_EQ(RenderTree(dst), RenderTree(src));

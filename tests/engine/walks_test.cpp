@@ -6,7 +6,6 @@
 #include <tuple>
 
 #include "engine/analyzedata.h"
-#include "engine/analyzewalk.h"
 #include "engine/copythread.h"
 #include "engine/walks.h"
 #include "jobs/errmsg.h"
@@ -22,9 +21,7 @@ namespace mv {
 namespace {
 
 namespace fs = std::filesystem;
-using test::MakeTree;
-using test::RenderTree;
-using test::TreeEntry;
+using test::MakeTree, test::RenderTree, test::TreeEntry;
 
 class Walks : public ::testing::Test {
  protected:
@@ -34,24 +31,17 @@ class Walks : public ::testing::Test {
   std::unique_ptr<TCopyThread> thread;
   std::function<void(TCopyThread&)> onRefresh;
   test::SimNetWare nw;
-  int renders = 0;
 
-  TCopyThread& Make(uint32_t options, const std::function<void(TTDirFilter&)>& filter = {},
-                    bool netware = false) {
+  TCopyThread& Make(uint32_t options, const std::function<void(TTDirFilter&)>& filter = {}, bool netware = false) {
     job.JobID = 0x2A;
     if (filter) filter(*job.Filter);
     thread = std::make_unique<TCopyThread>(
         job, CopyThreadContext{.NetWare = netware ? &nw : nullptr, .NetWareAvailable = netware,
                                .OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); }});
-    thread->Options = options;
-    thread->Tomorrow = DateTimeToDos(Now() + 1);
+    thread->Options = options, thread->Tomorrow = DateTimeToDos(Now() + 1);
     return *thread;
   }
-  std::string Render(const std::vector<TreeEntry>& entries) {
-    const std::string dir = tmp / ("expect" + std::to_string(++renders) + "/");
-    MakeTree(dir, entries);
-    return RenderTree(dir);
-  }
+  static std::string Render(const std::vector<TreeEntry>& e) { test::TempDir d; return MakeTree(d.path(), e), RenderTree(d.path()); }
   int Count(int32_t level, int32_t code, const std::string& text = "") const {
     int n = 0;
     for (const TTErrorMsg& m : thread->Messages.Snapshot())
@@ -67,39 +57,33 @@ TEST_F(Walks, MirrorCleanDeletesWhatTheSourceLacksAndNothingElse) {
                  {"a/~MVSR0000002A.MVF", "r"}});  // own temporary files are never cleaned up
   const std::string expected = RenderTree(dst);
   MakeTree(dst, {{"extra.txt", "x"}, {"a/extra.txt", "x"}, {"gone/x.txt", "x"}, {"gone/y/", ""}});
-  TCopyThread& t = Make(OPT_MIRROR | OPT_EMPTY_DIRS);
-  EXPECT_EQ(CleanDir(t, dst, src, "*.*", 0), RC_NOTHING_TO_DO);
+  EXPECT_EQ(CleanDir(Make(OPT_MIRROR | OPT_EMPTY_DIRS), dst, src, "*.*", 0), RC_NOTHING_TO_DO);
   EXPECT_EQ(RenderTree(dst), expected);
-  EXPECT_EQ(t.cDeleted, 3);
-  EXPECT_EQ(t.cError + t.cTotal + t.cSuccess, 0);
+  EXPECT_EQ(thread->cDeleted, 3);
   EXPECT_EQ(Count(LVL_DIR, MC_DELETE_DIR, dst + "gone/"), 2);  // gone/ and gone/y/
 }
 
 TEST_F(Walks, MirrorCleanDeletesNothingWhenTheSourceIsGoneOrUnreadable) {
   struct Case { const char* name; std::function<void()> setup; std::function<void(TCopyThread&)> duringRun; };
   const auto vanish = [this](const std::string& dir, const std::string& when) {
-    return [this, dir, when](TCopyThread& t) {
-      if (t.CurTargetDir == dst + when && fs::exists(dir)) fs::rename(dir, tmp / "moved");
-    };
+    return [=, this](TCopyThread& t) { if (t.CurTargetDir == dst + when && fs::exists(dir)) fs::rename(dir, tmp / "moved"); };
   };
   const Case cases[] = {
       {"root missing", [this] { fs::rename(src, tmp / "moved"); }, {}},
-      {"root unreadable", [this] { fs::remove_all(src); fs::create_symlink("src", tmp / "src"); }, {}},
-      {"subdir vanishes", {}, vanish(src + "a", "a/")},
-      {"root vanishes", {}, vanish(tmp / "src", "")},
-  };
+      {"root unreadable", [this] { fs::remove_all(src), fs::create_symlink("src", tmp / "src"); }, {}},
+      {"subdir vanishes", [] {}, vanish(src + "a", "a/")},
+      {"root vanishes", [] {}, vanish(tmp / "src", "")}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     for (const char* d : {"src", "dst", "moved"}) fs::remove_all(tmp / d);
     MakeTree(src, {{"a/keep.txt", "k"}, {"b/keep.txt", "k"}});
     MakeTree(dst, {{"a/extra.txt", "x"}, {"a/keep.txt", "k"}, {"b/extra.txt", "x"}, {"z.txt", "x"}});
     const std::string before = RenderTree(dst);
-    if (c.setup) c.setup();
-    onRefresh = c.duringRun;
-    TCopyThread& t = Make(OPT_MIRROR);
-    EXPECT_EQ(CleanDir(t, dst, src, "*.*", 0), MC_READ_SOURCE_CONN_ABORT) << c.name;
-    EXPECT_EQ(RenderTree(dst), before) << c.name;
-    EXPECT_EQ(t.cDeleted, 0) << c.name;
-    EXPECT_EQ(Count(LVL_ERROR, MC_READ_SOURCE_CONN_ABORT), 1) << c.name;
+    c.setup(), onRefresh = c.duringRun;
+    EXPECT_EQ(CleanDir(Make(OPT_MIRROR), dst, src, "*.*", 0), MC_READ_SOURCE_CONN_ABORT);
+    EXPECT_EQ(RenderTree(dst), before);
+    EXPECT_EQ(thread->cDeleted, 0);
+    EXPECT_EQ(Count(LVL_ERROR, MC_READ_SOURCE_CONN_ABORT), 1);
   }
 }
 
@@ -110,13 +94,12 @@ TEST_F(Walks, DeleteJobDeletesSelectedFilesOnlyWithMasksAndNotWhenLogOnly) {
                         {"*.tmp", 0, {{"b.txt", "2"}, {"d/", ""}}, 2, 0},
                         {"*.tmp", OPT_LOG_ONLY_DELETE, tree, 2, 2}};
   for (const Case& c : cases) {
-    fs::remove_all(src);
-    MakeTree(src, tree);
-    TCopyThread& t = Make(c.options, [&](TTDirFilter& f) { f.IncludeFileNames = c.masks; });
-    DeleteDir(t, src, "*.*", 255, 0);
-    EXPECT_EQ(RenderTree(src), Render(c.left)) << c.masks;
-    EXPECT_EQ(t.cDeleted, c.deleted) << c.masks;
-    EXPECT_EQ(Count(LVL_INFO, MC_DELETE_FILE), c.logged) << c.masks;
+    SCOPED_TRACE(c.options);
+    fs::remove_all(src), MakeTree(src, tree);
+    DeleteDir(Make(c.options, [&](TTDirFilter& f) { f.IncludeFileNames = c.masks; }), src, "*.*", 255, 0);
+    EXPECT_EQ(RenderTree(src), Render(c.left));
+    EXPECT_EQ(thread->cDeleted, c.deleted);
+    EXPECT_EQ(Count(LVL_INFO, MC_DELETE_FILE), c.logged);
     EXPECT_EQ(Count(LVL_ERROR, MC_ABORTED, "needs include file filter"), *c.masks ? 0 : 1);
   }
 }
@@ -129,11 +112,9 @@ TEST_F(Walks, TerminatedDeleteStopsWithinOneEntryAndResumesInItsFolder) {
   EXPECT_EQ(RenderTree(src), Render({{"a/", ""}, {"b/2.tmp", ""}, {"c/1.tmp", ""}}));
   EXPECT_EQ(Count(LVL_ERROR, MC_TERMINATED), 2);  // the open levels: b/ and the top
   EXPECT_EQ(t.CurrentFolder, UpperCase(src + "b/"));
-
   MakeTree(src, {{"a/new.tmp", ""}});  // a/ was finished: not visited again
-  job.ResumePath = t.CurrentFolder;
-  onRefresh = {};
-  TCopyThread& again = Make(OPT_RESUME_FOLDER, {});
+  job.ResumePath = t.CurrentFolder, onRefresh = {};
+  TCopyThread& again = Make(OPT_RESUME_FOLDER);
   EXPECT_EQ(again.ResumeMode, 1);
   DeleteDir(again, src, "*.*", 255, 0);
   EXPECT_EQ(RenderTree(src), Render({{"a/new.tmp", ""}, {"b/", ""}, {"c/", ""}}));
@@ -141,85 +122,38 @@ TEST_F(Walks, TerminatedDeleteStopsWithinOneEntryAndResumesInItsFolder) {
 }
 
 TEST_F(Walks, TerminateEndsAnalyzeCleanAndPurgeAtTheNextEntry) {
-  MakeTree(src, {{"a/1.txt", "1"}, {"b/2.txt", "2"}});
-  MakeTree(dst, {{"a/x.txt", "x"}, {"b/x.txt", "x"}});
+  MakeTree(src, {{"a/1.txt", "1"}, {"b/2.txt", "2"}}), MakeTree(dst, {{"a/x.txt", "x"}, {"b/x.txt", "x"}});
   const std::string before = RenderTree(dst);
-  nw.AddServer("SRV1", "TREE");
-  nw.Mount(src, "SRV1", "DATA");
-  nw.AddDeleted(src + "a/", {.Name = "d.txt",
-                             .Deleted = FileDateToNetWareDate(DateTimeToDos(Now() - 10)), .Size = 1});
+  nw.AddServer("SRV1", "TREE"), nw.Mount(src, "SRV1", "DATA");
+  nw.AddDeleted(src + "a/", {.Name = "d.txt", .Deleted = FileDateToNetWareDate(DateTimeToDos(Now() - 10)), .Size = 1});
   onRefresh = [](TCopyThread& t) { t.Thread().RequestTerminate(); };
   const std::function<void(TCopyThread&)> walks[] = {
       [&](TCopyThread& t) { TTAnalyzeData total; AnalyzeDir(t, src, "*.*", total, 1); },
-      [&](TCopyThread& t) { CleanDir(t, dst, src, "*.*", 0); },
-      [&](TCopyThread& t) { PurgeDir(t, src, "*.*", 255, 0); },
-  };
+      [&](TCopyThread& t) { CleanDir(t, dst, src, "*.*", 0); }, [&](TCopyThread& t) { PurgeDir(t, src, "*.*", 255, 0); }};
   for (const auto& walk : walks) {
-    TCopyThread& t = Make(OPT_MIRROR, {}, true);
-    walk(t);
+    walk(Make(OPT_MIRROR, {}, true));
     EXPECT_EQ(Count(LVL_ERROR, MC_TERMINATED), 2);  // the subdirectory and the top
-    EXPECT_EQ(t.cTotal + t.cDeleted + t.cSuccess, 0);
+    EXPECT_EQ(thread->cTotal + thread->cDeleted + thread->cSuccess, 0);
   }
   EXPECT_EQ(RenderTree(dst), before);
   EXPECT_EQ(nw.DeletedNames(src + "a/").size(), 1u);
 }
 
-TEST_F(Walks, AnalyzeReportsOldDirectoriesWithinTheLevelRange) {
-  const int64_t now = time(nullptr);
-  // Depth 0 lies below the range, depth 3 beyond it; young/b.txt is not
-  // counted (it follows the young file), zero/ holds no bytes.
-  MakeTree(src, {{"top.txt", "t"}, {"old/a.txt", "aa"}, {"old/deeper/b.txt", "b"}, {"old/deeper/x/c.txt", "c"},
-                 {"young/a.txt", "new", now - 86400}, {"young/b.txt", "not counted"}, {"zero/empty.txt", ""},
-                 {"future/f.txt", "ffff", now + 3 * 86400}});
-  TCopyThread& t = Make(0, [](TTDirFilter& f) { f.ReportDirLevelMin = 1, f.ReportDirLevel = 2, f.FileAgeMinDays = 30; });
-  TTAnalyzeDataList groups;
-  TTAnalyzeData total;
-  {
-    AnalyzeCollector collect(groups);
-    AnalyzeDir(t, src, "*.*", total, 1);
-  }
-  std::string reported;
-  for (int32_t i = 0; i < groups.Count(); ++i)
-    reported += groups[i].Path() + " " + std::to_string(groups[i].DirLevel()) + "|";
-  EXPECT_EQ(reported, src + "old/deeper/*.* 3|" + src + "old/*.* 2|");
-  EXPECT_EQ(std::tuple(total.FileCount, total.TotalBytes, total.LargestFile, t.cTotal),
-            std::tuple(7, int64_t(1 + 2 + 1 + 1 + 3 + 0 + 4), int64_t(3), 7));
-}
-
-TEST_F(Walks, EscapeNameKeepsUmlautsAndBracketsTheRest) {
-  EXPECT_EQ(EscapeName("Gr\xFC\xDF" "e{x}\t"), "Gr\xFC\xDF" "e[7B]x[7D][09]");
-}
-
-TEST_F(Walks, PurgeRemovesDeletedFilesOlderThanTheLimit) {
+TEST_F(Walks, PurgeRemovesDeletedFilesOlderThanTheLimitAndEscapesNames) {
+  EXPECT_EQ(EscapeName("Gr\xFC\xDF" "e{x}\t"), "Gr\xFC\xDF" "e[7B]x[7D][09]");  // umlauts stay
   const DateTime now = EncodeDateTime({.year = 2024, .month = 3, .day = 10, .hour = 12});
   SetClockForTesting([now] { return now; });
-  nw.AddServer("SRV1", "TREE");
-  nw.Mount(src, "SRV1", "DATA");
+  nw.AddServer("SRV1", "TREE"), nw.Mount(src, "SRV1", "DATA");
   MakeTree(src, {{"sub/", ""}});
-  // "cutoff.txt" lies exactly at the limit: the cut-off must be later.
-  for (auto [dir, name, daysAgo] : {std::tuple{src, "old.txt", 5}, {src, "cutoff.txt", 2},
+  for (auto [dir, name, daysAgo] : {std::tuple{src, "old.txt", 5}, {src, "cutoff.txt", 2},  // at the limit: kept
                                     {src + "sub/", "old.dat", 9}, {src + "sub/", "recent.dat", 1}})
-    nw.AddDeleted(dir, {.Name = name, .Deleted = FileDateToNetWareDate(int32_t(DateTimeToDos(now - daysAgo))),
-                        .Size = 10});
-  TCopyThread& t = Make(0, [](TTDirFilter& f) { f.FileAgeMinDays = 2; }, true);
-  EXPECT_EQ(PurgeDir(t, src, "*.*", 255, 0), RC_DONE);
+    nw.AddDeleted(dir, {.Name = name, .Deleted = FileDateToNetWareDate(int32_t(DateTimeToDos(now - daysAgo))), .Size = 10});
+  EXPECT_EQ(PurgeDir(Make(0, [](TTDirFilter& f) { f.FileAgeMinDays = 2; }, true), src, "*.*", 255, 0), RC_DONE);
+  SetClockForTesting({});
   EXPECT_EQ(nw.DeletedNames(src), std::vector<std::string>{"cutoff.txt"});
   EXPECT_EQ(nw.DeletedNames(src + "sub/"), std::vector<std::string>{"recent.dat"});
-  EXPECT_EQ(std::pair(t.cSuccess, t.cSkipped), std::pair(2, 2));
+  EXPECT_EQ(std::pair(thread->cSuccess, thread->cSkipped), std::pair(2, 2));
   EXPECT_EQ(nw.OpenDirHandles(), 0);
-  SetClockForTesting({});
-}
-
-TEST_F(Walks, PurgeWithoutNetWareStopsAtTheTopDirectory) {
-  MakeTree(src, {{"sub/x.txt", "x"}});
-  for (bool client : {false, true}) {
-    if (client) nw.AddServer("SRV1", "TREE");  // but nothing mounted
-    TCopyThread& t = Make(0, {}, client);
-    EXPECT_EQ(PurgeDir(t, src, "*.*", 255, 0), 0x0540);
-    EXPECT_EQ(Count(LVL_ERROR, MC_NW_PARSE_PATH, src), 1);
-    EXPECT_EQ(t.Messages.Snapshot().back().Text, EscapeName(src));
-    EXPECT_EQ(t.cTotal, 0);
-  }
 }
 
 }  // namespace
