@@ -80,13 +80,18 @@ bool RunQueue::StartJob(TTFileThreadControl& job) {
   Run* raw = run.get();
   job.Thread = raw->Thread.get();
   running_.push_back(std::move(run));
-  raw->Thread->Thread().Start([this, raw](Worker&) {
+  const bool started = raw->Thread->Thread().Start([this, raw](Worker&) {
     raw->Thread->Execute();
     // The report runs on the main thread; a loop that has already stopped
     // runs nothing, and the shutdown leaves the run as it is.
     raw->Thread->Synchronize([this, raw] { OnRunEnded(raw); });
   });
-  return true;
+  if (!started) {
+    // No thread to be had: the job stays idle and is tried again later.
+    job.Thread = nullptr;
+    running_.pop_back();
+  }
+  return started;
 }
 
 void RunQueue::OnRunEnded(Run* run) {

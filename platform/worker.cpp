@@ -1,5 +1,7 @@
 #include "platform/worker.h"
 
+#include <system_error>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -42,22 +44,29 @@ bool Worker::Start(std::function<void(Worker&)> body) {
     state_->launched = false;
   }
   std::shared_ptr<State> state = state_;
-  thread_ = std::thread([state, body = std::move(body), this] {
-    {
-      // A body that destroys its Worker must not do so before thread_ is set.
-      std::unique_lock<std::mutex> lock(state->mutex);
-      state->changed.wait(lock, [&state] { return state->launched; });
-    }
-    try {
-      body(*this);
-    } catch (...) {
-      // No exception may leave the thread; the body reports its own failures.
-    }
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->running = false;
-    state->finished = true;
-    state->changed.notify_all();
-  });
+  try {
+    thread_ = std::thread([state, body = std::move(body), this] {
+      {
+        // A body that destroys its Worker must not do so before thread_ is set.
+        std::unique_lock<std::mutex> lock(state->mutex);
+        state->changed.wait(lock, [&state] { return state->launched; });
+      }
+      try {
+        body(*this);
+      } catch (...) {
+        // No exception may leave the thread; the body reports its own failures.
+      }
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->running = false;
+      state->finished = true;
+      state->changed.notify_all();
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had (limits, memory): nothing runs, the caller learns it.
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->running = false;
+    return false;
+  }
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->launched = true;
   state_->changed.notify_all();
