@@ -13,6 +13,7 @@
 #include "jobs/jobtypes.h"
 #include "platform/fileio.h"
 #include "platform/findfile.h"
+#include "platform/hextext.h"
 #include "platform/oserror.h"
 #include "platform/paths.h"
 
@@ -24,11 +25,6 @@ constexpr int32_t kCleanTag = 0;
 // Deeper folders are left alone rather than followed without end.
 constexpr int32_t kDeleteTreeMaxDepth = 10;
 
-std::string Hex8(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(v));
-  return buf;
-}
 
 // The top reference folder of the run: refDir + mask with its last component
 // removed level + 1 times ("/" stays "/").
@@ -187,7 +183,7 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
   list.Mask = mask;
   list.RemoteHint = sourceSig;
   list.Read(cleanDir);
-  if (sourceSig != 0) t.StatusText = "CRC32:" + Hex8(list.Signature()) + "/" + Hex8(sourceSig);
+  if (sourceSig != 0) t.StatusText = "CRC32:" + HexText(list.Signature(), 8) + "/" + HexText(sourceSig, 8);
   const bool sameFiles = list.Signature() == sourceSig;
 
   bool stopDir = false;

@@ -1,7 +1,5 @@
 // The copy walk: one COPY action, one directory level per call.
 
-#include <cinttypes>
-#include <cstdio>
 #include <filesystem>
 #include <future>
 #include <string>
@@ -10,9 +8,9 @@
 
 #include "engine/copyfile.h"
 #include "engine/copythread.h"
-#include "engine/nwsession.h"
 #include "engine/dirlist.h"
 #include "engine/folderlock.h"
+#include "engine/nwsession.h"
 #include "engine/walks.h"
 #include "filter/matchmask.h"
 #include "jobs/errmsg.h"
@@ -22,6 +20,7 @@
 #include "platform/datetime.h"
 #include "platform/fileio.h"
 #include "platform/findfile.h"
+#include "platform/hextext.h"
 #include "platform/oserror.h"
 #include "platform/paths.h"
 #include "platform/textcase.h"
@@ -41,11 +40,6 @@ bool IsFatalDirError(uint32_t error) {
 // "*" lists the same entries as "*.*"; an empty mask means the whole folder.
 bool IsAllMask(const std::string& mask) { return mask.empty() || mask == "*" || mask == kAllMask; }
 
-std::string Hex8(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%08" PRIX64, value);
-  return text;
-}
 
 // Counts the delimiters in s.
 int64_t CountDelims(const std::string& s) {
@@ -240,7 +234,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
     for (int32_t i = 0; i < targetList.Count(); ++i)
       if (!targetList[i].IsDirectory()) targetTimes.emplace(targetList[i].Name, targetList[i].Time);
   }
-  if (targetSignature != 0) thread.StatusText = Hex8(sourceSignature) + "-" + Hex8(targetSignature);
+  if (targetSignature != 0) thread.StatusText = HexText(sourceSignature, 8) + "-" + HexText(targetSignature, 8);
 
   bool stopped = false;
   bool skipRestOfDir = false;

@@ -2,8 +2,8 @@
 // purged on NetWare afterwards.
 
 #include "engine/copythread.h"
-#include "engine/nwsession.h"
 #include "engine/dirlist.h"
+#include "engine/nwsession.h"
 #include "engine/walks.h"
 #include "filter/matchmask.h"
 #include "jobs/errmsg.h"

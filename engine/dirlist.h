@@ -15,12 +15,10 @@
 #include "filter/dirfilter.h"
 #include "netware/nwclient.h"
 #include "platform/finddata.h"
+#include "platform/paths.h"
 
 namespace mv {
 
-// "." and "..": the entries a walk never descends into. Other names that begin
-// with a dot are ordinary (hidden) entries on Linux and are walked like any.
-inline bool IsSelfOrParent(std::string_view name) { return name == "." || name == ".."; }
 
 // Result of a remote Read whose client is not connected.
 inline constexpr int32_t kDirListNotConnected = -257;

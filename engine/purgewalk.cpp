@@ -1,18 +1,18 @@
 // NETWARE PURGE jobs: deleted (salvageable) files older than the age limit
 // are purged for good; and the scan that lists them.
 
-#include <cstdio>
 #include <optional>
 
 #include "engine/copythread.h"
-#include "engine/nwsession.h"
 #include "engine/dirlist.h"
+#include "engine/nwsession.h"
 #include "engine/walks.h"
 #include "filter/matchmask.h"
 #include "jobs/errmsg.h"
 #include "jobs/jobtypes.h"
 #include "netware/nwops.h"
 #include "platform/clock.h"
+#include "platform/hextext.h"
 #include "platform/paths.h"
 #include "platform/textcase.h"
 
@@ -27,11 +27,6 @@ constexpr int32_t kPurgeErrorLimit = 100;
 constexpr size_t kMaxScanPath = 259;
 constexpr size_t kMaxRelativePath = 256;
 
-std::string Hex(uint32_t v, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, v);
-  return buf;
-}
 
 
 
@@ -104,13 +99,13 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
   if (level < 2 && counting) log(LVL_INFO, 0, "NWPURGE " + dir + mask);
   if (t.CheckTerminate()) r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
   if ((t.LastResult & RC_ABORT) != 0)
-    return log(LVL_ERROR, MC_ABORTED, Hex(static_cast<uint32_t>(t.LastNetWareStatus), 4));
+    return log(LVL_ERROR, MC_ABORTED, HexText(static_cast<uint32_t>(t.LastNetWareStatus), 4));
 
   t.CurSourceDir = dir;
   // The ordinary read yields only the folders.
   TTDirList list = t.ListSourceDir(dir, mask, t.Filter, [](TTDirList& l) { l.Filter.DeletedFiles = 2; });
   auto statusText = [&t] {
-    return Hex(static_cast<uint32_t>(t.LastNetWareStatus), 4) + " " + t.CurSourceDir;
+    return HexText(static_cast<uint32_t>(t.LastNetWareStatus), 4) + " " + t.CurSourceDir;
   };
   if (const int32_t c = ReadDeletedFiles(t, list); c != 0) {
     log(LVL_ERROR, c, statusText());
@@ -174,10 +169,10 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
         }
       } else {
         r = log(LVL_ERROR, MC_NW_PURGE, dir + e.Name);
-        log(LVL_INFO, 0, "Error code: " + Hex(status, 4));
-        log(LVL_INFO, 0, "IterHandle: " + Hex(static_cast<uint32_t>(e.DeletedSequence), 8));
-        log(LVL_INFO, 0, "VolumeNumber: " + Hex(scan.VolumeNumber, 8));
-        log(LVL_INFO, 0, "DirBase: " + Hex(scan.DirBase, 2));
+        log(LVL_INFO, 0, "Error code: " + HexText(status, 4));
+        log(LVL_INFO, 0, "IterHandle: " + HexText(static_cast<uint32_t>(e.DeletedSequence), 8));
+        log(LVL_INFO, 0, "VolumeNumber: " + HexText(scan.VolumeNumber, 8));
+        log(LVL_INFO, 0, "DirBase: " + HexText(scan.DirBase, 2));
         if (counting) ++t.cError;
       }
       t.LastResult = r;

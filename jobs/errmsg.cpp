@@ -1,16 +1,16 @@
 #include "jobs/errmsg.h"
 
 #include <cerrno>
-#include <cinttypes>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "jobs/jobrecord.h"
 #include "jobs/msgtable.h"
 #include "platform/clock.h"
 #include "platform/datetext.h"
 #include "platform/fileio.h"
+#include "platform/hextext.h"
 #include "platform/oserror.h"
 #include "platform/paths.h"
 
@@ -102,27 +102,17 @@ std::string TablePart(const TTErrorMsg& m) {
 
 }  // namespace
 
-std::string MsgJobIdText(int64_t id) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%08" PRIX64, static_cast<uint64_t>(id));
-  return buf;
-}
-
-std::string JobLogFolderName(int64_t id) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08" PRIX32, static_cast<uint32_t>(id));
-  return buf;
-}
+std::string JobLogFolderName(int64_t id) { return HexText(static_cast<uint32_t>(id), 8); }
 
 std::string FormatMsg(const TTErrorMsg& m, bool structured) {
   std::string line;
   const std::string time = DateTimeToStr(m.Time);
   if (structured) {
-    line = "@" + MsgJobIdText(m.JobID) + ";" + time + ";";
+    line = "@" + JobIdText(m.JobID) + ";" + time + ";";
     if (m.OsError != 0) line += std::to_string(m.OsError);
     line += ";";
   } else {
-    line = "[" + MsgJobIdText(m.JobID) + "]  " + time + " ";
+    line = "[" + JobIdText(m.JobID) + "]  " + time + " ";
     if (m.OsError != 0) line += " (E" + std::to_string(m.OsError) + ") ";
     line += " ";
   }

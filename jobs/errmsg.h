@@ -104,8 +104,6 @@ struct TTErrorMsg {
   int32_t OsError = 0;   // 0 when none
 };
 
-// Job ID as at least 8 upper-case hexadecimal digits.
-std::string MsgJobIdText(int64_t id);
 // Name of the job's folder below the log directory: its low 32 bits as
 // exactly 8 upper-case hexadecimal digits.
 std::string JobLogFolderName(int64_t id);

@@ -1,18 +1,13 @@
 #include "jobs/jobrecord.h"
 
-#include <cinttypes>
-#include <cstdio>
 
 #include "jobs/jobid.h"
 #include "platform/fileio.h"
+#include "platform/hextext.h"
 
 namespace mv {
 
-std::string JobIdText(int64_t id) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%08" PRIX64, static_cast<uint64_t>(id));
-  return buf;
-}
+std::string JobIdText(int64_t id) { return HexText(static_cast<uint64_t>(id), 8); }
 
 TTFileThreadControl::TTFileThreadControl(std::string description, TTErrorMsgList* logList,
                                          std::string queueDir, std::string controlDir,

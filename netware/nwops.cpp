@@ -1,12 +1,12 @@
 #include "netware/nwops.h"
 
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 
 #include "filter/dirfilter.h"
 #include "filter/matchmask.h"
 #include "platform/clock.h"
+#include "platform/hextext.h"
 #include "platform/textcase.h"
 
 namespace mv {
@@ -21,11 +21,6 @@ constexpr std::size_t kTreeNameWidth = 32;
 // Context flag under which names come and go without type prefixes.
 constexpr uint32_t kTypelessNames = 0x04;
 
-std::string Hex(uint32_t value, int digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-  return buf;
-}
 
 // Client texts may carry their C terminator.
 std::string CutAtNul(std::string s) {
@@ -344,7 +339,7 @@ int32_t NetWareDirDate(const NetWareAccess& nw, const std::string& path, DateTim
       logText = "SET DT:  to " + path;
       result = 0;
     } else {
-      logText = Hex(status, 4);
+      logText = HexText(status, 4);
     }
   } catch (...) {
   }
@@ -368,7 +363,7 @@ int32_t NetWareInheritedRights(const NetWareAccess& nw, const std::string& path,
     const uint32_t status = nw.Client->SetDirectoryInformation(
         dir.Parsed.Conn, 0, dir.Parsed.Relative, dir.Info.DateTime, dir.Info.Owner, mask);
     if (status == 0) {
-      logText = "SET IRM: $" + Hex(mask, 2) + " to " + path;
+      logText = "SET IRM: $" + HexText(mask, 2) + " to " + path;
       result = 0;
     }
   } catch (...) {
@@ -392,8 +387,8 @@ bool CopyNetWareRights(const NetWareAccess& nw, const std::string& source,
       if (!text.empty()) {
         write(text);
         for (const TTrustee& t : trustees)
-          write(Hex(static_cast<uint32_t>(t.Result), 4) + " " + t.Name +
-                " ID=" + Hex(t.ObjectID, 8));
+          write(HexText(static_cast<uint32_t>(t.Result), 4) + " " + t.Name +
+                " ID=" + HexText(t.ObjectID, 8));
       }
     }
     uint8_t mask = 0;

@@ -24,9 +24,7 @@ struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
 };
 
-bool IsDotEntry(std::string_view name) { return name == "." || name == ".."; }
-
-bool IsHiddenName(std::string_view name) { return !name.empty() && name[0] == '.' && !IsDotEntry(name); }
+bool IsHiddenName(std::string_view name) { return !name.empty() && name[0] == '.' && !IsSelfOrParent(name); }
 
 bool ArchiveCleared(const std::string& path, const struct stat& st) {
   char buf[128];

@@ -19,4 +19,8 @@ std::string ExtractFileName(std::string_view path);
 // The part up to and including the last delimiter ("" without one).
 std::string ExtractFilePath(std::string_view path);
 
+// "." and "..": the entries a walk never descends into. Other names that begin
+// with a dot are ordinary (hidden) entries on Linux and are walked like any.
+inline bool IsSelfOrParent(std::string_view name) { return name == "." || name == ".."; }
+
 }  // namespace mv

@@ -1,22 +1,17 @@
 #include "remote/mvtcp.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <system_error>
 
 #include "platform/clock.h"
 #include "platform/datetext.h"
+#include "platform/hextext.h"
 #include "platform/oserror.h"
 
 namespace mv {
 
 namespace {
 
-std::string Hex(uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
-  return text;
-}
 
 // Longest log text; longer ones are cut.
 constexpr size_t kMaxLogText = 512;
@@ -129,7 +124,7 @@ void TMVIPServer::Log(int32_t clientNumber, const std::string& text) {
   for (char& c : shown)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   const std::string line =
-      DateTimeToStr(Now()) + " [][" + Hex(static_cast<uint32_t>(clientNumber), 4) + "]: " + shown;
+      DateTimeToStr(Now()) + " [][" + HexText(static_cast<uint32_t>(clientNumber), 4) + "]: " + shown;
   std::lock_guard lock(logMutex_);
   if (log_) log_(line);
 }
@@ -160,7 +155,7 @@ void TMVIPServer::Serve(Connection& connection) {
       int32_t code = 0;
       if (!r.ReadInt(code)) break;
       socket.SetTimeout(timeout);
-      Log(client.Number, client.Name + " REQUEST " + Hex(static_cast<uint32_t>(code), 8));
+      Log(client.Number, client.Name + " REQUEST " + HexText(static_cast<uint32_t>(code), 8));
       if (!Handle(code, client, r, w)) break;
     }
   }
