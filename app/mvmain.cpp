@@ -52,7 +52,6 @@ void MiravaCore::Startup(StartOptions options) {
   // 3.
   closeRequested_ = 0;
   modeFlags_ = 0;
-  queueLoaded_ = false;
   settings_.dspSpeedUnit = 0;
 
   // 6. Data folders.
@@ -132,7 +131,6 @@ bool MiravaCore::AppTimerTick() { return closeRequested_ != 0; }
 
 bool MiravaCore::JobTimerTick() {
   if (!jobTimerArmed_ || !queue_) return false;
-  ++runQueueTicks_;
   return queue_->Pass(modeFlags_, pendingRunJob_);
 }
 

@@ -117,11 +117,9 @@ class MiravaCore {
   RoleLock roleLock_;
   bool netWareAvailable_ = false;
   uint32_t codePageTable_ = 0;
-  bool queueLoaded_ = false;
   bool jobTimerArmed_ = false;
   bool started_ = false;
   bool shutDown_ = false;
-  uint32_t runQueueTicks_ = 0;
   std::unique_ptr<NetWareClient> netWare_;
   std::unique_ptr<TTErrorMsgList> programLog_;
   LoopSynchronizer sync_;
