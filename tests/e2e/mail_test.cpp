@@ -19,7 +19,7 @@ using test::WaitFor;
 class ResultsMail : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string script = (fs::path(__FILE__).parent_path().parent_path() / "mail/smtp_server.py").string();
+    const std::string script = (fs::path(MIRAVA_SOURCE_DIR) / "tests/mail/smtp_server.py").string();
     server = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/python3", script, inbox.path()},
                                             dir / "server.log");
     ASSERT_TRUE(WaitFor([&] { return fs::exists(inbox / "port"); }, 20000)) << TempDir::Read(dir / "server.log");

@@ -24,7 +24,7 @@ class MailThreadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetClockForTesting([] { return kT0; });
-    const std::string script = fs::path(__FILE__).parent_path() / "smtp_server.py";
+    const std::string script = fs::path(MIRAVA_SOURCE_DIR) / "tests/mail/smtp_server.py";
     server_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{"/usr/bin/python3", script, inbox_.path()},
                                                    dir_ / "server.log");
     ASSERT_TRUE(test::WaitFor([&] { return fs::exists(inbox_ / "port"); }, 20000)) << test::TempDir::Read(dir_ / "server.log");
