@@ -1,0 +1,225 @@
+#include "dialogs/scheduledialogstate.h"
+
+#include <gtest/gtest.h>
+
+#include "dialogs/jobselstate.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+constexpr DateTime kNow = 46000.75;  // 9 December 2025, 18:00
+
+TEST(ScheduleDialogState, NextRunZeroOpensAtNowAndKeepsItOnCancel) {
+  TTSchedule record;
+  ScheduleDialogState state;
+  state.Load(record, false, kNow);
+  EXPECT_EQ(state.Date(), 46000);
+  EXPECT_DOUBLE_EQ(state.Time(), 0.75);
+  // Cancel writes nothing back, but the record already holds the base time.
+  EXPECT_DOUBLE_EQ(record.NextRun, kNow);
+}
+
+TEST(ScheduleDialogState, PickersAndRunOnceFollowTheCounters) {
+  TTSchedule record;
+  record.NextRun = kNow;
+  ScheduleDialogState state;
+  state.Load(record, true, kNow);
+  EXPECT_FALSE(state.DateTimeEnabled());
+  EXPECT_FALSE(state.QueuedEnabled());
+  EXPECT_TRUE(state.RunOnceEnabled());
+  EXPECT_TRUE(state.RepeatOptionsEnabled());
+
+  ASSERT_TRUE(state.SetHours(1));
+  EXPECT_TRUE(state.DateTimeEnabled());
+  EXPECT_TRUE(state.QueuedEnabled());
+  EXPECT_FALSE(state.RunOnceEnabled());
+
+  ASSERT_TRUE(state.SetHours(0));
+  state.SetRunOnce(true);
+  EXPECT_TRUE(state.DateTimeEnabled());
+  EXPECT_FALSE(state.RepeatOptionsEnabled());
+  EXPECT_TRUE(state.RunOnceEnabled());
+}
+
+TEST(ScheduleDialogState, QueuedNeedsTheQueueLoadedAndAnEnabledDate) {
+  TTSchedule record;
+  record.NextRun = kNow;
+  record.Days = 1;
+  ScheduleDialogState state;
+  state.Load(record, false, kNow);
+  EXPECT_TRUE(state.DateTimeEnabled());
+  EXPECT_FALSE(state.QueuedEnabled());
+  state.Load(record, true, kNow);
+  EXPECT_TRUE(state.QueuedEnabled());
+}
+
+TEST(ScheduleDialogState, CounterGuardKeepsAQueuedJobRepeating) {
+  TTSchedule record;
+  record.NextRun = kNow;
+  record.Queued = true;
+  record.Minutes = 5;
+  ScheduleDialogState state;
+  state.Load(record, true, kNow);
+  EXPECT_FALSE(state.SetMinutes(0));
+  EXPECT_EQ(state.Minutes(), 5);
+  // With another counter above 0 the minutes may go.
+  EXPECT_TRUE(state.SetDays(2));
+  EXPECT_TRUE(state.SetMinutes(0));
+  EXPECT_FALSE(state.SetDays(0));
+  EXPECT_EQ(state.Days(), 2);
+  // Not queued: nothing is refused.
+  state.SetQueued(false);
+  EXPECT_TRUE(state.SetDays(0));
+  EXPECT_FALSE(state.HasRepeat());
+}
+
+TEST(ScheduleDialogState, CountersStayInTheirRanges) {
+  struct Case {
+    int given, minutes, hours, days;
+  } cases[] = {{-3, 0, 0, 0}, {7, 5, 7, 7}, {57, 55, 23, 57}, {100000, 55, 23, 65535}};
+  for (const Case& c : cases) {
+    ScheduleDialogState state;
+    TTSchedule record;
+    state.Load(record, false, kNow);
+    state.SetMinutes(c.given);
+    state.SetHours(c.given);
+    state.SetDays(c.given);
+    EXPECT_EQ(state.Minutes(), c.minutes) << c.given;
+    EXPECT_EQ(state.Hours(), c.hours) << c.given;
+    EXPECT_EQ(state.Days(), c.days) << c.given;
+  }
+}
+
+TEST(ScheduleDialogState, OkStoresEveryControl) {
+  TTSchedule record;
+  record.NextRun = 45000.25;
+  record.Flags = SCHED_REMOTE_HOLD | SCHED_EDIT_HOLD;
+  record.Options = 0x6;  // bits without meaning are not kept
+  record.LastRun = 44999;
+  ScheduleDialogState state;
+  state.Load(record, true, kNow);
+  EXPECT_TRUE(state.RemoteHold());
+  state.SetDate(46001);
+  state.SetTime(0.5);
+  state.SetDays(1);
+  state.SetHours(2);
+  state.SetMinutes(35);
+  state.SetQueued(true);
+  state.SetHold(true);
+  state.SetRandomDelay(true);
+  state.SetWeekday(0, false);
+  state.SetWeekday(6, false);
+  state.Chain(ChainKind::Success).Enabled = true;
+  state.Chain(ChainKind::Success).Add("Backup A");
+  state.Chain(ChainKind::Success).Add("Backup B");
+  state.Chain(ChainKind::SuccessWorkDone).Add("Report");
+  state.Store(record);
+
+  EXPECT_DOUBLE_EQ(record.NextRun, 46001.5);
+  EXPECT_EQ(record.Days, 1);
+  EXPECT_EQ(record.Hours, 2);
+  EXPECT_EQ(record.Minutes, 35);
+  EXPECT_TRUE(record.Queued);
+  // Hold written; remote hold and edit hold left as they were.
+  EXPECT_EQ(record.Flags, SCHED_HOLD | SCHED_REMOTE_HOLD | SCHED_EDIT_HOLD);
+  EXPECT_EQ(record.Options, 1);
+  EXPECT_EQ(record.Weekdays, 0x3E);
+  EXPECT_TRUE(record.RunAfterSuccessEnabled);
+  EXPECT_EQ(record.RunAfterSuccess, "Backup A|Backup B");
+  EXPECT_FALSE(record.RunAfterSuccessWEnabled);
+  EXPECT_EQ(record.RunAfterSuccessW, "Report");
+  EXPECT_DOUBLE_EQ(record.LastRun, 44999);
+
+  // Unchecking clears: hold, random delay, run once.
+  state.SetHold(false);
+  state.SetRandomDelay(false);
+  state.Store(record);
+  EXPECT_EQ(record.Flags, SCHED_REMOTE_HOLD | SCHED_EDIT_HOLD);
+  EXPECT_EQ(record.Options, 0);
+}
+
+TEST(ScheduleDialogState, CancelAfterWeekdayChangeLeavesTheRecord) {
+  TTSchedule record;
+  record.NextRun = kNow;
+  record.Weekdays = 0x3E;
+  ScheduleDialogState state;
+  state.Load(record, false, kNow);
+  state.SetWeekday(0, true);
+  state.SetWeekday(3, false);
+  EXPECT_EQ(state.Weekdays(), 0x37);
+  EXPECT_EQ(record.Weekdays, 0x3E);
+}
+
+TEST(ScheduleDialogState, ResetPutsEveryEntryBack) {
+  TTSchedule record;
+  record.NextRun = 40000.1;
+  record.Queued = true;
+  record.Hours = 3;
+  record.Flags = SCHED_HOLD;
+  record.Options = 1;
+  record.Weekdays = 0x02;
+  record.RunAfterSuccessEnabled = true;
+  record.RunAfterSuccess = "A|B";
+  record.RunAfterSuccessWEnabled = true;
+  record.RunAfterSuccessW = "C";
+  ScheduleDialogState state;
+  state.Load(record, true, kNow);
+  state.Reset(kNow);
+  EXPECT_EQ(state.Minutes() + state.Hours() + state.Days(), 0);
+  EXPECT_FALSE(state.Queued());
+  EXPECT_FALSE(state.Hold());
+  EXPECT_FALSE(state.RandomDelay());
+  EXPECT_DOUBLE_EQ(state.NextRun(), kNow);
+  EXPECT_EQ(state.Weekdays(), 0x7F);
+  for (ChainKind kind : {ChainKind::Success, ChainKind::SuccessWorkDone}) {
+    EXPECT_TRUE(state.Chain(kind).Names.empty());
+    EXPECT_FALSE(state.Chain(kind).Enabled);
+    EXPECT_FALSE(state.ChainDeleteEnabled(kind));
+  }
+}
+
+TEST(ScheduleDialogChains, SplitDropsLeadingBlanksAndEmptyNames) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitChain(""), V{});
+  EXPECT_EQ(SplitChain("Backup A|Backup B"), (V{"Backup A", "Backup B"}));
+  EXPECT_EQ(SplitChain("  A| B ||C|"), (V{"A", "B ", "C"}));
+  EXPECT_EQ(JoinChain({"Backup A", "Backup B"}), "Backup A|Backup B");
+  EXPECT_EQ(JoinChain({}), "");
+}
+
+TEST(ScheduleDialogChains, AddSelectsFirstDeleteSelectsTheNeighbour) {
+  ChainList list;
+  EXPECT_FALSE(list.Add(""));
+  EXPECT_TRUE(list.Add("A"));
+  EXPECT_TRUE(list.Add("B"));
+  EXPECT_FALSE(list.Add("B"));
+  EXPECT_TRUE(list.Add("C"));
+  EXPECT_EQ(list.Selected, 0);
+  list.Selected = 1;
+  EXPECT_TRUE(list.DeleteSelected());
+  EXPECT_EQ(list.Names, (std::vector<std::string>{"A", "C"}));
+  EXPECT_EQ(list.Selected, 1);
+  EXPECT_TRUE(list.DeleteSelected());
+  EXPECT_EQ(list.Selected, 0);
+  EXPECT_TRUE(list.DeleteSelected());
+  EXPECT_EQ(list.Selected, -1);
+  EXPECT_FALSE(list.DeleteSelected());
+}
+
+TEST(JobSelection, OffersTheOtherJobsNotYetChained) {
+  test::TempDir tmp;
+  JobList jobs;
+  EXPECT_TRUE(JobSelectionNames(jobs, {}).empty());
+  for (const char* name : {"Daily", "Weekly", "", "Backup A", "Backup B"})
+    jobs.AddJob(std::make_unique<TTFileThreadControl>(name, nullptr, tmp.path(), tmp.path(),
+                                                      nullptr));
+  jobs.Select(-1);
+  EXPECT_TRUE(JobSelectionNames(jobs, {}).empty());
+  jobs.Select(1);
+  EXPECT_EQ(JobSelectionNames(jobs, {"Backup A", "daily"}),
+            (std::vector<std::string>{"Daily", "Backup B"}));
+}
+
+}  // namespace
+}  // namespace mv
