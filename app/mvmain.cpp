@@ -76,6 +76,9 @@ void MiravaCore::Startup(StartOptions options) {
   smtp_ = std::make_unique<TSmtpClient>();
   mailer_ = std::make_unique<TMVMailer>(smtp_.get());
   mailer_->ProgramText = kProgramVersionText;
+  mailer_->LogLine = [log = programLog_.get()](const std::string& line) {
+    log->AddMsg(TAG_GENERAL, LVL_WARNING, 0, line);
+  };
   mailer_->LoadSettings(dirs_.SettingsFile);
   settings_ = LoadSettings(dirs_.SettingsFile);
   mailThread_ = std::make_unique<TMVMailThread>(*mailer_, sync_);

@@ -39,6 +39,7 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   TSmtpClient smtp;
   TMVMailer mailer(&smtp);
   mailer.ProgramText = kProgramVersionText;
+  mailer.LogLine = [&programLog](const std::string& line) { programLog.AddMsg(TAG_GENERAL, LVL_WARNING, 0, line); };
   mailer.LoadSettings(dirs.SettingsFile);
   TTFileThreadControl job("from file...", &programLog, dirs.QueueDir, dirs.ControlDir, &mailer,
                           {.SpeedUnit = settings.dspSpeedUnit});

@@ -2,6 +2,7 @@
 
 #include "mail/mailthread.h"
 #include "mail/smtpclient.h"
+#include "platform/profile.h"
 
 namespace mv {
 
@@ -34,17 +35,38 @@ std::unique_ptr<TMVMail> TMVMailer::FetchNext(bool terminating) {
 
 int32_t TMVMailer::LoadSettings(const std::string& fileName) {
   const int32_t result = DefaultMail->Load(fileName);
+  if (LogLine && !ProfileReadString(fileName, kMailSection, "password", "").empty())
+    LogLine("Mail setting password in " + fileName + " is ignored: use passwordfile or passwordenv");
   ConfigureClient();
   return result;
 }
 
 void TMVMailer::ConfigureClient() {
+  const TMVMail& m = *DefaultMail;
+  settings_ = {.Host = m.Host,
+               .UserID = m.User,
+               .FromAddress = m.FromAddress,
+               .FromName = ProgramText,
+               .Subject = ProgramText,
+               .Security = MailSecurityOf(m.Security),
+               .CaFile = m.CaFile,
+               .Login = m.Login,
+               .PasswordFile = m.PasswordFile,
+               .PasswordEnv = m.PasswordEnv};
   if (Client == nullptr) return;
-  Client->Host = DefaultMail->Host;
-  Client->UserID = DefaultMail->User;
-  Client->MailMessage.FromAddress = DefaultMail->FromAddress;
-  Client->MailMessage.FromName = ProgramText;
-  Client->MailMessage.Subject = ProgramText;
+  if (Thread == nullptr) {
+    Client->Apply(settings_);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(handOverMutex_);
+  pending_ = settings_;
+}
+
+std::optional<TSmtpSettings> TMVMailer::TakeSettings() {
+  std::lock_guard<std::mutex> lock(handOverMutex_);
+  std::optional<TSmtpSettings> taken = std::move(pending_);
+  pending_.reset();
+  return taken;
 }
 
 }  // namespace mv

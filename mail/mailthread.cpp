@@ -51,6 +51,13 @@ void TMVMailThread::Execute(Worker& worker) {
   if (FetchNext(worker)) SendCurrent();
 }
 
+void TMVMailThread::Log(const std::string& line) {
+  if (abandon_) return;
+  sync_.Synchronize([&] {
+    if (Mailer.LogLine) Mailer.LogLine(line);
+  });
+}
+
 bool TMVMailThread::FetchNext(Worker& worker) {
   if (abandon_) return false;
   bool ran = false;
@@ -68,7 +75,12 @@ bool TMVMailThread::FetchNext(Worker& worker) {
 void TMVMailThread::SendCurrent() {
   std::unique_ptr<TMVMail> mail = std::move(Current);
   TSmtpClient* client = Mailer.Client;
-  if (mail == nullptr || client == nullptr || client->Host.empty()) return;
+  if (client == nullptr) return;
+  if (std::optional<TSmtpSettings> settings = Mailer.TakeSettings()) client->Apply(*settings);
+  if (mail == nullptr || client->Host.empty()) return;
+  // The plain dialogue drops failures unseen; with TLS or a login asked for,
+  // a mail that does not go out must say why.
+  const bool logFailures = client->Security != msNone || !client->Login.empty();
   TMailMessage& message = client->MailMessage;
   const std::string banner = BannerLine(Mailer.ProgramText);
   for (const TMVRecipient& recipient : mail->Message.ToAddress) {
@@ -88,9 +100,13 @@ void TMVMailThread::SendCurrent() {
     message.ToAddress.push_back(recipient.Address);
     const std::string defaultSubject = message.Subject;
     if (!mail->Subject.empty()) message.Subject = mail->Subject;
-    // Failures are dropped: the mail is not retried and nobody is told.
-    if (client->Connect()) client->SendMail();
+    // Failures are dropped: the mail is not retried. Like the greeting, a
+    // refused HELO still leaves the connection open, and the mail is tried.
+    std::string failure;
+    if (!client->Connect()) failure = client->LastError();
+    if (client->Connected() && !client->SendMail() && failure.empty()) failure = client->LastError();
     client->Disconnect();
+    if (logFailures && !failure.empty()) Log("Mail to " + recipient.Address + " not sent: " + failure);
     message.Subject = defaultSubject;
   }
 }

@@ -54,6 +54,8 @@ class TMVMailThread {
   // no longer runs calls.
   bool FetchNext(Worker& worker);
   void SendCurrent();
+  // Hands a line to the mailer's LogLine on the main thread.
+  void Log(const std::string& line);
 
   Synchronizer& sync_;
   std::atomic<bool> abandon_{false};  // set by the destructor

@@ -53,7 +53,34 @@ int64_t RecipientIndex(const std::string& key) {
   return n;
 }
 
+// Keys of the securing and login settings, with the fields they fill.
+struct SecurityKey {
+  const char* key;
+  std::string TMVMail::*field;
+};
+constexpr SecurityKey kSecurityKeys[] = {{"security", &TMVMail::Security},
+                                         {"cafile", &TMVMail::CaFile},
+                                         {"login", &TMVMail::Login},
+                                         {"passwordfile", &TMVMail::PasswordFile},
+                                         {"passwordenv", &TMVMail::PasswordEnv}};
+
 }  // namespace
+
+TMailSecurity MailSecurityOf(const std::string& text) {
+  if (text.empty() || SameTextIgnoringCase(text, "none")) return msNone;
+  if (SameTextIgnoringCase(text, "starttls")) return msStartTls;
+  if (SameTextIgnoringCase(text, "tls")) return msTls;
+  return msInvalid;
+}
+
+void TMVMail::ReadSecurity(const std::string& fileName, bool keepDefaults) {
+  for (const SecurityKey& k : kSecurityKeys)
+    this->*k.field = ProfileReadString(fileName, kMailSection, k.key, keepDefaults ? this->*k.field : "");
+}
+
+void TMVMail::CopySecurity(const TMVMail& source) {
+  for (const SecurityKey& k : kSecurityKeys) this->*k.field = source.*k.field;
+}
 
 TMVMail::TMVMail(TMVMailer* mailer) : Mailer(mailer), Created(Now()) {}
 
@@ -62,6 +89,7 @@ std::unique_ptr<TMVMail> TMVMail::CreateCopy(const TMVMail& source) {
   copy->Created = source.Created;
   copy->Host = source.Host;
   copy->User = source.User;
+  copy->CopySecurity(source);
   copy->Flags = source.Flags;
   copy->Subject = source.Subject;
   copy->Message = source.Message;
@@ -73,6 +101,7 @@ void TMVMail::Assign(const TMVMail& source) {
   Created = source.Created;
   Host = source.Host;
   User = source.User;
+  CopySecurity(source);
   Message.ToAddress = source.Message.ToAddress;
   Message.Attachments = source.Message.Attachments;
 }
@@ -120,6 +149,7 @@ int32_t TMVMail::Load(const std::string& fileName) {
   Host = ProfileReadString(fileName, kMailSection, "host", "");
   User = ProfileReadString(fileName, kMailSection, "user", "");
   FromAddress = ProfileReadString(fileName, kMailSection, "fromaddress", kDefaultFromAddress);
+  ReadSecurity(fileName, false);
   return ReadRecipients(fileName, ProfileReadInt(fileName, kMailSection, "toaddresscount", 0));
 }
 
@@ -128,6 +158,7 @@ int32_t TMVMail::LoadOver(const std::string& fileName) {
   Host = ProfileReadString(fileName, kMailSection, "host", Host);
   User = ProfileReadString(fileName, kMailSection, "user", User);
   FromAddress = ProfileReadString(fileName, kMailSection, "fromaddress", FromAddress);
+  ReadSecurity(fileName, true);
   int32_t count = ProfileReadInt(fileName, kMailSection, "toaddresscount", 0);
   if (count <= 0) return 0;
   Message.ToAddress.clear();
@@ -148,6 +179,8 @@ int32_t TMVMail::Save(const std::string& fileName) const {
   if (keptFrom) write("fromaddress", *keptFrom);
   if (!Host.empty()) write("host", Host);
   if (!User.empty()) write("user", User);
+  for (const SecurityKey& k : kSecurityKeys)
+    if (!(this->*k.field).empty()) write(k.key, this->*k.field);
   write("toaddresscount", std::to_string(Message.ToAddress.size()));
   for (std::size_t i = 0; i < Message.ToAddress.size(); ++i) {
     write("toaddress" + std::to_string(i), Message.ToAddress[i].Address);

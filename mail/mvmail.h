@@ -40,6 +40,13 @@ inline constexpr const char* kMailSection = "smtp";
 // toaddresscount claims, and at most this many of them (indices 0..999).
 inline constexpr int32_t kMaxMailRecipients = 1000;
 
+// How the SMTP connection is secured (key "security"): "none" (or no key)
+// the plain dialogue, "starttls" plain connect then STARTTLS, "tls" TLS from
+// the first byte. Any other text is msInvalid, which sends nothing: a typo
+// must never turn into plain text.
+enum TMailSecurity { msNone = 0, msStartTls = 1, msTls = 2, msInvalid = 3 };
+TMailSecurity MailSecurityOf(const std::string& text);
+
 struct TMVRecipient {
   std::string Address;
   uint32_t Flags = 0;  // recipient flag word
@@ -91,8 +98,9 @@ class TMVMail {
     Flags = 0;
   }
 
-  // Reads section "smtp" of fileName into Host, User, FromAddress and adds the
-  // recipients to the present ones (empty and duplicate addresses skipped).
+  // Reads section "smtp" of fileName into Host, User, FromAddress, the
+  // security and login settings, and adds the recipients to the present ones
+  // (empty and duplicate addresses skipped). A "password" key is never read.
   // 0, or -1 when the file exists but cannot be read.
   int32_t Load(const std::string& fileName);
 
@@ -100,7 +108,8 @@ class TMVMail {
   // and the recipients are replaced only when toaddresscount is above 0.
   int32_t LoadOver(const std::string& fileName);
 
-  // Replaces section "smtp" of fileName: host and user when not empty, the
+  // Replaces section "smtp" of fileName: host, user and the security and
+  // login settings when not empty, the
   // recipient count, every address and its flag word as "$" + hexadecimal.
   // A fromaddress already in the file is kept; this record's is never written.
   // Line breaks in a value end it there. 0, or -1 when a write fails.
@@ -114,6 +123,13 @@ class TMVMail {
   std::string Host;
   std::string User;
   std::string FromAddress;
+  // Securing and login (keys "security", "cafile", "login", "passwordfile",
+  // "passwordenv"); empty = not set. Used from the program-wide settings.
+  std::string Security;      // "none", "starttls" or "tls"; see MailSecurityOf
+  std::string CaFile;        // one CA file trusted besides the system's
+  std::string Login;         // AUTH user name; empty = no login
+  std::string PasswordFile;  // file holding the password, owner-only
+  std::string PasswordEnv;   // or the environment variable that holds it
   DateTime Created = 0;
   TMVMailMessage Message;
   std::string Subject;  // empty = the SMTP client's default subject
@@ -121,6 +137,8 @@ class TMVMail {
 
  private:
   int32_t ReadRecipients(const std::string& fileName, int32_t count);
+  void ReadSecurity(const std::string& fileName, bool keepDefaults);
+  void CopySecurity(const TMVMail& source);
 };
 
 }  // namespace mv

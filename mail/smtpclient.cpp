@@ -1,8 +1,13 @@
 #include "mail/smtpclient.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 
 #include "mail/base64.h"
+#include "mail/password.h"
+#include "platform/textcase.h"
 
 namespace mv {
 
@@ -93,6 +98,38 @@ void AppendBodyLines(const std::vector<std::string>& lines, std::string& out) {
   }
 }
 
+// One line of an EHLO reply: "250-STARTTLS", "250 AUTH PLAIN LOGIN", ...
+void ReadExtension(TSmtpExtensions& ext, std::string_view line) {
+  if (line.size() < 4) return;
+  line.remove_prefix(4);
+  std::vector<std::string> words;
+  for (size_t i = 0; i < line.size();) {
+    const size_t end = std::min(line.find(' ', i), line.size());
+    if (end > i) words.push_back(UpperCase(std::string(line.substr(i, end - i))));
+    i = end + 1;
+  }
+  if (words.empty()) return;
+  if (words[0] == "STARTTLS") ext.StartTls = true;
+  if (words[0] == "AUTH" || words[0] == "AUTH=LOGIN") {
+    for (const std::string& w : words) {
+      if (w == "PLAIN") ext.AuthPlain = true;
+      if (w == "LOGIN" || w == "AUTH=LOGIN") ext.AuthLogin = true;
+    }
+  }
+  if (words[0] == "SIZE" && words.size() > 1 && words[1].size() < 19 &&
+      std::all_of(words[1].begin(), words[1].end(), [](char c) { return c >= '0' && c <= '9'; }))
+    ext.Size = std::stoull(words[1]);
+}
+
+// A server reply with the login's secrets, should it echo them, blanked out.
+std::string Scrubbed(std::string reply, const std::vector<const std::string*>& secrets) {
+  for (const std::string* secret : secrets) {
+    if (secret->empty()) continue;
+    for (size_t at; (at = reply.find(*secret)) != std::string::npos;) reply.replace(at, secret->size(), "***");
+  }
+  return reply;
+}
+
 }  // namespace
 
 TSmtpClient::TSmtpClient() : random_(std::random_device{}()) { Port = 25; }
@@ -120,9 +157,38 @@ bool TSmtpClient::AcceptableEntry(const std::string& entry) {
   return lts == 1 && gts == 1 && entry.find('>') > lt;
 }
 
-bool TSmtpClient::SkipContinuedLines() {
+void TSmtpClient::Apply(const TSmtpSettings& settings) {
+  Host = settings.Host;
+  UserID = settings.UserID;
+  MailMessage.FromAddress = settings.FromAddress;
+  MailMessage.FromName = settings.FromName;
+  MailMessage.Subject = settings.Subject;
+  Security = settings.Security;
+  CaFile = settings.CaFile;
+  Login = settings.Login;
+  PasswordFile = settings.PasswordFile;
+  PasswordEnv = settings.PasswordEnv;
+}
+
+std::string TSmtpClient::GreetingName() const {
+  // A name cannot add a command of its own.
+  std::string name = UserID.substr(0, UserID.find_first_of("\r\n"));
+  if (!name.empty()) return name;
+  char host[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(host, sizeof host - 1) == 0) name = host;
+  name = name.substr(0, name.find_first_of(std::string("\r\n \0", 4)));
+  return name.empty() ? "localhost" : name;
+}
+
+bool TSmtpClient::Abort(std::string text) {
+  Close();
+  return Fail(std::move(text));
+}
+
+bool TSmtpClient::SkipContinuedLines(void (*each)(TSmtpExtensions&, std::string_view)) {
   std::string line;
   size_t bytes = 0;
+  if (each) each(extensions_, LastReply());
   for (int n = 0; !LastReply().empty() && (LastReply()[0] == ' ' || (LastReply().size() > 3 && LastReply()[3] == '-'));
        ++n) {
     bytes += LastReply().size();
@@ -132,24 +198,84 @@ bool TSmtpClient::SkipContinuedLines() {
     }
     if (!ReadLn(line)) return false;
     TakeReply(line);
+    if (each) each(extensions_, LastReply());
   }
   return true;
 }
 
-bool TSmtpClient::Connect() {
-  if (!Open()) return false;
-  std::string line;
-  if (!ReadLn(line)) return false;
-  TakeReply(line);
-  if (!SkipContinuedLines()) return false;
-  if (Refused(399)) return Fail(LastReply());
-  // A user name cannot add a command of its own.
-  const std::string helo = "HELO " + UserID.substr(0, UserID.find_first_of("\r\n"));
+bool TSmtpClient::Helo() {
+  const std::string helo = "HELO " + GreetingName();
   for (int i = 0; i < kMaxHeloRepeats; ++i) {
     if (!Transaction(helo) || !SkipContinuedLines()) return false;
     if (ReplyNumber() != 299) break;
   }
   if (Refused(299)) return Fail("Authentication failed");
+  return true;
+}
+
+bool TSmtpClient::Hello() {
+  extensions_ = {};
+  if (!Transaction("EHLO " + GreetingName())) return false;
+  if (Refused(299)) {
+    if (!SkipContinuedLines()) return false;
+    return Helo();
+  }
+  if (!SkipContinuedLines(ReadExtension)) return false;
+  extensions_.Extended = true;
+  return true;
+}
+
+bool TSmtpClient::Connect() {
+  extensions_ = {};
+  if (Security == msInvalid) return Fail("Unknown Security Mode");
+  if (Security == msNone && !Login.empty()) return Fail("Login Needs TLS");
+  const bool strict = Security != msNone;
+  if (!Open()) return false;
+  if (Security == msTls && !StartTls(CaFile)) return false;
+  std::string line;
+  if (!ReadLn(line)) return false;
+  TakeReply(line);
+  if (!SkipContinuedLines()) return false;
+  if (Refused(399)) return strict ? Abort(LastReply()) : Fail(LastReply());
+  if (!strict) return Helo();
+
+  if (!Hello()) return Abort(LastError());
+  if (Security == msStartTls) {
+    if (!extensions_.StartTls) return Abort("STARTTLS Not Offered");
+    if (!Transaction("STARTTLS")) return false;
+    if (ReplyNumber() != 220) return Abort("STARTTLS Refused (" + LastReply() + ")");
+    if (!StartTls(CaFile)) return false;
+    // What was said before the handshake no longer counts.
+    if (!Hello()) return Abort(LastError());
+  }
+  return Login.empty() || Authenticate();
+}
+
+bool TSmtpClient::Authenticate() {
+  if (!Secure()) return Abort("Login Needs TLS");
+  if (!extensions_.AuthPlain && !extensions_.AuthLogin) return Abort("Login Not Offered");
+  if (Login.find('\0') != std::string::npos) return Abort("Invalid Login");
+  std::string password, error;
+  if (!ReadPassword(PasswordFile, PasswordEnv, password, error)) return Abort(error);
+
+  std::string token, command;
+  bool sent = false, accepted = false;
+  if (extensions_.AuthPlain) {
+    token = TBase64Encoder::Encode(std::string(1, '\0') + Login + std::string(1, '\0') + password);
+    command = "AUTH PLAIN " + token;
+    sent = Transaction(command);
+  } else {
+    token = TBase64Encoder::Encode(password);
+    sent = Transaction("AUTH LOGIN") && (ReplyNumber() != 334 || Transaction(TBase64Encoder::Encode(Login))) &&
+           (ReplyNumber() != 334 || Transaction(token));
+  }
+  if (sent) accepted = ReplyNumber() == 235;
+  const std::string reply = Scrubbed(LastReply(), {&password, &token});
+  WipeSecret(password);
+  WipeSecret(token);
+  WipeSecret(command);
+  if (!sent) return Abort(LastError());
+  if (!accepted) return Abort("Login Failed (" + reply + ")");
   return true;
 }
 
@@ -219,6 +345,11 @@ bool TSmtpClient::SendMessage() {
     return Fail("Incomplete Header");
   if (m.FromAddress.find_first_of(std::string("\r\n<>\0", 5)) != std::string::npos)
     return Fail("Invalid Sender Address");
+  if (extensions_.Size > 0) {
+    uint64_t size = body.size() + 4;
+    for (const std::string& line : FinalHeader) size += line.size() + 2;
+    if (size > extensions_.Size) return Fail("Message Too Large");
+  }
 
   if (!Transaction("RSET")) return false;
   if (Refused(399)) return Fail(LastReply());

@@ -1,5 +1,7 @@
 #include "mail/sockconn.h"
 
+#include "mail/tlssession.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -43,6 +45,8 @@ struct AddrInfoFree {
 };
 
 }  // namespace
+
+TSockConn::TSockConn() = default;
 
 TSockConn::~TSockConn() { Close(); }
 
@@ -93,6 +97,7 @@ bool TSockConn::Open() {
   uint16_t port = 0;
   if (!SplitHostPort(Host, Port, host, port)) return Fail("Invalid Port");
   if (host.empty()) return Fail("Host Lookup Failed");
+  peerName_ = host;
 
   in_addr address{};
   if (::inet_pton(AF_INET, host.c_str(), &address) != 1) {
@@ -134,9 +139,46 @@ bool TSockConn::Open() {
 }
 
 void TSockConn::Close() {
+  tls_.reset();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   buffer_.clear();
+}
+
+TSockConn::Io TSockConn::SendSome(const char* data, size_t size, size_t& put) {
+  put = 0;
+  if (tls_) {
+    switch (tls_->Write(data, size, put)) {
+      case TlsIo::Done: return Io::Done;
+      case TlsIo::WantRead: return Io::WantRead;
+      case TlsIo::WantWrite: return Io::WantWrite;
+      case TlsIo::Closed: return Io::Closed;
+      case TlsIo::Failed: return Io::Failed;
+    }
+  }
+  const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+  if (n > 0) return put = static_cast<size_t>(n), Io::Done;
+  if (n < 0 && errno == EINTR) return Io::WantWrite;
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Io::WantWrite;
+  return Io::Failed;
+}
+
+TSockConn::Io TSockConn::ReceiveSome(char* data, size_t size, size_t& got) {
+  got = 0;
+  if (tls_) {
+    switch (tls_->Read(data, size, got)) {
+      case TlsIo::Done: return Io::Done;
+      case TlsIo::WantRead: return Io::WantRead;
+      case TlsIo::WantWrite: return Io::WantWrite;
+      case TlsIo::Closed: return Io::Closed;
+      case TlsIo::Failed: return Io::Failed;
+    }
+  }
+  const ssize_t n = ::recv(fd_, data, size, 0);
+  if (n > 0) return got = static_cast<size_t>(n), Io::Done;
+  if (n == 0) return Io::Closed;
+  if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return Io::WantRead;
+  return Io::Failed;
 }
 
 bool TSockConn::Write(std::string_view text) {
@@ -145,15 +187,15 @@ bool TSockConn::Write(std::string_view text) {
   // long, a server that takes nothing may not.
   auto deadline = Deadline();
   while (!text.empty()) {
-    const ssize_t n = ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
-    if (n > 0) {
-      text.remove_prefix(static_cast<size_t>(n));
+    size_t put = 0;
+    const Io io = SendSome(text.data(), text.size(), put);
+    if (io == Io::Done) {
+      text.remove_prefix(put);
       deadline = Deadline();
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return FailIo("Send Failed");
-    switch (WaitFor(POLLOUT, deadline)) {
+    if (io == Io::Closed || io == Io::Failed) return FailIo("Send Failed");
+    switch (WaitFor(io == Io::WantRead ? POLLIN : POLLOUT, deadline)) {
       case Wait::Ready: break;
       case Wait::TimedOut: return FailIo("Send Timed out");
       case Wait::Canceled: return FailIo("Connection Canceled");
@@ -192,21 +234,45 @@ bool TSockConn::ReadLn(std::string& line) {
     if (buffer_.size() >= kMaxReplyLine) return FailIo("Reply Too Long");
     searched = buffer_.size();
     char chunk[2048];
-    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (n > 0) {
-      buffer_.append(chunk, static_cast<size_t>(n));
+    size_t got = 0;
+    const Io io = ReceiveSome(chunk, sizeof chunk, got);
+    if (io == Io::Done) {
+      buffer_.append(chunk, got);
       continue;
     }
-    if (n == 0) return FailIo("Connection Closed");
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return FailIo("Connection Closed");
-    switch (WaitFor(POLLIN, deadline)) {
+    if (io == Io::Closed || io == Io::Failed) return FailIo("Connection Closed");
+    switch (WaitFor(io == Io::WantWrite ? POLLOUT : POLLIN, deadline)) {
       case Wait::Ready: break;
       case Wait::TimedOut: return FailIo("Reply Timed out");
       case Wait::Canceled: return FailIo("Connection Canceled");
       case Wait::Failed: return FailIo("Connection Closed");
     }
   }
+}
+
+bool TSockConn::StartTls(const std::string& caFile) {
+  if (!Connected()) return Fail("Not Connected");
+  if (tls_) return Fail("Already Secure");
+  if (!buffer_.empty()) return FailIo("Unexpected Data Before TLS");
+  auto session = std::make_unique<TTlsSession>();
+  std::string error;
+  if (!session->Setup(fd_, peerName_, caFile, error)) return FailIo(error);
+  // The handshake as a whole gets one time-out, as a reply line does.
+  const auto deadline = Deadline();
+  for (;;) {
+    const TlsIo io = session->Handshake();
+    if (io == TlsIo::Done) break;
+    if (io == TlsIo::Failed) return FailIo(session->HandshakeError());
+    if (io == TlsIo::Closed) return FailIo("Connection Closed");
+    switch (WaitFor(io == TlsIo::WantWrite ? POLLOUT : POLLIN, deadline)) {
+      case Wait::Ready: break;
+      case Wait::TimedOut: return FailIo("Handshake Timed out");
+      case Wait::Canceled: return FailIo("Connection Canceled");
+      case Wait::Failed: return FailIo("Connection Closed");
+    }
+  }
+  tls_ = std::move(session);
+  return true;
 }
 
 bool TSockConn::Transaction(std::string_view command) {

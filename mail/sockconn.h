@@ -14,14 +14,21 @@
 // Failures are return values: false, with the reason in LastError(). A
 // failed read or write closes the connection, since the dialogue can no
 // longer be trusted to be in step.
+//
+// StartTls() turns the open connection into a TLS one (see tlssession.h);
+// from then on every read and write goes through it, with the same time-outs
+// and bounds.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace mv {
+
+class TTlsSession;
 
 inline constexpr int32_t kDefaultSockTimeOut = 60000;  // milliseconds
 // Longest line accepted from a server, line break included (a reply line
@@ -30,7 +37,7 @@ inline constexpr size_t kMaxReplyLine = 4096;
 
 class TSockConn {
  public:
-  TSockConn() = default;
+  TSockConn();
   virtual ~TSockConn();
   TSockConn(const TSockConn&) = delete;
   TSockConn& operator=(const TSockConn&) = delete;
@@ -52,6 +59,17 @@ class TSockConn {
   bool Open();
   // Closes at once (linger 0: the connection is reset, nothing is flushed).
   void Close();
+
+  // TLS handshake on the open connection, verifying the server against the
+  // host name it was opened with (and caFile, when not empty). Bytes the
+  // server sent ahead of the handshake are refused ("Unexpected Data Before
+  // TLS"): they would otherwise be read as if they had come encrypted.
+  // Errors: those of TTlsSession, "Handshake Timed out", "Connection
+  // Canceled", "Connection Closed". A failure closes the connection.
+  bool StartTls(const std::string& caFile);
+  bool Secure() const { return tls_ != nullptr; }
+  // The host part of Host, as Open took it.
+  const std::string& PeerName() const { return peerName_; }
 
   // Text unchanged / Text + CR LF. Errors: "Not Connected", "Send Timed out",
   // "Send Failed", "Connection Canceled".
@@ -87,8 +105,15 @@ class TSockConn {
   Wait WaitFor(short events, Clock::time_point deadline) const;
   Clock::time_point Deadline() const;
   bool FailIo(std::string text);  // closes, then Fail
+  // One send or receive, raw or through TLS: bytes moved, or 0 with the
+  // wait needed (Ready meaning "try again"), or a failure.
+  enum class Io { Done, WantRead, WantWrite, Closed, Failed };
+  Io SendSome(const char* data, size_t size, size_t& put);
+  Io ReceiveSome(char* data, size_t size, size_t& got);
 
   int fd_ = -1;
+  std::unique_ptr<TTlsSession> tls_;
+  std::string peerName_;
   std::string buffer_;  // bytes received and not yet returned by ReadLn
   std::string lastReply_;
   int16_t replyNumber_ = 0;

@@ -135,5 +135,31 @@ TEST_F(MailTest, LineBreaksInValuesCannotBreakTheFile) {
   EXPECT_EQ(Addresses(back), (std::vector<std::string>{"a@x=0", "b@x=33554432"}));
 }
 
+TEST_F(MailTest, SecurityAndLoginSettingsRoundTripAndNoPasswordIsKept) {
+  const std::string file = dir.Write("MIRAVA0.MVJ", "[smtp]\r\nhost=mail.example.org:587\r\nsecurity=starttls\r\n"
+                                     "cafile=/etc/ca.pem\r\nlogin=robot\r\npasswordfile=/home/u/.smtp.pw\r\n"
+                                     "passwordenv=SMTP_PW\r\npassword=hunter2\r\n");
+  TMVMail m(nullptr), copy(nullptr), plain(nullptr);
+  ASSERT_EQ(m.Load(file), 0);
+  EXPECT_EQ(std::tie(m.Security, m.CaFile, m.Login, m.PasswordFile, m.PasswordEnv),
+            std::make_tuple("starttls", "/etc/ca.pem", "robot", "/home/u/.smtp.pw", "SMTP_PW"));
+  copy.Assign(m);
+  EXPECT_EQ(std::tie(copy.Security, copy.Login, copy.PasswordFile), std::tie(m.Security, m.Login, m.PasswordFile));
+  ASSERT_EQ(m.Save(file), 0);
+  const std::string saved = test::TempDir::Read(file);
+  EXPECT_EQ(saved, "[smtp]\r\nhost=mail.example.org:587\r\nsecurity=starttls\r\ncafile=/etc/ca.pem\r\n"
+                   "login=robot\r\npasswordfile=/home/u/.smtp.pw\r\npasswordenv=SMTP_PW\r\ntoaddresscount=0\r\n");
+  // A template's empty keys keep the defaults; a plain file clears them.
+  ASSERT_EQ(m.LoadOver(dir.Write("t.mvt", "[smtp]\r\nhost=other\r\n")), 0);
+  EXPECT_EQ(std::tie(m.Security, m.Login), std::make_tuple("starttls", "robot"));
+  ASSERT_EQ(m.Load(dir.Write("plain.mvj", "[smtp]\r\nhost=other\r\n")), 0);
+  EXPECT_EQ(std::tie(m.Security, m.CaFile, m.Login, m.PasswordFile, m.PasswordEnv),
+            std::make_tuple("", "", "", "", ""));
+  const std::vector<std::pair<std::string, TMailSecurity>> modes = {
+      {"", msNone}, {"none", msNone}, {"NONE", msNone}, {"starttls", msStartTls}, {"STARTTLS", msStartTls},
+      {"tls", msTls}, {"Tls", msTls}, {"ssl", msInvalid}, {"starttsl", msInvalid}, {"tls ", msInvalid}};
+  for (const auto& [text, mode] : modes) EXPECT_EQ(MailSecurityOf(text), mode) << text;
+}
+
 }  // namespace
 }  // namespace mv

@@ -154,6 +154,112 @@ TEST(SmtpClient, SilentOrRamblingServersTimeOutOrAreCutOff) {
   EXPECT_EQ(c.LastError(), "Reply Too Long");
 }
 
+TEST(SmtpClient, SecureModesNeverFallBackToPlainText) {
+  struct Case {
+    TMailSecurity security;
+    std::string greeting;
+    std::map<std::string, std::string> rules;
+    std::string sent, error;
+  };
+  const std::vector<Case> cases = {
+      {msStartTls, "220 hi", {{"EHLO", "250-hi\r\n250 SIZE 100"}}, "EHLO tester\r\n", "STARTTLS Not Offered"},
+      {msStartTls, "220 hi", {{"EHLO", "500 what?"}}, "EHLO tester\r\nHELO tester\r\n", "STARTTLS Not Offered"},
+      {msStartTls, "220 hi", {{"EHLO", "250 STARTTLS"}, {"STARTTLS", "454 not now"}}, "EHLO tester\r\nSTARTTLS\r\n",
+       "STARTTLS Refused (454 not now)"},
+      // Plain text sent ahead of the handshake would pass for an encrypted reply.
+      {msStartTls, "220 hi", {{"EHLO", "250 STARTTLS"}, {"STARTTLS", "220 go\r\n250 injected"}},
+       "EHLO tester\r\nSTARTTLS\r\n", "Unexpected Data Before TLS"},
+      {msStartTls, "554 go away", {}, "", "554 go away"},
+      {msNone, "220 hi", {}, "", "Login Needs TLS"},
+      {msInvalid, "220 hi", {}, "", "Unknown Security Mode"}};
+  for (const Case& t : cases) {
+    FakeServer server(t.greeting, t.rules);
+    TSmtpClient c;
+    Prepared(c, server.address, {"a@x"}).Security = t.security;
+    if (t.security == msNone) c.Login = "tester";
+    EXPECT_FALSE(c.Connect());
+    EXPECT_EQ(c.LastError(), t.error);
+    EXPECT_FALSE(c.Connected());
+    EXPECT_FALSE(c.SendMail());
+    EXPECT_TRUE(c.Disconnect());
+    EXPECT_EQ(server.Received(), t.sent) << t.error;
+  }
+  // TLS from the first byte to a plain server: the handshake fails, no command goes out.
+  FakeServer plain("220 hi");
+  TSmtpClient c;
+  Prepared(c, plain.address, {"a@x"}).Security = msTls;
+  EXPECT_FALSE(c.Connect());
+  EXPECT_EQ(c.LastError().rfind("TLS Handshake Failed", 0), 0u) << c.LastError();
+  EXPECT_EQ(plain.Received().find("EHLO"), std::string::npos);
+}
+
+TEST(SmtpClient, WithoutAUserTheGreetingNamesThisMachine) {
+  FakeServer server("220 hi");
+  TSmtpClient c;
+  Prepared(c, server.address, {"a@x"}).UserID.clear();
+  char host[256] = {};
+  ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+  ASSERT_TRUE(c.Connect()) << c.LastError();
+  EXPECT_TRUE(c.Disconnect());
+  EXPECT_EQ(server.Received(), "HELO " + std::string(*host ? host : "localhost") + "\r\nQUIT\r\n");
+}
+
+TEST(MailThread, ARefusedGreetingOrHeloStillTriesTheMail) {
+  const std::vector<std::pair<std::string, std::map<std::string, std::string>>> cases = {
+      {"554 busy", {}}, {"220 hi", {{"HELO", "550 who?"}}}};
+  for (const auto& [greeting, rules] : cases) {
+    FakeServer server(greeting, rules);
+    TSmtpClient client;
+    TMVMailer mailer(&client);
+    client.Host = server.address;
+    client.MailMessage.FromAddress = "robot@x";
+    LoopSynchronizer sync;
+    TMVMailThread thread(mailer, sync);
+    mailer.DefaultMail->AddRecipient("a@x", kMailProgramEvent);
+    mailer.SendText("Program initialized", kMailProgramEvent);
+    ASSERT_TRUE(sync.RunUntil([&] { return server.Received().find("QUIT") != std::string::npos; }, 20s));
+    EXPECT_NE(server.Received().find("MAIL FROM:<robot@x>\r\nRCPT TO:<a@x>\r\nDATA\r\n"), std::string::npos)
+        << server.Received();
+    thread.Terminate();
+    ASSERT_TRUE(sync.RunUntil([&] { return thread.Finished(); }, 20s));
+  }
+}
+
+// The main thread changes the settings while the mail thread sends: each
+// mail goes out with one whole set of them, and the last set wins.
+TEST(MailThread, SettingsChangedOnTheMainThreadReachTheMailThreadWhole) {
+  FakeServer server("220 hi");
+  TSmtpClient client;
+  TMVMailer mailer(&client);
+  LoopSynchronizer sync;
+  TMVMailThread thread(mailer, sync);
+  TMVMail& settings = *mailer.DefaultMail;
+  settings.Host = server.address;
+  settings.AddRecipient("a@x", kMailProgramEvent);
+  constexpr int kRounds = 20;
+  for (int k = 0; k < kRounds; ++k) {
+    settings.User = "u" + std::to_string(k), settings.FromAddress = "r" + std::to_string(k) + "@x";
+    mailer.ConfigureClient();
+    mailer.SendText("mail " + std::to_string(k), kMailProgramEvent);
+    sync.RunPending();
+  }
+  ASSERT_TRUE(sync.RunUntil([&] { return server.accepted == kRounds && mailer.Count() == 0 && thread.Suspended(); }, 60s));
+  const std::string received = server.Received();
+  int last = -1;
+  for (size_t at = 0; (at = received.find("HELO u", at)) != std::string::npos; ++at) {
+    const int k = std::stoi(received.substr(at + 6));
+    EXPECT_GE(k, last);
+    last = k;
+    const size_t from = received.find("MAIL FROM:<", at);
+    ASSERT_NE(from, std::string::npos);
+    EXPECT_EQ(received.substr(from, 15 + std::to_string(k).size()), "MAIL FROM:<r" + std::to_string(k) + "@x>");
+  }
+  EXPECT_EQ(last, kRounds - 1);
+  EXPECT_EQ(mailer.Settings().UserID, "u" + std::to_string(kRounds - 1));
+  thread.Terminate();
+  ASSERT_TRUE(sync.RunUntil([&] { return thread.Finished(); }, 20s));
+}
+
 TEST(MailThread, DeadServerDoesNotHoldShutdown) {
   FakeServer dead("");
   TSmtpClient client;  // the default time-out of a minute applies
