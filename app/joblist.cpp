@@ -36,18 +36,33 @@ bool JobList::IsNameFreeFor(const std::string& name, int64_t id) const {
 void JobList::AddJob(std::unique_ptr<TTFileThreadControl> job) {
   if (!job) return;
   jobs_.push_back(std::move(job));
-  selected_ = Count() - 1;
+  const int32_t index = Count() - 1;
+  Notify([index](CoreObserver& o) { o.JobAdded(index); });
+  SetSelected(index);
 }
 
 std::unique_ptr<TTFileThreadControl> JobList::RemoveAt(int32_t index) {
   if (index < 0 || index >= Count()) return nullptr;
   auto job = std::move(jobs_[static_cast<std::size_t>(index)]);
   jobs_.erase(jobs_.begin() + index);
-  if (selected_ >= Count()) selected_ = Count() - 1;
+  Notify([index](CoreObserver& o) { o.JobRemoved(index); });
+  // The selection stays on the same job, or on the one that took its place.
+  if (selected_ > index || selected_ >= Count()) SetSelected(selected_ - 1);
   return job;
 }
 
-void JobList::Select(int32_t index) { selected_ = (index >= 0 && index < Count()) ? index : -1; }
+void JobList::Select(int32_t index) { SetSelected((index >= 0 && index < Count()) ? index : -1); }
+
+void JobList::SetSelected(int32_t index) {
+  if (index == selected_) return;
+  selected_ = index;
+  Notify([index](CoreObserver& o) { o.SelectionChanged(index); });
+}
+
+void JobList::NotifyChanged(const TTFileThreadControl* job) const {
+  const int32_t index = IndexOfJob(job);
+  if (index >= 0) Notify([index](CoreObserver& o) { o.JobChanged(index); });
+}
 
 void JobList::Sort() {
   TTFileThreadControl* selected = JobAt(selected_);
@@ -59,7 +74,8 @@ void JobList::Sort() {
     std::stable_sort(jobs_.begin(), jobs_.end(),
                      [](const auto& a, const auto& b) { return a->Description < b->Description; });
   }
-  selected_ = IndexOfJob(selected);
+  Notify([](CoreObserver& o) { o.ListSorted(); });
+  SetSelected(IndexOfJob(selected));
 }
 
 int32_t JobStatusCode(const TTFileThreadControl& job) {

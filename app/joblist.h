@@ -1,13 +1,14 @@
 #pragma once
 // The job list: the jobs an instance knows, in display order (which is also
 // the order of the run-queue pass), with the selection and the sort column.
-// A window only shows it.
+// A window only shows it and follows its changes through the observers.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/coreobserver.h"
 #include "jobs/jobrecord.h"
 
 namespace mv {
@@ -21,6 +22,8 @@ inline constexpr int32_t kStatusIdleHeld = 9;
 
 class JobList {
  public:
+  // Who hears of additions, removals, re-sorts and selection changes (may be null).
+  void SetObservers(const ObserverList* observers) { observers_ = observers; }
   int32_t Count() const { return static_cast<int32_t>(jobs_.size()); }
   bool Empty() const { return jobs_.empty(); }
   // Null for an index outside the list.
@@ -37,6 +40,10 @@ class JobList {
   // Takes the job out of the list (the caller decides what becomes of it).
   std::unique_ptr<TTFileThreadControl> RemoveAt(int32_t index);
 
+  // Tells the observers that something shown of the job changed (nothing
+  // when it is not in the list).
+  void NotifyChanged(const TTFileThreadControl* job) const;
+
   int32_t Selected() const { return selected_; }
   void Select(int32_t index);
   int32_t SortColumn() const { return sortColumn_; }
@@ -45,7 +52,14 @@ class JobList {
   void Sort();
 
  private:
+  void SetSelected(int32_t index);
+  template <typename Fn>
+  void Notify(Fn&& fn) const {
+    if (observers_) observers_->Notify(fn);
+  }
+
   std::vector<std::unique_ptr<TTFileThreadControl>> jobs_;
+  const ObserverList* observers_ = nullptr;
   int32_t selected_ = -1;
   int32_t sortColumn_ = 0;
 };

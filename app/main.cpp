@@ -12,7 +12,7 @@
 #include "app/checkjob.h"
 #include "app/commandline.h"
 #include "app/datadirs.h"
-#include "app/headless.h"
+#include "app/front/headless.h"
 #include "app/runjob.h"
 #include "platform/paths.h"
 

@@ -31,16 +31,46 @@ CopyThreadContext MakeThreadContext(Synchronizer& sync, FolderLockTable& locks,
   return c;
 }
 
-MiravaCore::MiravaCore() = default;
+MiravaCore::MiravaCore()
+    : headlessPrompt_(std::make_unique<HeadlessPrompt>(
+          [this](const std::string& line) { AddLogLine(line); })),
+      prompt_(headlessPrompt_.get()) {
+  jobs_.SetObservers(&observers_);
+}
 
 MiravaCore::~MiravaCore() { Shutdown(); }
 
 void MiravaCore::AddLogLine(const std::string& line) {
   if (logPage_) logPage_(line);
+  observers_.Notify([&line](CoreObserver& o) { o.LogLineAdded(line); });
+}
+
+StatusValues MiravaCore::Status() const {
+  StatusValues v;
+  v.MailCount = mailer_ ? static_cast<int32_t>(mailer_->Count()) : 0;
+  v.RunningThreads = RunningJobThreads.load();
+  v.MaxThreads = MaxJobThreads;
+  v.FolderLocks = static_cast<int32_t>(locks_.Entries.size());
+  v.QueueDisabled = (modeFlags_ & MODE_QUEUE_DISABLED) != 0;
+  v.Controlled = queue_ && queue_->Controlled();
+  return v;
+}
+
+void MiravaCore::DisplayTimerTick() {
+  observers_.Notify([](CoreObserver& o) { o.StatusChanged(); });
+}
+
+void MiravaCore::SetQueueDisabled(bool disabled) {
+  if (disabled)
+    modeFlags_ |= MODE_QUEUE_DISABLED;
+  else
+    modeFlags_ &= ~MODE_QUEUE_DISABLED;
+  observers_.Notify([](CoreObserver& o) { o.StatusChanged(); });
 }
 
 void MiravaCore::Startup(StartOptions options) {
   logPage_ = std::move(options.LogPage);
+  if (options.UserPrompt) prompt_ = options.UserPrompt;
   netWare_ = options.NetWare ? std::move(options.NetWare) : MakeUnavailableNetWareClient();
 
   // 1. NetWare client and its code-page table.
@@ -66,7 +96,7 @@ void MiravaCore::Startup(StartOptions options) {
 
   // 13. The program log; diagnostics of the macro resolver go there, unseen.
   programLog_ = std::make_unique<TTErrorMsgList>(dirs_.LogDir, "MIRAVA.LOG");
-  programLog_->SetDisplaySink(logPage_);
+  programLog_->SetDisplaySink([this](const std::string& line) { AddLogLine(line); });
   ProcessMacroResolver().SetDiagnosticSink([log = programLog_.get()](const std::string& text) {
     log->AddMsg(TAG_GENERAL, LVL_LOG_ONLY, 0, text);
   });
@@ -92,9 +122,13 @@ void MiravaCore::Startup(StartOptions options) {
   env.MailCount = [this] { return static_cast<int32_t>(mailer_->Count()); };
   env.Defaults.SpeedUnit = settings_.dspSpeedUnit;
   env.LogLine = [this](const std::string& line) { AddLogLine(line); };
-  // Headless: a message box answers its default; the question goes to the log.
-  env.ErrorBox = [this](const std::string& text) { AddLogLine(text); };
+  env.UserPrompt = prompt_;
   env.ThreadContext = MakeThreadContext(sync_, locks_, *programLog_, settings_, dirs_.LogDir);
+  env.ThreadContext.OnDisplayRefresh = [this](TCopyThread& thread) {
+    const TTFileThreadControl& job = *thread.Job;
+    jobs_.NotifyChanged(&job);
+    observers_.Notify([&job](CoreObserver& o) { o.JobDisplayRefresh(job); });
+  };
   env.ThreadContext.NetWare = netWare_.get();
   env.ThreadContext.NetWareAvailable = netWareAvailable_;
   env.ThreadContext.NetWareCodePage = codePageTable_;

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "app/commandline.h"
+#include "app/coreobserver.h"
 #include "app/datadirs.h"
 #include "app/joblist.h"
+#include "app/prompt.h"
 #include "app/runqueue.h"
 #include "app/rolelock.h"
 #include "app/settings.h"
@@ -52,6 +54,19 @@ struct StartOptions {
   std::optional<std::string> RemoteServer;
   // The NetWare client; the unavailable one when empty.
   std::unique_ptr<NetWareClient> NetWare;
+  // Who answers questions and error boxes (not owned; it must outlive the
+  // core). Null: the headless answers, with the questions on the Log page.
+  Prompt* UserPrompt = nullptr;
+};
+
+// The values of the status bar.
+struct StatusValues {
+  int32_t MailCount = 0;       // "Mailing queue:"
+  int32_t RunningThreads = 0;  // "Threads:" gauge
+  int32_t MaxThreads = 8;      // its maximum
+  int32_t FolderLocks = 0;     // "Folder locks:"
+  bool QueueDisabled = false;  // the thread label turns red
+  bool Controlled = false;     // "CONTROL detected"
 };
 
 // The remote listing port: 52001, or MIRAVA_REMOTE_PORT where tests run
@@ -84,8 +99,21 @@ class MiravaCore {
   bool AppTimerTick();
   // JobTimer tick (the run-queue pass): true when the instance must close now.
   bool JobTimerTick();
+  // DisplayTimer tick: tells the observers the status-bar values may have changed.
+  void DisplayTimerTick();
 
+  // A line of the Log page: to the LogPage sink and the observers.
   void AddLogLine(const std::string& line);
+
+  // Observers are not owned; remove one before it dies.
+  void AddObserver(CoreObserver* observer) { observers_.Add(observer); }
+  void RemoveObserver(CoreObserver* observer) { observers_.Remove(observer); }
+  const ObserverList& Observers() const { return observers_; }
+  // The prompt given at start-up, or the headless one.
+  Prompt& UserPrompt() { return *prompt_; }
+  StatusValues Status() const;
+  // Queue > Disable / Enable.
+  void SetQueueDisabled(bool disabled);
 
   const DataDirs& Dirs() const { return dirs_; }
   uint16_t ModeFlags() const { return modeFlags_; }
@@ -131,6 +159,9 @@ class MiravaCore {
   std::unique_ptr<TMVMailThread> mailThread_;
   std::unique_ptr<TMVIPServer> remoteServer_;
   std::function<void(const std::string&)> logPage_;
+  ObserverList observers_;
+  std::unique_ptr<HeadlessPrompt> headlessPrompt_;
+  Prompt* prompt_ = nullptr;
 };
 
 }  // namespace mv

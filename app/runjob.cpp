@@ -69,7 +69,11 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   thread.Thread().Start([&](Worker&) {
     thread.Execute();
     thread.Synchronize([&] {
-      ReportJobResults(thread, ReportEnvironment{});
+      try {
+        ReportJobResults(thread, ReportEnvironment{});
+      } catch (...) {
+        // The run is over all the same; its exit code says how it went.
+      }
       reported = true;
     });
   });

@@ -49,9 +49,9 @@ bool RunQueue::LoadJobToList(const std::string& path, bool hold) {
   auto job = LoadJobFile(path);
   if (!job) return false;
   if (list_.FindJobById(job->JobID) || list_.FindJobByName(job->Description)) {
-    if (env_.ErrorBox)
-      env_.ErrorBox("JobID (" + job->IdText() + ") or\rJobname (" + job->Description +
-                    ")\ralready in use");
+    if (env_.UserPrompt)
+      env_.UserPrompt->Error(kPromptTitle, "JobID (" + job->IdText() + ") or\rJobname (" +
+                                               job->Description + ")\ralready in use");
     return false;
   }
   if (hold) job->Schedule->SetHold(true);
@@ -80,6 +80,7 @@ bool RunQueue::StartJob(TTFileThreadControl& job) {
   Run* raw = run.get();
   job.Thread = raw->Thread.get();
   running_.push_back(std::move(run));
+  list_.NotifyChanged(&job);
   const bool started = raw->Thread->Thread().Start([this, raw](Worker&) {
     raw->Thread->Execute();
     // The report runs on the main thread; a loop that has already stopped
@@ -90,6 +91,7 @@ bool RunQueue::StartJob(TTFileThreadControl& job) {
     // No thread to be had: the job stays idle and is tried again later.
     job.Thread = nullptr;
     running_.pop_back();
+    list_.NotifyChanged(&job);
   }
   return started;
 }
@@ -98,7 +100,14 @@ void RunQueue::OnRunEnded(Run* run) {
   ReportEnvironment env;
   env.FindJobByName = [this](const std::string& name) { return list_.FindJobByName(name); };
   env.LogLine = env_.LogLine;
-  ReportJobResults(*run->Thread, env);
+  TTFileThreadControl* job = run->Thread->Job;
+  try {
+    ReportJobResults(*run->Thread, env);
+  } catch (...) {
+    // A report that fails halfway still frees the job and its slot.
+  }
+  job->Thread = nullptr;
+  list_.NotifyChanged(job);
   auto it = std::find_if(running_.begin(), running_.end(),
                          [run](const std::unique_ptr<Run>& r) { return r.get() == run; });
   if (it != running_.end()) {
@@ -130,6 +139,7 @@ void RunQueue::StopJobThread(TTFileThreadControl& job, bool terminate) {
     job.Schedule->Flags |= SCHED_REMOTE_HOLD;
   job.Thread->Thread().RequestTerminate();
   job.Thread->Thread().Resume();
+  list_.NotifyChanged(&job);
 }
 
 void RunQueue::StopAllJobs() {
@@ -148,6 +158,7 @@ bool RunQueue::DeleteJobAt(int32_t index) {
 bool RunQueue::Pass(uint16_t& modeFlags, std::string& pendingRunJob) {
   ReapFinished();
   const bool controlled = RoleLockHeld(env_.Dirs.ControlDir, kClientLockName);
+  controlled_ = controlled;
   if (!pendingRunJob.empty()) {
     const std::string path = std::move(pendingRunJob);
     pendingRunJob.clear();

@@ -13,6 +13,7 @@
 
 #include "app/datadirs.h"
 #include "app/joblist.h"
+#include "app/prompt.h"
 #include "engine/copythread.h"
 #include "engine/resultsreport.h"
 
@@ -29,8 +30,8 @@ struct RunQueueEnv {
   std::function<int32_t()> MailCount;
   // Lines of the main window's Log page.
   std::function<void(const std::string&)> LogLine;
-  // An error message box; headless instances log it.
-  std::function<void(const std::string&)> ErrorBox;
+  // Error boxes and questions (null: none are shown).
+  Prompt* UserPrompt = nullptr;
   // What every new worker gets (synchroniser, folder locks, NetWare, options mask).
   CopyThreadContext ThreadContext;
 };
@@ -57,6 +58,8 @@ class RunQueue {
   // Every queue file, once per program run; files in name order.
   void LoadQueue();
   bool QueueLoaded() const { return queueLoaded_; }
+  // Whether the last pass found a controller instance ("CONTROL detected").
+  bool Controlled() const { return controlled_; }
 
   // Tells a job's worker to stop; terminate also holds the job, otherwise it
   // is held for the controller. Does not wait.
@@ -81,6 +84,7 @@ class RunQueue {
   JobList& list_;
   RunQueueEnv env_;
   bool queueLoaded_ = false;
+  bool controlled_ = false;
   uint32_t ticks_ = 0;
   std::vector<std::unique_ptr<Run>> running_;
   std::vector<std::unique_ptr<Run>> ended_;

@@ -60,6 +60,7 @@ void TCopyThread::DisplayRefresh() {
     Job->BytesDone = CompletedBytes + (CurrentFileSize - RemainingBytes);
     UpdateJobSpeed(*Job);
     TakeRateSample();
+    TakeDisplaySnapshot();
     if (TTErrorMsgList* log = context_.ProgramLog) {
       log->MoveJobMessages(Messages, Job->JobID);
       log->WriteLog();
@@ -67,6 +68,29 @@ void TCopyThread::DisplayRefresh() {
     }
     if (context_.OnDisplayRefresh) context_.OnDisplayRefresh(*this);
   });
+}
+
+void TCopyThread::TakeDisplaySnapshot() {
+  JobDisplaySnapshot& d = display_;
+  d.Taken = true;
+  d.cTotal = cTotal;
+  d.cSkipped = cSkipped;
+  d.cError = cError;
+  d.cSuccess = cSuccess;
+  d.cDeleted = cDeleted;
+  d.LastResult = LastResult;
+  d.CurSource = CurSourceDir + CurEntryName;
+  d.CurTarget = CurTargetDir + CurTargetEntryName;
+  d.StatusText = StatusText;
+  d.ActionIndex = CurrentActionIndex;
+  d.JobType = JobType;
+  d.CurrentFileSize = CurrentFileSize > 0 ? CurrentFileSize : 0;
+  d.CurrentFileDone = d.CurrentFileSize > 0 ? CurrentFileSize - RemainingBytes : 0;
+  d.BytesDone = CompletedBytes + (CurrentFileSize - RemainingBytes);
+  d.FileProgress = d.CurrentFileSize > 0
+                       ? static_cast<int32_t>((100 * d.CurrentFileDone + d.CurrentFileSize / 2) /
+                                              d.CurrentFileSize)
+                       : 0;
 }
 
 void TCopyThread::TakeRateSample() {

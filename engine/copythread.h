@@ -65,6 +65,47 @@ struct CopyThreadContext {
   std::function<void(class TCopyThread&)> OnDisplayRefresh;
 };
 
+// A running job's figures as the display shows them, copied from the worker's
+// fields inside the synchronised display refresh (main thread, worker
+// waiting). The window reads this, never the worker's own fields, which
+// change under it while the worker runs.
+struct JobDisplaySnapshot {
+  bool Taken = false;  // false until the first refresh of the run
+  int32_t cTotal = 0, cSkipped = 0, cError = 0, cSuccess = 0, cDeleted = 0;
+  int32_t LastResult = 0;
+  std::string CurSource;  // current source dir + entry name
+  std::string CurTarget;  // current target dir + entry name
+  std::string StatusText;
+  int32_t ActionIndex = -1;
+  int32_t JobType = 0;
+  int64_t BytesDone = 0;        // finished files plus the current one so far
+  int64_t CurrentFileSize = 0;  // 0 between files
+  int64_t CurrentFileDone = 0;
+  int32_t FileProgress = 0;  // 0..100 of the current file
+};
+
+// Threads and shared fields of a run.
+//
+// Worker thread (inside Execute and the walks) alone writes: Options, JobType,
+// RemainingBytes, CurrentFileSize, SourceSignatureSum, BytesSinceRateSample,
+// CopyBuffer, Tomorrow, SourceHandle, WorkHandle, the Cur... names,
+// CurrentActionIndex, the five counters, LastResult, HeldFolder, WantedFolder,
+// Messages (AddMsg), Filter, CompletedBytes, LastDisplayTime, CurrentFolder,
+// the Resume... fields, StatusText, ResumeMode, the file-system states, the
+// remote clients and Tag. The main thread reads them only inside a
+// synchronised call (the worker is then blocked in Synchronize) or after
+// the worker has finished (the results report, which is itself such a call).
+//
+// Main thread alone writes, inside synchronised calls: the job record's
+// fields (counters, ErrorCode, BytesDone, Speed, rate samples, Terminated,
+// Resume..., tStarted, Mail), Display() and the moves of Messages into the
+// program log. The worker reads the job record only before its first
+// synchronised call (constructor: options, filter, resume state, actions,
+// remote names) or inside such calls.
+//
+// Any thread: the terminate request and pause state (Thread()), both atomic.
+// The main thread may read Display() at any time; it changes only on the
+// main thread.
 class TCopyThread {
  public:
   // Takes the first action's options ANDed with context.OptionsEnabled, a copy
@@ -81,7 +122,8 @@ class TCopyThread {
   Worker& Thread() { return worker_; }
 
   // The run: every action in order (defined with the walks). Called on the
-  // worker; the results report follows on the main thread.
+  // worker; the results report follows on the main thread. Never throws: a
+  // run ended by an exception is logged and ends as aborted (MC_ABORTED).
   void Execute();
 
   // Runs fn on the main thread and waits for it.
@@ -91,6 +133,11 @@ class TCopyThread {
   void SetStatus(int32_t code) { LastResult = code; }
   // Display refresh through the main thread: counters and result into the job.
   void DisplayRefresh();
+  // Main thread, inside a synchronised call: copies the figures the display
+  // shows into Display().
+  void TakeDisplaySnapshot();
+  // The figures of the last display refresh (main thread).
+  const JobDisplaySnapshot& Display() const { return display_; }
 
   // On the main thread: closes the job's transfer-rate window when data has
   // moved and it is older than 30 seconds.
@@ -152,7 +199,13 @@ class TCopyThread {
   int32_t Tag = 0;
 
  private:
+  void RunActions();
+  // After an exception: closes the files, releases the folder, logs the
+  // failure and leaves LastResult aborted.
+  void EndByException(const char* what) noexcept;
+
   CopyThreadContext context_;
+  JobDisplaySnapshot display_;
   Worker worker_;
 };
 

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <sstream>
+
 #include "app/commandline.h"
+#include "app/runjob.h"
+#include "engine/copyfile.h"
 #include "jobs/jobfile.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
@@ -27,12 +32,13 @@ class RunQueueTest : public ::testing::Test {
     env.RunningJobThreads = &running;
     env.ProgramLog = &log;
     env.LogLine = [this](const std::string& l) { lines.push_back(l); };
-    env.ErrorBox = [this](const std::string& l) { boxes.push_back(l); };
+    env.UserPrompt = &prompt;
     env.ThreadContext.Sync = &sync;
     env.ThreadContext.ProgramLog = &log;
     queue = std::make_unique<RunQueue>(list, std::move(env));
   }
   void TearDown() override {
+    EXPECT_TRUE(prompt.Failures().empty()) << testing::PrintToString(prompt.Failures());
     queue->StopAllJobs();
     Drain();
     queue->ReapFinished();
@@ -64,7 +70,8 @@ class RunQueueTest : public ::testing::Test {
   std::unique_ptr<RunQueue> queue;
   uint16_t flags = 0;
   std::string pending;
-  std::vector<std::string> lines, boxes;
+  std::vector<std::string> lines;
+  ScriptedPrompt prompt;
 };
 
 TEST_F(RunQueueTest, NineDueJobsStartEightAtOnceInListOrder) {
@@ -139,10 +146,10 @@ TEST_F(RunQueueTest, QueueFilesLoadOnceAndDuplicatesAreRefused) {
   // The same job again under another file name, and a damaged file.
   tmp.Write("MVQ/00000999.MVQ", TempDir::Read(a->QueueFileName()));
   tmp.Write("MVQ/BROKEN.MVQ", std::string("\0\1\2", 3));
+  prompt.ExpectError("JobID (" + a->IdText() + ") or\rJobname (a)\ralready in use");
   queue->LoadQueue();
   EXPECT_EQ(list.Count(), 1);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0], "JobID (" + a->IdText() + ") or\rJobname (a)\ralready in use");
+  EXPECT_TRUE(prompt.Complete()) << testing::PrintToString(prompt.Failures());
   queue->LoadQueue();
   EXPECT_EQ(list.Count(), 1) << "the queue loads once per program run";
 }

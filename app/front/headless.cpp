@@ -1,11 +1,12 @@
-#include "app/headless.h"
+#include "app/front/headless.h"
+
+#include "app/front/coreloop.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -44,42 +45,19 @@ int RunHeadless(int argc, char** argv, StartOptions options) {
     std::fflush(stdout);
   };
   MiravaCore core;
-  // Workers' synchronised calls run on this loop.
-  core.Sync().SetNotify([&app, &core] {
-    QMetaObject::invokeMethod(&app, [&core] { core.Sync().RunPending(); }, Qt::QueuedConnection);
-  });
+  CoreLoop loop(core);
   core.Startup(std::move(options));
 
   bool closing = false;
   auto close = [&] {
     if (closing) return;
     closing = true;
+    loop.Stop();
     core.Shutdown();
     QCoreApplication::quit();
   };
-
-  QTimer jobTimer;
-  // End-to-end tests shorten the run-queue interval; users never need to.
-  int jobTimerMs = kJobTimerMs;
-  if (const char* ms = std::getenv("MIRAVA_JOB_TIMER_MS"); ms && std::atoi(ms) > 0)
-    jobTimerMs = std::atoi(ms);
-  jobTimer.setInterval(jobTimerMs);
-  QObject::connect(&jobTimer, &QTimer::timeout, [&] {
-    jobTimer.stop();  // a pass never overlaps the next one
-    if (core.JobTimerTick()) return close();
-    jobTimer.start();
-  });
-  if (core.JobTimerArmed()) jobTimer.start();
-
-  QTimer appTimer;
-  appTimer.setInterval(kAppTimerFirstMs);
-  QObject::connect(&appTimer, &QTimer::timeout, [&] {
-    appTimer.stop();
-    if (core.AppTimerTick()) return close();
-    appTimer.setInterval(kAppTimerMs);
-    appTimer.start();
-  });
-  appTimer.start();
+  loop.SetOnClose(close);
+  loop.Start();
 
   std::unique_ptr<QSocketNotifier> signalNotifier;
   if (g_signalPipe[0] >= 0) {
