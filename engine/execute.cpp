@@ -1,6 +1,7 @@
 // The run of one job on its worker: every action in order, then the resume
 // state for the next run.
 
+#include <exception>
 #include <string>
 
 #include "engine/analyzewalk.h"
@@ -18,6 +19,45 @@
 namespace mv {
 
 void TCopyThread::Execute() {
+  // Whatever ends the run, it ends: a listing or copy that throws (memory,
+  // a failed listing task) becomes an aborted run that the report sees.
+  try {
+    RunActions();
+    return;
+  } catch (const std::exception& e) {
+    EndByException(e.what());
+  } catch (...) {
+    EndByException("unknown exception");
+  }
+}
+
+void TCopyThread::EndByException(const char* what) noexcept {
+  // Every step on its own: one that fails again must not skip the others.
+  const auto attempt = [](auto&& step) {
+    try {
+      step();
+    } catch (...) {
+    }
+  };
+  attempt([this] { SourceHandle.Close(); });
+  attempt([this] { WorkHandle.Close(); });
+  LastResult = MC_ABORTED;
+  attempt([this, what] { Log(LVL_ERROR, MC_ABORTED, std::string("Run ended by an error: ") + what); });
+  attempt([this] {
+    CopyBuffer.clear();
+    CopyBuffer.shrink_to_fit();
+  });
+  attempt([this] {
+    for (DirListRemote* remote : {SourceRemote.get(), TargetRemote.get()})
+      if (remote) remote->Disconnect();
+  });
+  attempt([this] { FolderLock(*this, ""); });
+  Tag = TAG_GENERAL;
+  // The job keeps the resume state it had before this run.
+  attempt([this] { DisplayRefresh(); });
+}
+
+void TCopyThread::RunActions() {
   Tomorrow = DateTimeToDos(Now() + 1.0);
   SameServerState = SourceFileSystem = TargetFileSystem = -1;
   BytesSinceRateSample = 0;

@@ -173,5 +173,42 @@ TEST_F(RunQueueTest, DeleteRemovesIdleJobWithItsQueueFile) {
   EXPECT_EQ(TempDir::Read(queueFile), "");
 }
 
+TEST_F(RunQueueTest, ARunEndedByAnExceptionIsReportedAndFreesItsSlot) {
+  tmp.Write("src/big.txt", std::string(3 * kCopyBufferSize, 'b'));
+  SetCopyChunkHookForTesting([](TCopyThread&, int64_t done) {
+    if (done >= kCopyBufferSize) throw std::bad_alloc();
+  });
+  auto job = DueJob("throws");
+  job->Schedule->Queued = true;
+  TTFileThreadControl* raw = job.get();
+  list.AddJob(std::move(job));
+  Pass();
+  ASSERT_NE(raw->Thread, nullptr);
+  ASSERT_TRUE(sync.RunUntil([this] { return queue->Running() == 0; }, std::chrono::seconds(60)))
+      << "the run never ended";
+  SetCopyChunkHookForTesting({});
+  EXPECT_EQ(raw->Thread, nullptr);
+  queue->ReapFinished();  // as the next pass does
+  EXPECT_EQ(running.load(), 0) << "the slot is free again";
+  EXPECT_EQ(raw->tFinished, kNow) << "the results report ran";
+  EXPECT_EQ(raw->ErrorCode & RC_ABORT, RC_ABORT);
+  EXPECT_NE(TempDir::Read(raw->QueueFileName()).find("errorcode=" + std::to_string(MC_ABORTED)),
+            std::string::npos);
+  EXPECT_EQ(raw->Schedule->LastRunComplete, 0) << "an aborted run is not complete";
+}
+
+TEST_F(RunQueueTest, RunNowOfAJobEndedByAnExceptionReturns) {
+  tmp.Write("src/big.txt", std::string(3 * kCopyBufferSize, 'b'));
+  auto job = DueJob("cli");
+  job->Save(dirs.JobDir + "CLI.MVJ", false);
+  SetCopyChunkHookForTesting([](TCopyThread&, int64_t done) {
+    if (done >= kCopyBufferSize) throw std::bad_alloc();
+  });
+  std::ostringstream out;
+  EXPECT_EQ(RunJobFileNow(dirs.JobDir + "CLI.MVJ", dirs, out), kRunJobFailed);
+  SetCopyChunkHookForTesting({});
+  EXPECT_NE(out.str().find("Critical error(s) occured"), std::string::npos) << out.str();
+}
+
 }  // namespace
 }  // namespace mv

@@ -4,8 +4,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 #include "engine/analyzedata.h"
+#include "engine/copyfile.h"
 #include "engine/copythread.h"
 #include "jobs/errmsg.h"
 #include "jobs/jobtypes.h"
@@ -100,6 +103,40 @@ TEST_F(Execute, AnalyzeWritesItsThreeLogsOnlyWhenSomethingIsReported) {
   }
   EXPECT_EQ(test::TempDir::Read(logs + "ANALYZE1.LOG").substr(0, AnalyzeHeaderLine().size() + 2),
             AnalyzeHeaderLine() + "\r\n");
+}
+
+TEST_F(Execute, AnExceptionInsideACopyEndsTheRunAbortedWithItsFilesClosed) {
+  CopyThenDelete();
+  MakeTree(src, {{"big.txt", std::string(3 * kCopyBufferSize, 'b')}});
+  SetCopyChunkHookForTesting([](TCopyThread&, int64_t done) {
+    if (done >= kCopyBufferSize) throw std::bad_alloc();
+  });
+  CopyThreadContext c;
+  c.LogDir = tmp / "logs/";
+  TCopyThread thread(job, c);
+  EXPECT_NO_THROW(thread.Execute());
+  SetCopyChunkHookForTesting({});
+  EXPECT_EQ(thread.LastResult, MC_ABORTED);
+  EXPECT_TRUE(thread.LastResult & RC_ABORT);
+  EXPECT_FALSE(thread.SourceHandle.IsOpen());
+  EXPECT_FALSE(thread.WorkHandle.IsOpen()) << "the work copy must not stay open and locked";
+  const std::vector<TTErrorMsg> log = thread.Messages.Snapshot();
+  EXPECT_EQ(Count(log, LVL_ERROR, MC_ABORTED), 1);
+  EXPECT_TRUE(fs::exists(del + "x.txt")) << "the second action must not run";
+  EXPECT_TRUE(thread.CopyBuffer.empty());
+}
+
+TEST_F(Execute, AnExceptionFromTheMainThreadsRefreshAlsoEndsTheRun) {
+  CopyThenDelete();
+  int refreshes = 0;
+  onRefresh = [&refreshes](TCopyThread&) {
+    if (++refreshes == 3) throw std::runtime_error("listing task failed");
+  };
+  const std::vector<TTErrorMsg> log = Run();
+  ASSERT_EQ(Count(log, LVL_ERROR, MC_ABORTED), 1);
+  const auto it = std::find_if(log.begin(), log.end(),
+                               [](const TTErrorMsg& m) { return m.Code == MC_ABORTED; });
+  EXPECT_NE(it->Text.find("listing task failed"), std::string::npos);
 }
 
 }  // namespace
