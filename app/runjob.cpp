@@ -42,11 +42,12 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   mailer.LogLine = [&programLog](const std::string& line) { programLog.AddMsg(TAG_GENERAL, LVL_WARNING, 0, line); };
   mailer.LoadSettings(dirs.SettingsFile);
   TTFileThreadControl job("from file...", &programLog, dirs.QueueDir, dirs.ControlDir, &mailer,
-                          {.SpeedUnit = settings.dspSpeedUnit});
+                          {.SpeedUnit = settings.dspSpeedUnit, .DrawId = false});
   if (job.Load(file) != 0 || job.Actions.empty()) {
     out << "Load failed: " << file << "\n";
     return kRunJobLoadFailed;
   }
+  if (!job.Schedule->Queued) job.JobID = JobIdForFile(file);
 
   LoopSynchronizer sync;
   TMVMailThread mailThread(mailer, sync);

@@ -38,6 +38,8 @@ bool RunQueue::RunJobFile(const std::string& path) {
     if (env_.LogLine) env_.LogLine("Load failed: " + path);
     return false;
   }
+  // Every run of the same file has the same ID, so it knows its own partial copies.
+  if (!job->Schedule->Queued) job->JobID = JobIdForFile(path);
   job->Schedule->SetHold(true);
   job->Schedule->RunRequest = SCHED_RUN_NOW | SCHED_REMOVE_WHEN_IDLE;
   list_.AddJob(std::move(job));

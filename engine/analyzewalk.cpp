@@ -168,8 +168,8 @@ int32_t RunAnalyzeAction(TCopyThread& t, const TTFileAction& action) {
   int32_t r = 0;
   {
     AnalyzeCollector collect(list);
-    const std::string mask = action.Source.empty() ? "*.*" : action.Source;
-    r = AnalyzeDir(t, IncludeTrailingDelim(action.SourcePath), mask, total, JOB_ANALYZE);
+    // An empty mask selects nothing, as in every walk.
+    r = AnalyzeDir(t, IncludeTrailingDelim(action.SourcePath), action.Source, total, JOB_ANALYZE);
   }
   if (!t.TerminateRequested() && !list.Empty()) WriteAnalysisLogs(t, list);
   return r;

@@ -118,8 +118,9 @@ int32_t DeleteTree(TCopyThread& t, const std::string& dir, int32_t& count, int32
     if ((found.Attr & kAttrDirectory) != 0) {
       DeleteTree(t, path + PathDelim, count, depth + 1);
     } else if (IsOwnTempFile(found.Name)) {
-      // Another run may be writing it; the folder then stays.
-      continue;
+      // Our leftovers go with the folder. One that another run still holds
+      // refuses (sharing violation), and the folder then stays.
+      if ((t.Options & OPT_LOG_ONLY_DELETE) == 0) DeleteFile(path);
     } else if (DeleteTargetFile(t, path, "*") == RC_DONE) {
       ++count;
     }
@@ -208,7 +209,7 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
       t.DisplayRefresh();
       const std::string cleanSub = cleanDir + e.Name + PathDelim;
       const std::string sourceSub = refDir + e.Name + PathDelim;
-      if ((t.Options & OPT_NO_NEW_DIRS) != 0 && mask == "*.*") continue;
+      if ((t.Options & OPT_NO_NEW_DIRS) != 0 && IsWholeFolderMask(mask)) continue;
       const bool dirSelected = t.Filter.IncludeDirNames.empty() ||
                                ContainsAnyText(t.Filter.IncludeDirNames, cleanSub);
       if ((t.Options & OPT_EMPTY_DIRS) != 0 && dirSelected && level >= 0 &&

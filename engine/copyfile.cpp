@@ -427,9 +427,29 @@ int32_t FileCopy::Terminate() {
 
 std::string ResumeFileName(int64_t jobId) { return "~MVSR" + JobIdText(jobId) + ".MVF"; }
 
-bool IsOwnTempFile(const std::string& name) {
-  const std::string upper = UpperCase(name);
-  return upper == kWorkFileName || upper == kSwapFileName || upper.rfind("~MVSR", 0) == 0;
+bool IsResumeFileName(std::string_view name) {
+  constexpr std::string_view prefix = "~MVSR", suffix = ".MVF";
+  if (name.size() < prefix.size() + 8 + suffix.size() || name.size() > prefix.size() + 16 + suffix.size() ||
+      !name.starts_with(prefix) || !name.ends_with(suffix))
+    return false;
+  const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  return std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
+}
+
+bool IsOwnTempFile(std::string_view name) {
+  return name == kWorkFileName || name == kSwapFileName || IsResumeFileName(name);
+}
+
+void RemoveStaleResumeFile(TCopyThread& t, const std::string& sourceDir, const std::string& targetDir) {
+  if ((t.Options & OPT_LOG_ONLY_COPY) != 0 || UpperCase(targetDir).rfind("NUL:", 0) == 0) return;
+  const bool resumable = (t.Options & OPT_RESUME_FILE) != 0 && t.ResumeFilePos > 0 && !t.ResumeFile.Name.empty() &&
+                         IncludeTrailingDelim(UpperCase(t.ResumePath)) == UpperCase(sourceDir);
+  if (resumable) return;
+  const std::string path = targetDir + ResumeFileName(t.Job ? t.Job->JobID : 0);
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return;
+  if (uint32_t error = DeleteFile(path)) t.Log(LVL_ERROR, MC_DELETE_TARGET, path, static_cast<int32_t>(error));
 }
 
 int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,

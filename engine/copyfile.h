@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/finddata.h"
 
@@ -19,9 +20,11 @@ inline constexpr const char* kSwapFileName = "~MVSS.MVF";
 
 // "~MVSR" + job ID (at least 8 upper-case hex digits) + ".MVF".
 std::string ResumeFileName(int64_t jobId);
-// True for the program's own temporary names (work, swap and resume files),
-// compared case-insensitively; walks leave such files alone.
-bool IsOwnTempFile(const std::string& name);
+// True for exactly the program's own temporary names: "~MVSW.MVF",
+// "~MVSS.MVF" and "~MVSR" + 8 to 16 upper-case hex digits + ".MVF". Case
+// counts, as everywhere on Linux: every other name is user data.
+bool IsOwnTempFile(std::string_view name);
+bool IsResumeFileName(std::string_view name);
 
 // Copies sourcePath to targetPath (full file paths) for the thread's COPY
 // action; entry is the source's listing record. On the worker thread only.
@@ -34,6 +37,12 @@ bool IsOwnTempFile(const std::string& name);
 // moment, also across a crash.
 int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,
                     const std::string& targetPath, const FindData& entry);
+
+// Removes this job's resume file in targetDir unless the job's resume state
+// points at it (resume option on, a position, its folder is sourceDir): no
+// later run could resume from it, since each run consumes or replaces that
+// state. Partial copies of other jobs stay.
+void RemoveStaleResumeFile(TCopyThread& thread, const std::string& sourceDir, const std::string& targetDir);
 
 // Test seam: called on the worker after every chunk has been written, with
 // the bytes done so far (an empty function removes it). Lets tests stop a

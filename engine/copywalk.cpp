@@ -37,10 +37,6 @@ bool IsFatalDirError(uint32_t error) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_NOT_READY || IsNetworkError(error);
 }
 
-// "*" lists the same entries as "*.*"; an empty mask means the whole folder.
-bool IsAllMask(const std::string& mask) { return mask.empty() || mask == "*" || mask == kAllMask; }
-
-
 // Counts the delimiters in s.
 int64_t CountDelims(const std::string& s) {
   int64_t n = 0;
@@ -50,6 +46,7 @@ int64_t CountDelims(const std::string& s) {
 
 // The target lies inside the part of the source tree that the walk enters
 // (at most levels further down): the walk would copy its own output again.
+// Paths compare exactly: on Linux "Data/" and "data/" are two folders.
 // Returns the rest of target below source, or false.
 bool InsideWalkedTree(const std::string& source, const std::string& target, int32_t levels,
                       std::string& rest) {
@@ -120,23 +117,22 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
     return result;
   }
 
-  // Recursion test, on the names as given and at the top also with links
-  // resolved: a target that is a link into the source is the same trap.
-  auto walkedKey = [&mask](const std::string& dir) { return UpperCase(IsAllMask(mask) ? dir : dir + mask); };
-  std::string source = walkedKey(sourceDir);
-  std::string rest;
-  bool recursive = InsideWalkedTree(source, UpperCase(targetDir), levels, rest);
-  if (!recursive && depth == 0 && UpperCase(targetDir).rfind("NUL:", 0) != 0) {
-    const std::string realSource = ResolvedDir(sourceDir), realTarget = ResolvedDir(targetDir);
-    if (!realSource.empty() && !realTarget.empty()) {
-      const std::string realSourceKey = walkedKey(realSource);
-      if (InsideWalkedTree(realSourceKey, UpperCase(realTarget), levels, rest)) {
-        recursive = true;
-        source = realSourceKey;
-      }
+  // Recursion test. At the top it compares the real folders (links
+  // resolved), so a target reached through a link into the source is caught;
+  // below, the walk never follows a link and the names as given tell.
+  // An empty mask enters nothing, so it cannot recurse.
+  if (!mask.empty()) {
+    auto walkedKey = [&mask](const std::string& dir) { return IsWholeFolderMask(mask) ? dir : dir + mask; };
+    std::string source = sourceDir, target = targetDir;
+    if (depth == 0 && UpperCase(targetDir).rfind("NUL:", 0) != 0) {
+      const std::string realSource = ResolvedDir(sourceDir), realTarget = ResolvedDir(targetDir);
+      if (!realSource.empty() && !realTarget.empty()) source = realSource, target = realTarget;
     }
+    source = walkedKey(source);
+    std::string rest;
+    if (InsideWalkedTree(source, target, levels, rest))
+      thread.LastResult = thread.Log(LVL_ERROR, MC_RECURSIVE_COPY, source + "|" + rest);
   }
-  if (recursive) thread.LastResult = thread.Log(LVL_ERROR, MC_RECURSIVE_COPY, source + "|" + rest);
 
   if ((thread.LastResult & RC_ABORT) != 0) return thread.Log(LVL_ERROR, MC_ABORTED, "");
 
@@ -153,6 +149,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   thread.CurSourceDir = sourceDir;
   thread.CurTargetDir = targetDir;
   bool targetExists = DirAccessible(targetDir);
+  if (targetExists) RemoveStaleResumeFile(thread, sourceDir, targetDir);
 
   const NetWareSession session(thread.Context());
   const NetWareAccess& nw = session.Access();
@@ -302,7 +299,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
       thread.DisplayRefresh();
       const std::string newSource = sourceDir + entry.Name + PathDelim;
       const std::string newTarget = targetDir + entry.Name + PathDelim;
-      if ((thread.Options & OPT_NO_NEW_DIRS) != 0 && IsAllMask(mask)) {
+      if ((thread.Options & OPT_NO_NEW_DIRS) != 0 && IsWholeFolderMask(mask)) {
         ++thread.cSkipped;
         continue;
       }
@@ -347,8 +344,9 @@ void RunCopyAction(TCopyThread& thread, const TTFileAction& action) {
 
   const std::string sourcePath = IncludeTrailingDelim(action.SourcePath);
   const std::string targetPath = IncludeTrailingDelim(action.TargetPath);
-  const std::string sourceMask = action.Source.empty() ? kAllMask : action.Source;
-  const std::string targetMask = action.Target.empty() ? kAllMask : action.Target;
+  // Masks as the action has them: an empty one selects nothing.
+  const std::string& sourceMask = action.Source;
+  const std::string& targetMask = action.Target;
   const int32_t levels = thread.Filter.SubdirDepth();
   const uint32_t direction = thread.Options & OPT_DIR_MASK;
   if (direction != OPT_DIR_TO_TARGET && direction != OPT_DIR_TO_SOURCE && direction != OPT_DIR_BOTH) return;

@@ -9,6 +9,7 @@
 #include "jobs/errmsg.h"
 #include "jobs/jobtypes.h"
 #include "netware/nwops.h"
+#include "platform/findfile.h"
 #include "platform/paths.h"
 #include "platform/textcase.h"
 
@@ -75,7 +76,7 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
           if (!e.IsDirectory() || depth <= 0 || IsSelfOrParent(e.Name)) continue;
           t.DisplayRefresh();
           const std::string sub = dir + e.Name + PathDelim;
-          if ((t.Options & OPT_NO_NEW_DIRS) != 0 && mask == "*.*") {
+          if ((t.Options & OPT_NO_NEW_DIRS) != 0 && IsWholeFolderMask(mask)) {
             ++t.cSkipped;
             continue;
           }

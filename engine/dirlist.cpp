@@ -58,7 +58,8 @@ uint64_t TTDirEntry::Signature() const {
   if (signature_ == 0) {
     char hex[17];
     std::snprintf(hex, sizeof hex, "%08X%08X", static_cast<uint32_t>(Time), static_cast<uint32_t>(Size));
-    signature_ = DirSignatureCrc(std::string(hex) + UpperCase(Name));
+    // The name as it is: on Linux "Report.TXT" and "report.txt" are two files.
+    signature_ = DirSignatureCrc(std::string(hex) + Name);
   }
   return signature_;
 }
@@ -106,6 +107,12 @@ void TTDirList::Clear() {
 int32_t TTDirList::Read(const std::string& path) {
   Clear();
   SetPath(path);
+  // An empty mask selects nothing (an action made from the other pane's
+  // selection has one); it is no error either.
+  if (Mask.empty()) {
+    lastError_ = 0;
+    return lastResult_ = 0;
+  }
   lastResult_ = RemoteActive() ? ReadRemote(path) : ReadLocal();
   return lastResult_;
 }

@@ -38,7 +38,7 @@ class TTDirEntry {
   bool IsNormalDirectory() const { return IsDirectory() && !IsDeleted(); }
   bool IsDeletedDirectory() const { return IsDirectory() && IsDeleted(); }
 
-  // CRC of Time and Size as 8 hex digits each and the upper-cased Name;
+  // CRC of Time and Size as 8 hex digits each and the Name (case kept);
   // the high 32 bits are all ones. 0 for directories. Computed once.
   uint64_t Signature() const;
 
@@ -140,7 +140,8 @@ class TTDirList {
 
   // Replaces the entries by those of `path`. Returns 0 (also for an empty
   // path or one beginning with "NUL:"), or the negative OS error (negative
-  // remote status). Entries accepted before a failure stay.
+  // remote status). Entries accepted before a failure stay. An empty Mask
+  // lists nothing and returns 0.
   int32_t Read(const std::string& path);
 
   // Stores the normalised path: a drive or device prefix ("c:", "nul:")

@@ -103,7 +103,8 @@ void TCopyThread::RunActions() {
     JobType = action.JobType;
     Tag = JobType;
     const std::string source = IncludeTrailingDelim(action.SourcePath);
-    const std::string mask = action.Source.empty() ? "*.*" : action.Source;
+    // An empty mask selects nothing, as in every walk.
+    const std::string& mask = action.Source;
     switch (JobType) {
       case JOB_COPY:
         RunCopyAction(*this, action);

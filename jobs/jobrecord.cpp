@@ -1,5 +1,7 @@
 #include "jobs/jobrecord.h"
 
+#include <filesystem>
+#include <system_error>
 
 #include "jobs/jobid.h"
 #include "platform/fileio.h"
@@ -8,6 +10,15 @@
 namespace mv {
 
 std::string JobIdText(int64_t id) { return HexText(static_cast<uint64_t>(id), 8); }
+
+int64_t JobIdForFile(const std::string& path) {
+  std::error_code ec;
+  std::string full = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec).string();
+  if (ec || full.empty()) full = path;
+  uint32_t hash = 2166136261u;  // FNV-1a
+  for (unsigned char c : full) hash = (hash ^ c) * 16777619u;
+  return (int64_t(1) << 32) | hash;
+}
 
 TTFileThreadControl::TTFileThreadControl(std::string description, TTErrorMsgList* logList,
                                          std::string queueDir, std::string controlDir,

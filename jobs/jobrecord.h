@@ -117,4 +117,10 @@ class TTFileThreadControl {
 // ID as at least 8 upper-case hexadecimal digits (more when the value needs them).
 std::string JobIdText(int64_t id);
 
+// The ID of a job file without a stored ID when it is run straight from the
+// file (--run-job, RUNJOB=): the same for every run of that file, so a later
+// run knows its own partial copies. Above every counter ID (those fit 32
+// bits): 0x1 and 8 hex digits of a hash of the file's full path.
+int64_t JobIdForFile(const std::string& path);
+
 }  // namespace mv

@@ -70,8 +70,10 @@ std::vector<std::string_view> Characters(std::string_view s) {
 
 }  // namespace
 
+bool IsWholeFolderMask(std::string_view mask) { return mask == "*" || mask == "*.*"; }
+
 bool MatchFindMask(std::string_view name, std::string_view mask) {
-  if (mask == "*" || mask == "*.*") return true;
+  if (IsWholeFolderMask(mask)) return true;
   std::string upperName = UpperCase(name), upperMask = UpperCase(mask);
   std::vector<std::string_view> n = Characters(upperName), m = Characters(upperMask);
   size_t ni = 0, mi = 0, starMask = std::string_view::npos, starName = 0;

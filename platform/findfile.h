@@ -59,5 +59,8 @@ uint32_t GetFileInfo(const std::string& path, FindData& out);
 // without a dot; other masks compare case-insensitively with "*" (any run of
 // characters) and "?" (one character).
 bool MatchFindMask(std::string_view name, std::string_view mask);
+// "*" and "*.*": the masks that select a whole folder. An empty mask selects
+// nothing, so it is no whole-folder mask.
+bool IsWholeFolderMask(std::string_view mask);
 
 }  // namespace mv

@@ -25,10 +25,10 @@ void WriteAt(const test::TempDir& dir, const std::string& name, const std::strin
 }
 uint64_t SignatureOf(const std::string& dir) { TTDirList l; EXPECT_EQ(l.Read(dir), 0); return l.Signature(); }
 
-TEST(TTDirEntry, SignatureKnownValuesIgnoreNameCaseAndSkipDirectories) {
+TEST(TTDirEntry, SignatureKnownValuesKeepNameCaseAndSkipDirectories) {
   struct Case { int32_t time, size; const char* name; uint64_t expected; };
   for (const Case& c : {Case{0, 0, "", 0xFFFFFFFFB89E32F7ull},
-                        Case{0x12345678, static_cast<int32_t>(0x9ABCDEF0), "readme.txt", 0xFFFFFFFFE3C2CC77ull},
+                        Case{0x12345678, static_cast<int32_t>(0x9ABCDEF0), "readme.txt", 0xFFFFFFFF486F7E76ull},
                         Case{0x12345678, static_cast<int32_t>(0x9ABCDEF0), "README.TXT", 0xFFFFFFFFE3C2CC77ull}}) {
     TTDirEntry e;
     e.Time = c.time, e.Size = c.size, e.Name = c.name;
@@ -40,10 +40,16 @@ TEST(TTDirEntry, SignatureKnownValuesIgnoreNameCaseAndSkipDirectories) {
 // A change the signature misses would make the copy skip the folder.
 TEST(TTDirList, SignatureFollowsNamesSizesAndTimesButNotOrderOrFolders) {
   test::TempDir a, b;
-  WriteAt(a, "one.txt", "1"), WriteAt(a, "Two.dat", "22");
-  WriteAt(b, "TWO.DAT", "xy"), WriteAt(b, "One.TXT", "9"), b.Write("sub/deep.txt", "folders do not count");
+  WriteAt(a, "One.TXT", "1"), WriteAt(a, "Two.dat", "22");
+  WriteAt(b, "Two.dat", "xy"), WriteAt(b, "One.TXT", "9"), b.Write("sub/deep.txt", "folders do not count");
   const uint64_t sig = SignatureOf(a.path());
   EXPECT_NE(sig, 0u);
+  EXPECT_EQ(SignatureOf(b.path()), sig);
+  ASSERT_EQ(RenameFile(b / "Two.dat", b / "two.dat", false), 0u);  // a case-only rename is a change
+  WriteAt(b, "two.dat", "xy");
+  EXPECT_NE(SignatureOf(b.path()), sig);
+  ASSERT_EQ(RenameFile(b / "two.dat", b / "Two.dat", false), 0u);
+  WriteAt(b, "Two.dat", "xy");
   EXPECT_EQ(SignatureOf(b.path()), sig);
   WriteAt(b, "One.TXT", "9", kDos + 1);  // two seconds later
   EXPECT_NE(SignatureOf(b.path()), sig);
