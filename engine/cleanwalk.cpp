@@ -92,7 +92,7 @@ int32_t DeleteTargetFile(TCopyThread& t, const std::string& path, const std::str
       t.Messages.AddMsg(kCleanTag, LVL_INFO, MC_DELETE_FILE, path);
       return RC_DONE;
     }
-    if (const uint32_t err = DeleteFile(path); err != 0) {
+    if (const uint32_t err = t.Target.Delete(path); err != 0) {
       t.Messages.AddMsgOS(kCleanTag, LVL_ERROR, MC_DELETE_TARGET, static_cast<int32_t>(err), path);
       return MC_DELETE_TARGET;
     }
@@ -120,7 +120,7 @@ int32_t DeleteTree(TCopyThread& t, const std::string& dir, int32_t& count, int32
     } else if (IsOwnTempFile(found.Name)) {
       // Our leftovers go with the folder. One that another run still holds
       // refuses (sharing violation), and the folder then stays.
-      if ((t.Options & OPT_LOG_ONLY_DELETE) == 0) DeleteFile(path);
+      if ((t.Options & OPT_LOG_ONLY_DELETE) == 0) t.Target.Delete(path);
     } else if (DeleteTargetFile(t, path, "*") == RC_DONE) {
       ++count;
     }
@@ -129,7 +129,7 @@ int32_t DeleteTree(TCopyThread& t, const std::string& dir, int32_t& count, int32
   if (err == ERROR_NO_MORE_FILES) result = RC_DONE;
   t.Messages.AddMsg(kCleanTag, LVL_DIR, MC_DELETE_DIR, dir);
   if ((t.Options & OPT_LOG_ONLY_DELETE) == 0) {
-    if (const uint32_t rmErr = RemoveDirectory(ExcludeTrailingDelim(dir)); rmErr != 0) {
+    if (const uint32_t rmErr = t.Target.RemoveDir(dir); rmErr != 0) {
       t.Messages.AddMsgOS(kCleanTag, LVL_ERROR, MC_DELETE_DIR_FAILED, static_cast<int32_t>(rmErr),
                           dir);
       result = MC_DELETE_DIR_FAILED;
@@ -141,8 +141,10 @@ int32_t DeleteTree(TCopyThread& t, const std::string& dir, int32_t& count, int32
 int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string& refDir,
                  const std::string& mask, int32_t level) {
   int32_t r = RC_NOTHING_TO_DO;
-  if (level == 0)
+  if (level == 0) {
     t.Messages.AddMsg(kCleanTag, LVL_INFO, 0, "CLEANING " + cleanDir + mask + "(" + mask + ")");
+    t.Target.Reset(cleanDir);
+  }
   if (t.CheckTerminate()) {
     r = t.LastResult = t.Messages.AddMsg(kCleanTag, LVL_ERROR, MC_TERMINATED, cleanDir);
   }

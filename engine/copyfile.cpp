@@ -15,6 +15,7 @@
 #include "jobs/jobtypes.h"
 #include "netware/nwclient.h"
 #include "platform/clock.h"
+#include "platform/datetime.h"
 #include "platform/fileio.h"
 #include "platform/oserror.h"
 #include "platform/paths.h"
@@ -32,18 +33,6 @@ constexpr DateTime kDisplayInterval = 3.0 / kSecondsPerDay;
 
 std::mutex g_hookMutex;
 std::function<void(TCopyThread&, int64_t)> g_chunkHook;
-
-// The platform's rename and delete first take a removal lock of their own,
-// which the lock we hold on our work copy would refuse. Doing them while we
-// still hold the file is the point: no other job can delete or swap our work
-// copy between its last write and the moment it gets its new name.
-uint32_t RenameHeld(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : WinErrorForPath(errno, from);
-}
-
-uint32_t UnlinkHeld(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : WinErrorFromErrno(errno);
-}
 
 size_t CharCount(const std::string& utf8) {
   size_t n = 0;
@@ -100,7 +89,7 @@ class FileCopy {
 };
 
 bool FileCopy::DeleteLogged(const std::string& path) {
-  uint32_t error = DeleteFile(path);
+  uint32_t error = t_.Target.Delete(path);
   if (error == 0) return true;
   t_.Log(LVL_ERROR, MC_DELETE_TARGET, path, static_cast<int32_t>(error));
   return false;
@@ -144,28 +133,34 @@ int32_t FileCopy::Run() {
 // Conflict rule, folder lock and exclusive hold of an existing target.
 // False when the file ends here (result_ says how).
 bool FileCopy::CheckConflict() {
-  Exists exists = Exists::No;
+  bool exists = false, isLink = false;
+  int32_t targetAge = -1;
   if (!isNul_) {
-    exists = PathExists(target_);
-    if (exists == Exists::Unknown) {
+    // The entry itself, looked at beneath the target folder: a link on the
+    // way is an error of this file, never a way out of the tree.
+    struct stat st {};
+    const uint32_t error = t_.Target.Stat(target_, st);
+    if (error != 0 && error != ERROR_FILE_NOT_FOUND) {
       // Neither skipping nor writing may rest on a guess.
-      uint32_t error = 0;
-      FileDosTime(target_, &error);
-      Fail(LVL_WARNING, MC_OPEN_TARGET, target_, error ? error : ERROR_ACCESS_DENIED);
+      Fail(LVL_WARNING, MC_OPEN_TARGET, target_, error);
       return false;
     }
+    exists = error == 0;
+    isLink = exists && S_ISLNK(st.st_mode);
+    // A link standing for the target is replaced itself; its file only
+    // lends the time the conflict rule compares (reading is harmless).
+    targetAge = !exists ? -1 : isLink ? FileDosTime(target_) : S_ISDIR(st.st_mode) ? -1 : int32_t(UnixToDos(st.st_mtim));
   }
-  if (exists == Exists::Yes) {
+  if (exists) {
     const uint32_t conflict = t_.Options & OPT_CONFLICT_MASK;
-    if (conflict == OPT_SKIP_EXISTING ||
-        (conflict == OPT_OVERWRITE_OLDER && !(sourceAge_ > FileDosTime(target_)))) {
+    if (conflict == OPT_SKIP_EXISTING || (conflict == OPT_OVERWRITE_OLDER && !(sourceAge_ > targetAge))) {
       result_ = RC_SKIPPED;
       return false;
     }
     if (writeTarget_) {
       FolderLock(t_, target_);
-      if (uint32_t error = heldTarget_.Open(target_, FileAccess::Read, FileCreate::OpenExisting,
-                                            FileShare::Exclusive))
+      if (uint32_t error = isLink ? 0 : t_.Target.Open(target_, FileAccess::Read, FileCreate::OpenExisting,
+                                                       FileShare::Exclusive, heldTarget_))
         Fail(LVL_WARNING, MC_TARGET_NOT_EXCLUSIVE, "Cannot hold target file " + target_, error);
     }
   } else if (t_.Options & OPT_NO_NEW_FILES) {
@@ -197,8 +192,9 @@ void FileCopy::CreateWork() {
     Fail(LVL_ERROR, MC_TEMP_EXISTS, text);
     return;
   }
-  if (uint32_t error = t_.WorkHandle.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateAlways,
-                                          FileShare::Exclusive))
+  // A new file of our own: nothing planted under the name can stand in.
+  if (uint32_t error = t_.Target.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateNew,
+                                      FileShare::Exclusive, t_.WorkHandle))
     Fail(LVL_WARNING, MC_OPEN_TARGET, text, error);
 }
 
@@ -232,14 +228,26 @@ void FileCopy::TryResume() {
     if (writeTarget_) DeleteLogged(resumePath);
     return;
   }
-  if (!isNul_ && PathExists(resumePath) != Exists::Yes) return;
+  if (!isNul_) {
+    struct stat st {};
+    if (t_.Target.Stat(resumePath, st) != 0) return;
+    // Only a regular file we own is our partial copy; anything else planted
+    // under its name (a link, another user's file) is not resumed from.
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+      t_.Log(LVL_INFO, 0, "Resume file is not ours: " + resumePath);
+      if (S_ISLNK(st.st_mode)) DeleteLogged(resumePath);
+      return;
+    }
+  }
 
   t_.Log(LVL_INFO, 0, "Test resume file:" + source_);
   if (!isNul_) {
     FileHandle partial;
     int64_t partialSize = 0;
-    uint32_t error = partial.Open(resumePath, FileAccess::ReadWrite, FileCreate::OpenExisting,
-                                  FileShare::Exclusive);
+    uint32_t error = t_.Target.Open(resumePath, FileAccess::ReadWrite, FileCreate::OpenExisting,
+                                    FileShare::Exclusive, partial);
+    struct stat held {};
+    if (error == 0 && (::fstat(partial.fd(), &held) != 0 || held.st_uid != ::geteuid())) error = ERROR_ACCESS_DENIED;
     if (error == 0) error = partial.Size(partialSize);
     if (error == 0 && partialSize != pos) {
       t_.Log(LVL_INFO, 0, "Resume size mismatch");
@@ -249,7 +257,7 @@ void FileCopy::TryResume() {
       return;
     }
     // Replacing the fresh work copy by the partial one is one rename.
-    if (error == 0) error = RenameHeld(resumePath, workPath_);
+    if (error == 0) error = t_.Target.RenameHeld(resumePath, workPath_);
     if (error == 0) {
       t_.WorkHandle = std::move(partial);
       error = t_.WorkHandle.Seek(pos, SeekFrom::Begin);
@@ -362,19 +370,20 @@ void FileCopy::Finish() {
     // the process dies at any point. (Moving the old file aside to
     // "~MVSS.MVF" first would leave a moment without a target.)
     if (result_ == kInProgress) {
-      if (uint32_t error = RenameHeld(workPath_, target_))
+      if (uint32_t error = t_.Target.RenameHeld(workPath_, target_))
         Fail(LVL_ERROR, MC_RENAME_TEMPFILE, "\"" + target_ + "\"", error);
     }
     // Only a work copy we hold is ours to delete.
     if (result_ != kInProgress && t_.WorkHandle.IsOpen()) {
-      if (uint32_t error = UnlinkHeld(workPath_))
+      if (uint32_t error = t_.Target.DeleteHeld(workPath_))
         t_.Log(LVL_ERROR, MC_DELETE_TARGET, workPath_, static_cast<int32_t>(error));
     }
     t_.WorkHandle.Close();
     heldTarget_.Close();
     if (result_ == kInProgress) {
       const std::string swap = ExtractFilePath(target_) + kSwapFileName;
-      if (PathExists(swap) == Exists::Yes) DeleteLogged(swap);
+      struct stat st {};
+      if (t_.Target.Stat(swap, st) == 0) DeleteLogged(swap);
     }
   }
   t_.SourceHandle.Close();
@@ -387,7 +396,7 @@ void FileCopy::Finish() {
     return;
   }
   if (writeTarget_) {
-    if (uint32_t error = SetFileAttributes(target_, attr)) {
+    if (uint32_t error = t_.Target.SetAttributes(target_, attr)) {
       Fail(LVL_WARNING, MC_SET_ATTR, target_, error);
       return;
     }
@@ -411,11 +420,11 @@ int32_t FileCopy::Terminate() {
     const std::string resumePath =
         ExtractFilePath(target_) + ResumeFileName(t_.Job ? t_.Job->JobID : 0);
     const bool kept =
-        done_ > 0 && t_.WorkHandle.Sync() == 0 && RenameHeld(workPath_, resumePath) == 0;
+        done_ > 0 && t_.WorkHandle.Sync() == 0 && t_.Target.RenameHeld(workPath_, resumePath) == 0;
     if (!kept) {
       // Nothing usable to resume from: no older resume file may claim otherwise.
       t_.ResumeFilePos = 0;
-      UnlinkHeld(workPath_);
+      t_.Target.DeleteHeld(workPath_);
       DeleteLogged(resumePath);
     }
     t_.WorkHandle.Close();
@@ -448,8 +457,8 @@ void RemoveStaleResumeFile(TCopyThread& t, const std::string& sourceDir, const s
   if (resumable) return;
   const std::string path = targetDir + ResumeFileName(t.Job ? t.Job->JobID : 0);
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return;
-  if (uint32_t error = DeleteFile(path)) t.Log(LVL_ERROR, MC_DELETE_TARGET, path, static_cast<int32_t>(error));
+  if (t.Target.Stat(path, st) != 0 || S_ISDIR(st.st_mode)) return;
+  if (uint32_t error = t.Target.Delete(path)) t.Log(LVL_ERROR, MC_DELETE_TARGET, path, static_cast<int32_t>(error));
 }
 
 int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "filter/dirfilter.h"
+#include "engine/targettree.h"
 #include "jobs/errmsg.h"
 #include "jobs/jobrecord.h"
 #include "platform/datetime.h"
@@ -197,6 +198,9 @@ class TCopyThread {
   DirListRemote* WalkTargetRemote = nullptr;
   // Tag of the messages the current walk writes (its job type).
   int32_t Tag = 0;
+  // The folder the current walk writes into: every create, open, rename and
+  // delete there is resolved beneath it, never through a link.
+  TargetTree Target;
 
  private:
   void RunActions();

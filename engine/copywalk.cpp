@@ -91,7 +91,8 @@ uint32_t ForceDir(TCopyThread& thread, const std::string& dir, uint32_t attribut
     }
   }
 
-  uint32_t error = DriveReady(dir) ? ForceDirectories(dir) : ERROR_NOT_READY;
+  // Below the job's folder no link is followed (nor created through).
+  uint32_t error = DriveReady(dir) ? thread.Target.MakeDirs(dir) : ERROR_NOT_READY;
   if (error != 0) {
     thread.Log(LVL_INFO, 0, std::to_string(error) + " by forcedir of " + dir);
     if (error == ERROR_ACCESS_DENIED || IsNetworkError(error)) return error;
@@ -109,7 +110,10 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
                  int64_t& signatureSum, int32_t levels, int32_t depth, const std::string& mask) {
   FolderLock(thread, "");
   int32_t result = 1;
-  if (depth == 0) thread.Log(LVL_INFO, 0, "COPY " + sourceDir + mask);
+  if (depth == 0) {
+    thread.Log(LVL_INFO, 0, "COPY " + sourceDir + mask);
+    thread.Target.Reset(targetDir);
+  }
 
   if (thread.CheckTerminate()) {
     result = thread.Log(LVL_ERROR, MC_TERMINATED, sourceDir);
@@ -149,7 +153,15 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   thread.CurSourceDir = sourceDir;
   thread.CurTargetDir = targetDir;
   bool targetExists = DirAccessible(targetDir);
-  if (targetExists) RemoveStaleResumeFile(thread, sourceDir, targetDir);
+  if (targetExists && UpperCase(targetDir).rfind("NUL:", 0) != 0) {
+    // A link where a target folder should be is an error of that folder:
+    // nothing is written through it.
+    if (const uint32_t error = thread.Target.DirState(targetDir); error == ERROR_CANT_RESOLVE_FILENAME) {
+      ++thread.cError;
+      return thread.Log(LVL_ERROR, MC_CREATE_DIR, targetDir, error);
+    }
+    RemoveStaleResumeFile(thread, sourceDir, targetDir);
+  }
 
   const NetWareSession session(thread.Context());
   const NetWareAccess& nw = session.Access();

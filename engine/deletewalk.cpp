@@ -27,7 +27,10 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
   auto log = [&t](int32_t lvl, int32_t code, const std::string& text) {
     return t.Messages.AddMsg(kDeleteTag, lvl, code, text);
   };
-  if (level == 0) log(LVL_INFO, 0, "DELETE job in " + dir + mask);
+  if (level == 0) {
+    log(LVL_INFO, 0, "DELETE job in " + dir + mask);
+    t.Target.Reset(dir);  // deletes stay in the tree
+  }
   if (t.CheckTerminate()) return t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
   if (t.Filter.IncludeFileNames.empty())
     return log(LVL_ERROR, MC_ABORTED, " : Delete job needs include file filter to be set!");

@@ -26,6 +26,16 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
 }
 
 uint32_t FileHandle::Open(const std::string& path, FileAccess access, FileCreate create, FileShare share) {
+  return OpenIn(AT_FDCWD, path, false, access, create, share);
+}
+
+uint32_t FileHandle::OpenAt(int dirFd, const std::string& name, FileAccess access, FileCreate create,
+                            FileShare share) {
+  return OpenIn(dirFd, name, true, access, create, share);
+}
+
+uint32_t FileHandle::OpenIn(int dirFd, const std::string& path, bool noFollow, FileAccess access,
+                            FileCreate create, FileShare share) {
   Close();
   const bool truncate = create == FileCreate::CreateAlways;
   if (truncate && access == FileAccess::Read) return ERROR_INVALID_PARAMETER;
@@ -38,8 +48,9 @@ uint32_t FileHandle::Open(const std::string& path, FileAccess access, FileCreate
     case FileCreate::CreateAlways:
     case FileCreate::OpenAlways: flags |= O_CREAT; break;
   }
+  if (noFollow) flags |= O_NOFOLLOW;
   int fd;
-  while ((fd = ::open(path.c_str(), flags, 0666)) < 0 && errno == EINTR) {
+  while ((fd = ::openat(dirFd, path.c_str(), flags, 0666)) < 0 && errno == EINTR) {
   }
   if (fd < 0) return WinErrorForPath(errno, path);
   FileHandle guard;

@@ -42,6 +42,9 @@ class FileHandle {
   // A truncating open takes its lock before it truncates, so a refused open
   // never damages the file another handle holds.
   uint32_t Open(const std::string& path, FileAccess access, FileCreate create, FileShare share);
+  // The same for the entry `name` of the folder open as dirFd, never through
+  // a link: a link there gives ERROR_CANT_RESOLVE_FILENAME.
+  uint32_t OpenAt(int dirFd, const std::string& name, FileAccess access, FileCreate create, FileShare share);
 
   bool IsOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }
@@ -63,6 +66,8 @@ class FileHandle {
   uint32_t Close();
 
  private:
+  uint32_t OpenIn(int dirFd, const std::string& path, bool noFollow, FileAccess access, FileCreate create,
+                  FileShare share);
   int fd_ = -1;
 };
 

@@ -118,6 +118,36 @@ uint32_t SetFileAttributes(const std::string& path, uint32_t attr) {
   return 0;
 }
 
+uint32_t SetFileAttributes(int fd, uint32_t attr) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return WinErrorFromErrno(errno);
+  if (S_ISDIR(st.st_mode)) return 0;
+  // The kernel wants write access for user attributes: a read-only file
+  // gets the owner's write permission lent for the call.
+  auto withOwnerWrite = [&](auto fn) {
+    if (fn() == 0) return 0;
+    if (errno != EACCES || (st.st_mode & S_IWUSR) != 0) return -1;
+    if (::fchmod(fd, (st.st_mode & 07777) | S_IWUSR) != 0) return -1;
+    int rc = fn();
+    int err = errno;
+    ::fchmod(fd, st.st_mode & 07777);
+    errno = err;
+    return rc;
+  };
+  if (attr & kAttrArchive) {
+    int rc = withOwnerWrite([&] { return ::fremovexattr(fd, kArchiveXattr); });
+    if (rc != 0 && errno != ENODATA && errno != ENOTSUP) return WinErrorFromErrno(errno);
+  } else {
+    std::string stamp = ArchiveStamp(st.st_size, st.st_mtim);
+    int rc = withOwnerWrite([&] { return ::fsetxattr(fd, kArchiveXattr, stamp.data(), stamp.size(), 0); });
+    if (rc != 0) return WinErrorFromErrno(errno);
+  }
+  mode_t mode = st.st_mode & 07777;
+  mode_t wanted = (attr & kAttrReadOnly) ? mode & ~mode_t(0222) : mode | S_IWUSR;
+  if (wanted != mode && ::fchmod(fd, wanted) != 0) return WinErrorFromErrno(errno);
+  return 0;
+}
+
 int32_t FileDosTime(const std::string& path, uint32_t* error) {
   struct stat st;
   uint32_t err = 0;

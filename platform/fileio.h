@@ -23,6 +23,8 @@ uint32_t GetFileAttributes(const std::string& path, uint32_t& attr);
 // target folder would only stop the copies into it). Clearing the archive
 // bit fails where the file system has no user extended attributes.
 uint32_t SetFileAttributes(const std::string& path, uint32_t attr);
+// The same for an open file (no path, so no link on the way can redirect it).
+uint32_t SetFileAttributes(int fd, uint32_t attr);
 
 // The value stored in kArchiveXattr when the archive bit is cleared; the bit
 // is back as soon as the file's stamp differs.
