@@ -145,6 +145,19 @@ TEST_F(SecureMailTest, EveryFailureIsLoggedAndSendsNothing) {
   }
 }
 
+TEST_F(SecureMailTest, TimeOutsAndReplyBoundsHoldOverTls) {
+  TSmtpClient c;
+  c.Security = msTls, c.CaFile = certs_ / "ca.pem", c.UserID = "tester", c.TimeOut = 300;
+  const std::vector<std::pair<const char*, std::string>> cases = {{"tls_silent_port", "Reply Timed out"},
+                                                                 {"tls_long_port", "Reply Too Long"}};
+  for (const auto& [port, error] : cases) {
+    c.Host = "localhost:" + Port(port);
+    EXPECT_FALSE(c.Connect());
+    EXPECT_EQ(c.LastError(), error);
+    EXPECT_FALSE(c.Connected());
+  }
+}
+
 TEST_F(SecureMailTest, ThePasswordNeverShowsInLogsOrErrors) {
   // A server that echoes what it was sent would put the login into its reply.
   const std::string wrongPassword = "wrong-but-secret";

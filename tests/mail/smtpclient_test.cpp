@@ -191,6 +191,11 @@ TEST(SmtpClient, SecureModesNeverFallBackToPlainText) {
   EXPECT_FALSE(c.Connect());
   EXPECT_EQ(c.LastError().rfind("TLS Handshake Failed", 0), 0u) << c.LastError();
   EXPECT_EQ(plain.Received().find("EHLO"), std::string::npos);
+  // A server that never answers the handshake is given up on in time.
+  FakeServer silent("");
+  Prepared(c, silent.address, {"a@x"}).TimeOut = 200;
+  EXPECT_FALSE(c.Connect());
+  EXPECT_EQ(c.LastError(), "Handshake Timed out");
 }
 
 TEST(SmtpClient, WithoutAUserTheGreetingNamesThisMachine) {
@@ -225,8 +230,9 @@ TEST(MailThread, ARefusedGreetingOrHeloStillTriesTheMail) {
   }
 }
 
-// The main thread changes the settings while the mail thread sends: each
-// mail goes out with one whole set of them, and the last set wins.
+// The main thread changes the settings while the mail thread is in the
+// middle of a dialogue: that mail goes out whole with the set it started
+// with, the next one with the new set.
 TEST(MailThread, SettingsChangedOnTheMainThreadReachTheMailThreadWhole) {
   FakeServer server("220 hi");
   TSmtpClient client;
@@ -236,25 +242,22 @@ TEST(MailThread, SettingsChangedOnTheMainThreadReachTheMailThreadWhole) {
   TMVMail& settings = *mailer.DefaultMail;
   settings.Host = server.address;
   settings.AddRecipient("a@x", kMailProgramEvent);
-  constexpr int kRounds = 20;
+  constexpr int kRounds = 10;
   for (int k = 0; k < kRounds; ++k) {
     settings.User = "u" + std::to_string(k), settings.FromAddress = "r" + std::to_string(k) + "@x";
     mailer.ConfigureClient();
     mailer.SendText("mail " + std::to_string(k), kMailProgramEvent);
-    sync.RunPending();
+    ASSERT_TRUE(sync.RunUntil([&] { return server.accepted == k + 1; }, 20s));
   }
-  ASSERT_TRUE(sync.RunUntil([&] { return server.accepted == kRounds && mailer.Count() == 0 && thread.Suspended(); }, 60s));
-  const std::string received = server.Received();
-  int last = -1;
-  for (size_t at = 0; (at = received.find("HELO u", at)) != std::string::npos; ++at) {
-    const int k = std::stoi(received.substr(at + 6));
-    EXPECT_GE(k, last);
-    last = k;
-    const size_t from = received.find("MAIL FROM:<", at);
-    ASSERT_NE(from, std::string::npos);
-    EXPECT_EQ(received.substr(from, 15 + std::to_string(k).size()), "MAIL FROM:<r" + std::to_string(k) + "@x>");
-  }
-  EXPECT_EQ(last, kRounds - 1);
+  ASSERT_TRUE(sync.RunUntil([&] { return mailer.Count() == 0 && thread.Suspended(); }, 60s));
+  std::string expected;
+  for (int k = 0; k < kRounds; ++k)
+    expected += "HELO u" + std::to_string(k) + "\r\nRSET\r\nMAIL FROM:<r" + std::to_string(k) + "@x>\r\n";
+  std::string received = server.Received(), dialogue;
+  for (size_t at = 0, end; (end = received.find("\r\n", at)) != std::string::npos; at = end + 2)
+    if (received.compare(at, 4, "HELO") == 0 || received.compare(at, 4, "RSET") == 0 || received.compare(at, 4, "MAIL") == 0)
+      dialogue += received.substr(at, end + 2 - at);
+  EXPECT_EQ(dialogue, expected);
   EXPECT_EQ(mailer.Settings().UserID, "u" + std::to_string(kRounds - 1));
   thread.Terminate();
   ASSERT_TRUE(sync.RunUntil([&] { return thread.Finished(); }, 20s));
