@@ -1,6 +1,7 @@
 #include "app/joblist.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace mv {
 
@@ -64,16 +65,38 @@ void JobList::NotifyChanged(const TTFileThreadControl* job) const {
   if (index >= 0) Notify([index](CoreObserver& o) { o.JobChanged(index); });
 }
 
+int CompareJobNames(const std::string& a, const std::string& b) {
+  // Only "a".."z" fold, as the list has always compared: the order must not
+  // depend on the machine's locale.
+  const auto fold = [](unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; };
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const int x = fold(static_cast<unsigned char>(a[i]));
+    const int y = fold(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool JobSortsBefore(const TTFileThreadControl& a, const TTFileThreadControl& b, int32_t column) {
+  if (column == 1) {
+    // The later next run first; an unusable time counts as never.
+    const auto time = [](const TTFileThreadControl& j) {
+      const DateTime t = j.Schedule ? j.Schedule->NextRun : 0;
+      return std::isfinite(t) ? t : 0.0;
+    };
+    const DateTime x = time(a), y = time(b);
+    if (x != y) return x > y;
+  }
+  return CompareJobNames(a.Description, b.Description) < 0;
+}
+
 void JobList::Sort() {
   TTFileThreadControl* selected = JobAt(selected_);
-  if (sortColumn_ == 1) {
-    std::stable_sort(jobs_.begin(), jobs_.end(), [](const auto& a, const auto& b) {
-      return a->Schedule->DueTime() < b->Schedule->DueTime();
-    });
-  } else {
-    std::stable_sort(jobs_.begin(), jobs_.end(),
-                     [](const auto& a, const auto& b) { return a->Description < b->Description; });
-  }
+  const int32_t column = sortColumn_;
+  std::stable_sort(jobs_.begin(), jobs_.end(), [column](const auto& a, const auto& b) {
+    return JobSortsBefore(*a, *b, column);
+  });
   Notify([](CoreObserver& o) { o.ListSorted(); });
   SetSelected(IndexOfJob(selected));
 }

@@ -48,7 +48,8 @@ class JobList {
   void Select(int32_t index);
   int32_t SortColumn() const { return sortColumn_; }
   void SetSortColumn(int32_t column) { sortColumn_ = column; }
-  // Sorts by the sort column: 0 name, 1 next run time.
+  // Sorts by the sort column: 0 name (ASCII letters without case), 1 next
+  // run time, the later first, equal times by name.
   void Sort();
 
  private:
@@ -63,6 +64,11 @@ class JobList {
   int32_t selected_ = -1;
   int32_t sortColumn_ = 0;
 };
+
+// <0, 0, >0: names compared with only "a".."z" folded to upper case.
+int CompareJobNames(const std::string& a, const std::string& b);
+// The order of the job list for a sort column.
+bool JobSortsBefore(const TTFileThreadControl& a, const TTFileThreadControl& b, int32_t column);
 
 // The status code of a job (running, queued, held).
 int32_t JobStatusCode(const TTFileThreadControl& job);

@@ -69,5 +69,28 @@ TEST_F(JobListTest, ARemovedObserverHearsNothing) {
   EXPECT_TRUE(rec.events.empty());
 }
 
+TEST_F(JobListTest, NamesSortWithoutCaseOfTheAsciiLetters) {
+  for (const char* name : {"Beta", "alpha", "Alpha2", "_x", "\xc3\xa4rger", "ALPHA"}) Add(name);
+  list.Sort();
+  // "_" lies after "Z" once letters are upper case; bytes above 127 last.
+  EXPECT_EQ(Names(), (std::vector<std::string>{"alpha", "ALPHA", "Alpha2", "Beta", "_x",
+                                               "\xc3\xa4rger"}));
+  EXPECT_EQ(CompareJobNames("abc", "ABC"), 0);
+  EXPECT_LT(CompareJobNames("ab", "ABC"), 0);
+}
+
+TEST_F(JobListTest, TimeColumnPutsTheLaterNextRunFirstAndTiesByName) {
+  const struct {
+    const char* name;
+    DateTime next;
+  } jobs[] = {{"early", 46000.25}, {"b-late", 46001.5}, {"A-late", 46001.5}, {"never", 0}};
+  for (const auto& j : jobs) Add(j.name)->Schedule->NextRun = j.next;
+  list.JobAt(0)->Schedule->Delay = 5;  // the delay does not count
+  list.SetSortColumn(1);
+  list.Sort();
+  EXPECT_EQ(Names(), (std::vector<std::string>{"A-late", "b-late", "early", "never"}));
+  EXPECT_EQ(list.JobAt(list.Selected())->Description, "never") << "the selection follows its job";
+}
+
 }  // namespace
 }  // namespace mv
