@@ -156,7 +156,13 @@ void MiravaCore::Startup(StartOptions options) {
 
   // 20. Role lock; a second instance of the same role closes at its first AppTimer tick.
   const char* lockName = (modeFlags_ & MODE_CONTROL) ? kClientLockName : kServerLockName;
-  if (!roleLock_.Acquire(dirs_.ControlDir, lockName)) closeRequested_ = 1;
+  // Without its lock it must not run what the holder runs, nor write the
+  // holder's queue files: it only shows its lines until it closes.
+  if (!roleLock_.Acquire(dirs_.ControlDir, lockName)) {
+    closeRequested_ = 1;
+    jobTimerArmed_ = false;
+    queue_->ForbidRuns();
+  }
 
   // 22.
   AddLogLine(netWareAvailable_ ? "NetWare interface available"

@@ -74,7 +74,7 @@ void RunQueue::LoadQueue() {
 }
 
 bool RunQueue::StartJob(TTFileThreadControl& job) {
-  if (job.Thread) return false;
+  if (job.Thread || runsForbidden_) return false;
   auto run = std::make_unique<Run>();
   run->Thread = std::make_unique<TCopyThread>(job, env_.ThreadContext);
   run->Counter = env_.RunningJobThreads;
@@ -159,6 +159,7 @@ bool RunQueue::DeleteJobAt(int32_t index) {
 
 bool RunQueue::Pass(uint16_t& modeFlags, std::string& pendingRunJob) {
   ReapFinished();
+  if (runsForbidden_) return false;
   const bool controlled = RoleLockHeld(env_.Dirs.ControlDir, kClientLockName);
   controlled_ = controlled;
   if (!pendingRunJob.empty()) {

@@ -70,6 +70,10 @@ class RunQueue {
   // Starts the job's worker now (no slot check). False when it already runs.
   bool StartJob(TTFileThreadControl& job);
 
+  // From now on no pass runs and no job starts (an instance without its role lock).
+  void ForbidRuns() { runsForbidden_ = true; }
+  bool RunsForbidden() const { return runsForbidden_; }
+
   // Frees the workers whose runs have been reported.
   void ReapFinished();
   // Workers not yet reported.
@@ -85,6 +89,7 @@ class RunQueue {
   RunQueueEnv env_;
   bool queueLoaded_ = false;
   bool controlled_ = false;
+  bool runsForbidden_ = false;
   uint32_t ticks_ = 0;
   std::vector<std::unique_ptr<Run>> running_;
   std::vector<std::unique_ptr<Run>> ended_;

@@ -139,5 +139,31 @@ TEST(Core, SecondInstanceOfTheSameRoleAsksToCloseAndKeepsTheFirstLock) {
   EXPECT_TRUE(RoleLockHeld(first.Dirs().ControlDir, kServerLockName));
 }
 
+TEST(Core, AnInstanceWithoutItsRoleLockNeverRunsAJobNorWritesAQueueFile) {
+  TempDir dir;
+  dir.Write("src/a.txt", "a");
+  // A queued job, long due.
+  const std::string queued = dir.Write(
+      "MVQ/0000002A.MVQ", "[job]\r\ndescription=q\r\njobtype=0\r\noptions=257\r\n[schedule]\r\n"
+                          "jobID=42\r\nhours=1\r\nnextrun=2\r\n[actions]\r\ncount=1\r\nsourcepath=" +
+                              dir / "src/" + "\r\ntargetpath=" + dir / "dst/" +
+                              "\r\nsource0=*.*\r\ntarget0=*.*\r\n");
+  const std::string before = TempDir::Read(queued);
+  MiravaCore first;
+  first.Startup({.Base = dir.path()});
+  ASSERT_TRUE(first.Lock().Held());
+  MiravaCore second;
+  second.Startup({.Base = dir.path(), .Words = {"QLOAD"}});
+  ASSERT_EQ(second.Jobs().Count(), 1) << "it still shows the queue";
+  EXPECT_FALSE(second.JobTimerArmed());
+  EXPECT_FALSE(second.JobTimerTick());
+  EXPECT_EQ(second.Jobs().JobAt(0)->Thread, nullptr);
+  EXPECT_FALSE(second.Queue()->StartJob(*second.Jobs().JobAt(0))) << "not even by hand";
+  second.Shutdown();
+  EXPECT_EQ(TempDir::Read(queued), before);
+  EXPECT_FALSE(IsDir(dir / "dst/a.txt"));
+  EXPECT_TRUE(RoleLockHeld(first.Dirs().ControlDir, kServerLockName));
+}
+
 }  // namespace
 }  // namespace mv
