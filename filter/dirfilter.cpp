@@ -114,10 +114,15 @@ void TTDirFilter::LoadTemplate(const std::string& file) {
 }
 
 bool TTDirFilter::Save(const std::string& file, const std::string& section) const {
+  ProfileBatch out(file);
+  return Save(out, section) && out.Commit();
+}
+
+bool TTDirFilter::Save(ProfileBatch& out, const std::string& section) const {
   const Place at = PlaceFor(section);
   // A job file's section is rewritten whole, so keys of older versions go;
   // a definition's section holds other keys too and is only overwritten.
-  if (section.empty()) ProfileEraseSection(file, at.section);
+  if (section.empty()) out.EraseSection(at.section);
   const std::pair<const char*, std::string> values[] = {
       {"includefilenames", FitList(IncludeFileNames)},
       {"excludefilenames", FitList(ExcludeFileNames)},
@@ -135,7 +140,7 @@ bool TTDirFilter::Save(const std::string& file, const std::string& section) cons
       {"fileagemindays", std::to_string(FileAgeMinDays)},
   };
   for (const auto& [key, value] : values) {
-    if (!ProfileWriteString(file, at.section, at.Key(key), value)) return false;
+    if (!out.WriteString(at.section, at.Key(key), value)) return false;
   }
   return true;
 }

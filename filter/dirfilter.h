@@ -12,6 +12,8 @@
 
 namespace mv {
 
+class ProfileBatch;
+
 // Depth from which IncludeDirNames limits the descent, for job records,
 // worker threads and listings.
 inline constexpr int32_t kDefaultIncludeDirLevel = 8;
@@ -54,8 +56,10 @@ class TTDirFilter {
 
   // Empty section: erases section "filter", then writes the bare keys.
   // Otherwise writes the prefixed keys into section, erasing nothing.
-  // Stops at the first failed write and returns false; true when all written.
+  // False (and nothing written) when the file cannot be written.
   bool Save(const std::string& file, const std::string& section) const;
+  // The same writes into a batch that lands with the rest of a job's file.
+  bool Save(ProfileBatch& out, const std::string& section) const;
 
   // Depth limit the walks receive: ProcessSubdirs x MaxSubdirLevel, 0 when
   // subdirectories are not processed. Never negative and never overflows,

@@ -128,63 +128,63 @@ int TTFileThreadControl::Load(const std::string& fileName) {
 
 int TTFileThreadControl::Save(const std::string& fileName, bool writeId) {
   const std::string& f = fileName;
-  // Failures end the writing where they happen. Each group of keys lands in
-  // one write of the file, so a long action list is not written key by key.
-  [&] {
-    if (Mail && Mail->Save(f) != 0) return;
-    ProfileBatch head(f);
-    head.WriteString(kJob, "remotesource", RemoteSource);
-    head.WriteString(kJob, "remotetarget", RemoteTarget);
-    head.WriteString(kJob, "description", Description);
+  // The whole job lands in one write of the file: a crash leaves the old or
+  // the new job, never sections of two different saves. A write that cannot
+  // succeed leaves the file as it was.
+  try {
+    ProfileBatch out(f);
+    if (Mail && Mail->Save(out, f) != 0) return 0;
+    out.WriteString(kJob, "remotesource", RemoteSource);
+    out.WriteString(kJob, "remotetarget", RemoteTarget);
+    out.WriteString(kJob, "description", Description);
     Modified = Now();
-    head.WriteDouble(kJob, "modified", Modified);
-    head.WriteString(kMacro, "source", MacroSource);
-    head.WriteInt(kJob, "jobtype", FirstJobType());
-    head.WriteInt(kJob, "options", static_cast<int32_t>(FirstOptions()));
-    head.EraseSection(kFlow);
-    head.WriteInt(kFlow, "terminated", Terminated ? 1 : 0);
-    head.WriteString(kFlow, "resumepath", ResumePath);
+    out.WriteDouble(kJob, "modified", Modified);
+    out.WriteString(kMacro, "source", MacroSource);
+    out.WriteInt(kJob, "jobtype", FirstJobType());
+    out.WriteInt(kJob, "options", static_cast<int32_t>(FirstOptions()));
+    out.EraseSection(kFlow);
+    out.WriteInt(kFlow, "terminated", Terminated ? 1 : 0);
+    out.WriteString(kFlow, "resumepath", ResumePath);
     if (!ResumeFile.Name.empty() && ResumeFilePos > 0) {
-      head.WriteString(kFlow, "resumefile", ResumeFile.Name);
-      head.WriteInt(kFlow, "resumefilesize", ResumeFile.Size);
-      head.WriteInt(kFlow, "resumefiledatetimewritten",
-                    static_cast<int32_t>(UnixToDosUtc(ResumeFile.WriteTime)));
-      head.WriteInt(kFlow, "resumefilepos", ResumeFilePos);
-      head.WriteInt(kFlow, "resumefiledatetime", static_cast<int32_t>(ResumeFile.Time));
+      out.WriteString(kFlow, "resumefile", ResumeFile.Name);
+      out.WriteInt(kFlow, "resumefilesize", ResumeFile.Size);
+      out.WriteInt(kFlow, "resumefiledatetimewritten",
+                   static_cast<int32_t>(UnixToDosUtc(ResumeFile.WriteTime)));
+      out.WriteInt(kFlow, "resumefilepos", ResumeFilePos);
+      out.WriteInt(kFlow, "resumefiledatetime", static_cast<int32_t>(ResumeFile.Time));
     }
-    if (!head.Commit()) return;
-
-    if (MacroSource.empty() && !Filter->Save(f, "")) return;
+    if (MacroSource.empty() && !Filter->Save(out, "")) return 0;
     if (writeId && Schedule->Queued &&
-        !ProfileWriteInt(f, kSchedule, "jobID",
-                         static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(JobID)))))
-      return;
-    if (Schedule->Save(f, false) != 0) return;
+        !out.WriteInt(kSchedule, "jobID",
+                      static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(JobID)))))
+      return 0;
+    if (Schedule->Save(out, false) != 0) return 0;
 
-    ProfileBatch tail(f);
-    tail.EraseSection(kResult);
-    tail.WriteDouble(kResult, "tStarted", tStarted);
-    tail.WriteDouble(kResult, "tFinished", tFinished);
-    tail.WriteInt(kResult, "errorcode", ErrorCode);
-    tail.WriteInt(kResult, "cTotal", cTotal);
-    tail.WriteInt(kResult, "cSkipped", cSkipped);
-    tail.WriteInt(kResult, "cError", cError);
-    tail.WriteInt(kResult, "cSuccess", cSuccess);
-    tail.WriteInt(kResult, "cDeleted", cDeleted);
-    tail.EraseSection(kActions);
+    out.EraseSection(kResult);
+    out.WriteDouble(kResult, "tStarted", tStarted);
+    out.WriteDouble(kResult, "tFinished", tFinished);
+    out.WriteInt(kResult, "errorcode", ErrorCode);
+    out.WriteInt(kResult, "cTotal", cTotal);
+    out.WriteInt(kResult, "cSkipped", cSkipped);
+    out.WriteInt(kResult, "cError", cError);
+    out.WriteInt(kResult, "cSuccess", cSuccess);
+    out.WriteInt(kResult, "cDeleted", cDeleted);
+    out.EraseSection(kActions);
     for (std::size_t i = 0; i < Actions.size(); ++i) {
       const TTFileAction& a = *Actions[i];
       const std::string index = std::to_string(i);
       if (i == 0) {
-        tail.WriteInt(kActions, "count", static_cast<int64_t>(Actions.size()));
-        if (MacroSource.empty()) tail.WriteString(kActions, "sourcepath", a.SourcePath);
-        tail.WriteString(kActions, "targetpath", a.TargetPath);
+        out.WriteInt(kActions, "count", static_cast<int64_t>(Actions.size()));
+        if (MacroSource.empty()) out.WriteString(kActions, "sourcepath", a.SourcePath);
+        out.WriteString(kActions, "targetpath", a.TargetPath);
       }
-      if (MacroSource.empty()) tail.WriteString(kActions, "source" + index, a.Source);
-      tail.WriteString(kActions, "target" + index, a.Target);
+      if (MacroSource.empty()) out.WriteString(kActions, "source" + index, a.Source);
+      out.WriteString(kActions, "target" + index, a.Target);
     }
-    tail.Commit();
-  }();
+    out.Commit();
+  } catch (...) {
+    // Saves swallow every failure; the file keeps its last whole state.
+  }
   return 0;
 }
 

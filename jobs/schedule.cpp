@@ -22,8 +22,6 @@ constexpr int64_t kMsPerWeek = 7 * kMsPerDay;
 constexpr double kMinDateTime = -693593.0;
 constexpr double kMaxDateTime = 2958466.0;
 
-constexpr int32_t kIntervalMax = 0xFFFF;
-
 std::mutex g_randomMutex;
 std::function<double()> g_randomForTesting;
 
@@ -92,24 +90,10 @@ class ScheduleFile {
     const double v = ProfileReadDouble(file_, kScheduleSection, key, def);
     return IsValidDate(v) ? v : def;
   }
-  // The interval parts are 16-bit: a larger value is cut to the largest one
-  // rather than wrapped (70000 days must not become 4464), a negative one is
-  // malformed.
+  // The fields are 16 bits wide and take the low 16 bits of what is read, as
+  // files of older versions expect.
   uint16_t Interval(const char* key, uint16_t current) const {
-    const int32_t v = Int(key, current);
-    if (v < 0) return current;
-    return static_cast<uint16_t>(v > kIntervalMax ? kIntervalMax : v);
-  }
-
-  bool PutInt(const char* key, int64_t v) const {
-    return ProfileWriteInt(file_, kScheduleSection, key, v);
-  }
-  bool PutBool(const char* key, bool v) const { return PutInt(key, v ? 1 : 0); }
-  bool PutDate(const char* key, DateTime v) const {
-    return ProfileWriteDouble(file_, kScheduleSection, key, v);
-  }
-  bool PutString(const char* key, const std::string& v) const {
-    return ProfileWriteString(file_, kScheduleSection, key, v);
+    return static_cast<uint16_t>(static_cast<uint32_t>(Int(key, current)) & 0xFFFFu);
   }
 
  private:
@@ -265,18 +249,35 @@ int TTSchedule::LoadTemplate(const std::string& file) {
 
 int TTSchedule::Save(const std::string& file, bool asTemplate) const {
   try {
-    const ScheduleFile out(file);
-    bool ok = out.PutBool("hold", IsHold()) && out.PutBool("runonce", RunOnce);
-    if (ok && !asTemplate) {
-      ok = out.PutDate("lastrun", LastRun) && out.PutDate("lastruncomplete", LastRunComplete);
-    }
-    ok = ok && out.PutDate("nextrun", NextRun) && out.PutInt("options", Options) &&
-         out.PutDate("delay", Delay) && out.PutInt("weekdays", Weekdays) &&
-         out.PutInt("days", Days) && out.PutInt("hours", Hours) &&
-         out.PutInt("minutes", Minutes) && out.PutString("runaftersuccess", RunAfterSuccess) &&
-         out.PutBool("runaftersuccess_enabled", RunAfterSuccessEnabled) &&
-         out.PutString("runaftersuccessW", RunAfterSuccessW) &&
-         out.PutBool("runaftersuccessW_enabled", RunAfterSuccessWEnabled);
+    ProfileBatch out(file);
+    if (Save(out, asTemplate) != 0) return -1;
+    return out.Commit() ? 0 : -1;
+  } catch (...) {
+    return -1;
+  }
+}
+
+int TTSchedule::Save(ProfileBatch& out, bool asTemplate) const {
+  try {
+    const auto putInt = [&out](const char* key, int64_t v) {
+      return out.WriteInt(kScheduleSection, key, v);
+    };
+    const auto putBool = [&](const char* key, bool v) { return putInt(key, v ? 1 : 0); };
+    const auto putDate = [&out](const char* key, DateTime v) {
+      return out.WriteDouble(kScheduleSection, key, v);
+    };
+    const auto putString = [&out](const char* key, const std::string& v) {
+      return out.WriteString(kScheduleSection, key, v);
+    };
+    bool ok = putBool("hold", IsHold()) && putBool("runonce", RunOnce);
+    if (ok && !asTemplate) ok = putDate("lastrun", LastRun) && putDate("lastruncomplete", LastRunComplete);
+    ok = ok && putDate("nextrun", NextRun) && putInt("options", Options) &&
+         putDate("delay", Delay) && putInt("weekdays", Weekdays) && putInt("days", Days) &&
+         putInt("hours", Hours) && putInt("minutes", Minutes) &&
+         putString("runaftersuccess", RunAfterSuccess) &&
+         putBool("runaftersuccess_enabled", RunAfterSuccessEnabled) &&
+         putString("runaftersuccessW", RunAfterSuccessW) &&
+         putBool("runaftersuccessW_enabled", RunAfterSuccessWEnabled);
     return ok ? 0 : -1;
   } catch (...) {
     return -1;

@@ -12,6 +12,8 @@
 
 namespace mv {
 
+class ProfileBatch;
+
 class TTFileThreadControl;
 
 // Options: a random delay may be added to each computed run.
@@ -76,9 +78,11 @@ class TTSchedule {
   // Only hold, runonce, options, nextrun, weekdays and the interval, each
   // defaulting to the current value.
   int LoadTemplate(const std::string& file);
-  // 0, or -1 when a write failed (the keys written so far stay written).
+  // 0, or -1 when the file could not be written (it then stays as it was).
   // A template leaves out the last-run times.
   int Save(const std::string& file, bool asTemplate) const;
+  // The same writes into a batch that lands with the rest of a job's file.
+  int Save(ProfileBatch& out, bool asTemplate) const;
 
   int32_t Options = 0;
   bool Queued = false;  // the job has a queue file named by its ID

