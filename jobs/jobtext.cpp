@@ -298,7 +298,7 @@ std::string StatusText(const TTFileThreadControl& job, bool threadSuspended) {
 int32_t AutoSpeedUnit(double kbitPerSecond) {
   const double r = SaneRate(kbitPerSecond);
   for (int32_t unit : {kSpeedUnitMBS, kSpeedUnitMBitS, kSpeedUnitMBMin, kSpeedUnitKBS})
-    if (SpeedInUnit(r, unit) >= 100) return unit;
+    if (RoundHalfEven(SpeedInUnit(r, unit)) >= 100) return unit;  // as it would be shown
   return kSpeedUnitKBitS;
 }
 

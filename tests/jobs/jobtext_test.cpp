@@ -138,14 +138,17 @@ TEST_F(JobTextTest, SourceOnlyJobsReportAndPanel) {
   }
 }
 
-// Each automatic unit is taken from a shown value of exactly 100 on; halves round to even; a
+// Each automatic unit is taken from a shown (rounded) value of 100 on; halves round to even; a
 // run of zero seconds yields inf or NaN, which shows as 0.
 TEST(SpeedText, UnitsBoundariesRoundingAndUnusableRates) {
   const struct { double kbit; int32_t unit; const char* text; } cases[] = {
       {1000000, kSpeedUnitAuto, "122 MB/s"},       {50, kSpeedUnitAuto, "50 KBit/s"},
-      {819200, kSpeedUnitAuto, "100 MB/s"},        {819199, kSpeedUnitAuto, "800 MBit/s"},
-      {102399, kSpeedUnitAuto, "750 MB/min"},      {13653, kSpeedUnitAuto, "1,707 KB/s"},
-      {799.9, kSpeedUnitAuto, "800 KBit/s"},       {1000000, kSpeedUnitKBS, "125,000 KB/s"},
+      {819200, kSpeedUnitAuto, "100 MB/s"},        {819100, kSpeedUnitAuto, "100 MB/s"},
+      {815104, kSpeedUnitAuto, "100 MB/s"},        {815103, kSpeedUnitAuto, "796 MBit/s"},
+      {102399, kSpeedUnitAuto, "100 MBit/s"},      {101887, kSpeedUnitAuto, "746 MB/min"},
+      {13653, kSpeedUnitAuto, "100 MB/min"},       {13584, kSpeedUnitAuto, "1,698 KB/s"},
+      {799.9, kSpeedUnitAuto, "100 KB/s"},         {795.9, kSpeedUnitAuto, "796 KBit/s"},
+      {1000000, kSpeedUnitKBS, "125,000 KB/s"},
       {1000000, kSpeedUnitMBitS, "977 MBit/s"},    {1000000, kSpeedUnitMBMin, "7,324 MB/min"},
       {2.5, kSpeedUnitKBitS, "2 KBit/s"},          {1000, 6, "<speed unknown>"},
       {std::nan(""), kSpeedUnitAuto, "0 KBit/s"},  {-5, kSpeedUnitKBitS, "0 KBit/s"},
