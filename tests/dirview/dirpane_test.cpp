@@ -1,0 +1,328 @@
+// A pane of the editor on real folders: order, navigation, selection across
+// reloads, the name label, and the pop-up commands with awkward names.
+
+#include "app/dirpane.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/prompt.h"
+#include "tests/support/childprocess.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+using test::TempDir;
+
+std::vector<std::string> Names(const DirPane& pane) {
+  std::vector<std::string> names;
+  for (int32_t r = 0; r < pane.Count(); ++r) names.push_back(pane.NameAt(r));
+  return names;
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::u8path(path)); }
+
+TEST(DirPane, PathWithAndWithoutTrailingSlashIsOneFolder) {
+  TempDir dir;
+  dir.Write("x/a.txt", "a");
+  DirPane a(0), b(0);
+  a.SetDirectory(dir / "x");
+  b.SetDirectory(dir / "x/");
+  EXPECT_EQ(a.GetPath(), dir / "x/");
+  EXPECT_EQ(a.GetPath(), b.GetPath());
+  EXPECT_EQ(Names(a), Names(b));
+  EXPECT_EQ(a.LabelText(), "() " + dir / "x/" + " [0]");
+  EXPECT_EQ(a.LabelColour(), PaneLabelColour::Black);
+}
+
+TEST(DirPane, ParentFirstFoldersBeforeFilesUpperCasedNamesNeverEqual) {
+  TempDir dir;
+  for (const char* f : {"x/a.txt", "x/A.TXT", "x/B.txt", "x/.hidden", "x/zz/f", "x/b/f", "x/.cfg/f"})
+    dir.Write(f, "1");
+  DirPane pane(0);
+  pane.SetDirectory(dir / "x");
+  EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", ".cfg", "b", "zz", ".hidden", "A.TXT",
+                                                   "a.txt", "B.txt"}));
+  EXPECT_EQ(pane.StateImage(0), kImageDirectory);
+  EXPECT_EQ(pane.StateImage(1), kImageDirectory + 1);
+  EXPECT_EQ(pane.StateImage(2), kImageDirectory);
+  EXPECT_EQ(pane.StateImage(4), kImageFile + 1);
+  EXPECT_EQ(pane.StateImage(5), kImageFile);
+  EXPECT_TRUE(pane.IsDirAt(2));
+  EXPECT_FALSE(pane.IsDirAt(5));
+  EXPECT_EQ(pane.NameAt(99), "");
+  EXPECT_FALSE(pane.IsDirAt(-1));
+  EXPECT_EQ(pane.IndexOfName("a.txt"), 5);  // letter case aside: the first
+  EXPECT_EQ(pane.IndexOfExactName("a.txt"), 6);
+  EXPECT_EQ(pane.IndexOfName("missing"), -1);
+
+  // A name no longer on disk: image 4, sorted in with the files.
+  const int32_t row = pane.AddMissingEntry("old.txt");
+  EXPECT_EQ(pane.NameAt(row), "old.txt");
+  EXPECT_EQ(pane.StateImage(row), kImageAdded);
+  EXPECT_EQ(row, 8);
+}
+
+TEST(DirPane, DoubleClickGoesIntoFoldersAndUpThroughParent) {
+  TempDir dir;
+  dir.Write("x/sub/f.txt", "1");
+  DirPane pane(0);
+  pane.SetDirectory(dir / "x/sub");
+  ASSERT_EQ(pane.NameAt(0), "..");
+  EXPECT_TRUE(pane.Open(0));
+  EXPECT_EQ(pane.GetPath(), dir / "x/");
+  const int32_t sub = pane.IndexOfExactName("sub");
+  EXPECT_TRUE(pane.Open(sub));
+  EXPECT_EQ(pane.GetPath(), dir / "x/sub/");
+  EXPECT_FALSE(pane.Open(pane.IndexOfExactName("f.txt")));
+  EXPECT_EQ(pane.GetPath(), dir / "x/sub/");
+}
+
+TEST(DirPane, ReloadKeepsTheSelectionByExactName) {
+  TempDir dir;
+  for (const char* f : {"x/a.txt", "x/A.TXT", "x/keep/f", "x/gone.txt"}) dir.Write(f, "1");
+  DirPane pane(0);
+  pane.SetDirectory(dir / "x");
+  pane.SetSelected(pane.IndexOfExactName("A.TXT"), true);
+  pane.SetSelected(pane.IndexOfExactName("keep"), true);
+  pane.SetSelected(pane.IndexOfExactName("gone.txt"), true);
+  std::filesystem::remove(dir / "x/gone.txt");
+  dir.Write("x/new.txt", "1");
+  pane.Reload();
+  EXPECT_EQ(pane.SelectedNames(), (std::vector<std::string>{"keep", "A.TXT"}));
+  EXPECT_EQ(pane.SelectedCount(), 2);
+  pane.UnselectAll();
+  EXPECT_EQ(pane.SelectedCount(), 0);
+  EXPECT_EQ(pane.Current(), -1);
+}
+
+TEST(DirPane, UnreadableFolderShowsRedLabelWithNegativeResultAndNoEntries) {
+  TempDir dir;
+  DirPane pane(1);
+  pane.SetDirectory(dir / "missing");
+  EXPECT_EQ(pane.Count(), 0);
+  EXPECT_LT(pane.LastResult(), 0);
+  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Red);
+  EXPECT_EQ(pane.LabelText(), "() " + dir / "missing/" + " [" + std::to_string(pane.LastResult()) + "]");
+  EXPECT_FALSE(pane.CanCreateFolder());
+
+  if (geteuid() == 0) GTEST_SKIP() << "root reads folders without read permission";
+  dir.Write("locked/f.txt", "1");
+  chmod((dir / "locked").c_str(), 0);
+  pane.SetDirectory(dir / "locked");
+  chmod((dir / "locked").c_str(), 0755);
+  EXPECT_EQ(pane.Count(), 0);
+  EXPECT_EQ(pane.LastResult(), -5);
+  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Red);
+}
+
+TEST(DirPane, LabelColourFollowsRemoteDefinitionAndError) {
+  TempDir dir;
+  DirPane pane(0);
+  pane.SetRemotePort(1);  // nothing answers there
+  pane.SetDirectory(dir.path());
+  pane.SetDefinitionName("Daily");
+  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Green);
+  EXPECT_EQ(pane.LabelText(), "(Daily) " + dir.path() + " [0]");
+  pane.SetDefinitionName("");
+  pane.SetRemoteServerName("127.0.0.1");
+  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Blue);
+  // The remote instance is not there: a failed read, never a hang.
+  pane.Reload();
+  EXPECT_EQ(pane.LastResult(), kDirListNotConnected);
+  EXPECT_EQ(pane.Count(), 0);
+  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Red);
+  EXPECT_EQ(pane.LabelText(), "() " + dir.path() + " [-257](127.0.0.1)");
+  pane.SetRemoteServerName("");
+  pane.Reload();
+  EXPECT_EQ(pane.LastResult(), 0);
+  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Black);
+}
+
+TEST(DirPane, DeleteRemovesFilesAndCountsTheNonEmptyFolder) {
+  TempDir dir;
+  for (const char* f : {"x/one.txt", "x/two.txt", "x/full/inner.txt", "x/stay.txt"}) dir.Write(f, "1");
+  DirPane pane(0);
+  pane.SetDirectory(dir / "x");
+  for (const char* n : {"..", "one.txt", "two.txt", "full"}) pane.SetSelected(pane.IndexOfExactName(n), true);
+  ScriptedPrompt prompt;
+  prompt.ExpectYesNo("Delete 3 entries?", true).ExpectError("0 file(s) and 1 folder(s) not deleted!");
+  pane.DeleteSelected(prompt);
+  EXPECT_TRUE(prompt.Complete()) << testing::PrintToString(prompt.Failures());
+  EXPECT_FALSE(Exists(dir / "x/one.txt"));
+  EXPECT_FALSE(Exists(dir / "x/two.txt"));
+  EXPECT_TRUE(Exists(dir / "x/full/inner.txt"));
+  EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "full", "stay.txt"}));
+  EXPECT_EQ(pane.SelectedNames(), (std::vector<std::string>{"full"}));
+
+  // No: nothing is deleted.
+  ScriptedPrompt no;
+  no.ExpectYesNo("Delete 1 entries?", false);
+  pane.DeleteSelected(no);
+  EXPECT_TRUE(no.Complete());
+  EXPECT_TRUE(Exists(dir / "x/full/inner.txt"));
+}
+
+TEST(DirPane, RenameThatOnlyChangesCaseRenamesTheEntry) {
+  TempDir dir;
+  dir.Write("x/report.txt", "1");
+  DirPane pane(0);
+  pane.SetDirectory(dir / "x");
+  pane.SetCurrent(pane.IndexOfExactName("report.txt"), false);
+  ScriptedPrompt prompt;
+  prompt.ExpectInput("Enter name", "REPORT.TXT");
+  pane.RenameCurrent(prompt);
+  EXPECT_TRUE(prompt.Complete()) << testing::PrintToString(prompt.Failures());
+  EXPECT_TRUE(Exists(dir / "x/REPORT.TXT"));
+  EXPECT_FALSE(Exists(dir / "x/report.txt"));
+  EXPECT_EQ(pane.SelectedNames(), (std::vector<std::string>{"REPORT.TXT"}));
+  EXPECT_EQ(pane.NameAt(pane.Current()), "REPORT.TXT");
+}
+
+TEST(DirPane, AwkwardNamesWorkInEveryCommand) {
+  const std::vector<std::string> names = {"with space", "-leading dash", "quo\"te's", "Ärger ü"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    dir.Write("x/keep.txt", "1");
+    DirPane pane(0);
+    pane.SetDirectory(dir / "x");
+
+    ScriptedPrompt create;
+    create.ExpectInput("Enter name", name);
+    ASSERT_TRUE(pane.CanCreateFolder());
+    pane.CreateFolder(create);
+    EXPECT_TRUE(create.Complete()) << testing::PrintToString(create.Failures());
+    ASSERT_TRUE(Exists(dir / "x/" + name));
+    EXPECT_EQ(pane.SelectedNames(), std::vector<std::string>{name});
+
+    ScriptedPrompt rename;
+    rename.ExpectInput("Enter name", name + " 2");
+    ASSERT_TRUE(pane.CanRename());
+    pane.RenameCurrent(rename);
+    EXPECT_TRUE(rename.Complete()) << testing::PrintToString(rename.Failures());
+    ASSERT_TRUE(Exists(dir / "x/" + name + " 2"));
+    EXPECT_EQ(rename.Asked().size(), 1u);
+
+    ScriptedPrompt del;
+    del.ExpectYesNo("Delete 1 entries?", true);
+    ASSERT_TRUE(pane.CanDelete());
+    pane.DeleteSelected(del);
+    EXPECT_TRUE(del.Complete()) << testing::PrintToString(del.Failures());
+    EXPECT_FALSE(Exists(dir / "x/" + name + " 2"));
+    EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "keep.txt"}));
+  }
+}
+
+TEST(DirPane, FailuresAreReportedAndTheFolderReadAgain) {
+  TempDir dir;
+  dir.Write("x/taken", "a file");
+  dir.Write("x/a.txt", "1");
+  dir.Write("x/b.txt", "1");
+  DirPane pane(0);
+  pane.SetDirectory(dir / "x");
+
+  ScriptedPrompt create;
+  create.ExpectInput("Enter name", "taken").ExpectError("Error creating folder [File exists]");
+  pane.CreateFolder(create);
+  EXPECT_TRUE(create.Complete()) << testing::PrintToString(create.Failures());
+
+  pane.SetCurrent(pane.IndexOfExactName("a.txt"), false);
+  ScriptedPrompt rename;
+  rename.ExpectInput("Enter name", "b.txt").ExpectError("Error renaming [File exists]");
+  pane.RenameCurrent(rename);
+  EXPECT_TRUE(rename.Complete()) << testing::PrintToString(rename.Failures());
+  EXPECT_EQ(TempDir::Read(dir / "x/b.txt"), "1");
+  EXPECT_TRUE(Exists(dir / "x/a.txt"));
+
+  // A name with a folder in it would move the entry elsewhere.
+  pane.SetCurrent(pane.IndexOfExactName("a.txt"), false);
+  ScriptedPrompt moved;
+  moved.ExpectInput("Enter name", "../a.txt").ExpectError("Error renaming [Invalid name]");
+  pane.RenameCurrent(moved);
+  EXPECT_TRUE(moved.Complete()) << testing::PrintToString(moved.Failures());
+  EXPECT_TRUE(Exists(dir / "x/a.txt"));
+}
+
+TEST(DirPane, PopupEnableRules) {
+  TempDir dir;
+  for (const char* f : {"x/.cfg/f", "x/.hidden", "x/file"}) dir.Write(f, "1");
+  DirPane pane(0);
+  EXPECT_FALSE(pane.CanCreateFolder());  // nothing shown
+  pane.SetDirectory(dir / "x");
+  EXPECT_TRUE(pane.CanCreateFolder());
+  EXPECT_FALSE(pane.CanDelete());
+  EXPECT_FALSE(pane.CanRename());
+  struct Case { const char* name; bool rename; };
+  for (const Case& c : {Case{"..", false}, Case{".cfg", false}, Case{".hidden", true}, Case{"file", true}}) {
+    pane.SetCurrent(pane.IndexOfExactName(c.name), false);
+    EXPECT_EQ(pane.CanRename(), c.rename) << c.name;
+  }
+  pane.SetSelected(0, true);
+  EXPECT_TRUE(pane.CanDelete());
+  // Cancelled input changes nothing.
+  pane.SetCurrent(pane.IndexOfExactName("file"), false);
+  ScriptedPrompt cancel;
+  cancel.ExpectInput("Enter name", "", true);
+  pane.RenameCurrent(cancel);
+  EXPECT_TRUE(Exists(dir / "x/file"));
+}
+
+// A port nobody listens on right now (the kernel's choice).
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+TEST(DirPane, PaneOnARemoteInstanceListsWhatALocalPaneLists) {
+  TempDir dir;
+  for (const char* f : {"x/a.txt", "x/B.TXT", "x/sub/f", "x/.hidden", "x/Ä ü.txt"}) dir.Write(f, "12345");
+  const int port = FreePort();
+  const std::string portText = std::to_string(port);
+  setenv("MIRAVA_REMOTE_PORT", portText.c_str(), 1);
+  test::ChildProcess server({MIRAVA_BINARY, "--headless", "--base", dir / "serverbase", "--remote-server"},
+                            dir / "server.txt");
+  unsetenv("MIRAVA_REMOTE_PORT");
+  ASSERT_TRUE(test::WaitFor(
+      [&] { return TempDir::Read(dir / "server.txt").find("NetWare interface") != std::string::npos; }, 30000));
+
+  DirPane local(1), remote(1);
+  local.SetDirectory(dir / "x");
+  remote.SetRemotePort(static_cast<uint16_t>(port));
+  remote.SetRemoteServerName("127.0.0.1");
+  remote.SetDirectory(dir / "x");
+  EXPECT_EQ(remote.LastResult(), 0);
+  EXPECT_EQ(Names(remote), Names(local));
+  ASSERT_EQ(remote.Count(), local.Count());
+  for (int32_t r = 0; r < local.Count(); ++r) {
+    EXPECT_EQ(remote.StateImage(r), local.StateImage(r)) << local.NameAt(r);
+    EXPECT_EQ(remote.EntryAt(r)->SizeKBText(), local.EntryAt(r)->SizeKBText());
+  }
+  EXPECT_EQ(remote.LabelColour(), PaneLabelColour::Blue);
+  EXPECT_EQ(remote.LabelText(), "() " + dir / "x/" + " [0](127.0.0.1)");
+
+  // The instance goes away: the next read fails instead of hanging.
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.Wait(30000), 0);
+  remote.Reload();
+  EXPECT_EQ(remote.LastResult(), kDirListNotConnected);
+  EXPECT_EQ(remote.Count(), 0);
+  EXPECT_EQ(remote.LabelColour(), PaneLabelColour::Red);
+}
+
+}  // namespace
+}  // namespace mv
