@@ -103,6 +103,8 @@ void UseOpenat2ForTesting(bool use) { g_openat2 = use ? 1 : 0; }
 void TargetTree::Reset(std::string root) {
   root_ = std::move(root);
   rootFd_.Reset();
+  folder_.clear();
+  folderFd_.Reset();
 }
 
 uint32_t TargetTree::OpenRoot(const std::string& root, UniqueFd& out) const {
@@ -110,28 +112,41 @@ uint32_t TargetTree::OpenRoot(const std::string& root, UniqueFd& out) const {
   return out.Get() >= 0 ? 0 : ErrorOf(errno);
 }
 
-uint32_t TargetTree::OpenFolder(const std::string& dir, UniqueFd& out) const {
-  std::string rel;
-  // Outside the tree (no root given): the folder as named, only the final
-  // names below it are guarded.
-  if (!Below(root_, dir, rel)) return OpenRoot(dir.empty() ? "." : dir, out);
-  if (rootFd_.Get() < 0) {
-    if (uint32_t error = OpenRoot(root_, rootFd_)) return error;
+uint32_t TargetTree::Folder(const std::string& dir, int& fd) const {
+  const std::string key = IncludeTrailingDelim(dir);
+  if (folderFd_.Get() >= 0 && key == folder_) {
+    fd = folderFd_.Get();
+    return 0;
   }
-  out.Reset(OpenFolderBeneath(rootFd_.Get(), rel));
-  return out.Get() >= 0 ? 0 : ErrorOf(errno);
+  folder_.clear();
+  folderFd_.Reset();
+  std::string rel;
+  uint32_t error = 0;
+  if (!Below(root_, key, rel)) {
+    // Outside the tree (no root given): the folder as named, only the final
+    // names below it are guarded.
+    error = OpenRoot(key.empty() ? "." : key, folderFd_);
+  } else if (rootFd_.Get() < 0 && (error = OpenRoot(root_, rootFd_)) != 0) {
+  } else {
+    folderFd_.Reset(OpenFolderBeneath(rootFd_.Get(), rel));
+    if (folderFd_.Get() < 0) error = ErrorOf(errno);
+  }
+  if (error != 0) return error;
+  folder_ = key;
+  fd = folderFd_.Get();
+  return 0;
 }
 
-uint32_t TargetTree::Parent(const std::string& path, UniqueFd& dir, std::string& name) const {
+uint32_t TargetTree::Parent(const std::string& path, int& dir, std::string& name) const {
   const std::string bare = ExcludeTrailingDelim(path);
   name = ExtractFileName(bare);
   if (name.empty() || IsSelfOrParent(name)) return ERROR_INVALID_NAME;
-  return OpenFolder(ExtractFilePath(bare), dir);
+  return Folder(ExtractFilePath(bare), dir);
 }
 
 uint32_t TargetTree::DirState(const std::string& dir) const {
-  UniqueFd fd;
-  return OpenFolder(dir, fd);
+  int fd = -1;
+  return Folder(dir, fd);
 }
 
 uint32_t TargetTree::MakeDirs(const std::string& dir) const {
@@ -163,70 +178,79 @@ uint32_t TargetTree::MakeDirs(const std::string& dir) const {
 }
 
 uint32_t TargetTree::RemoveDir(const std::string& dir) const {
-  UniqueFd parent;
+  int parent = -1;
   std::string name;
   if (uint32_t error = Parent(dir, parent, name)) return error;
-  if (::unlinkat(parent.Get(), name.c_str(), AT_REMOVEDIR) == 0) return 0;
+  // The folder resolved last may be this one (or below it): gone with it.
+  if (folder_.starts_with(IncludeTrailingDelim(dir))) {
+    folder_.clear();
+    folderFd_.Reset();
+  }
+  if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0) return 0;
   if (errno == ENOTEMPTY || errno == EEXIST) return ERROR_DIR_NOT_EMPTY;
   return ErrorOf(errno);
 }
 
 uint32_t TargetTree::Stat(const std::string& path, struct stat& st) const {
-  UniqueFd parent;
+  int parent = -1;
   std::string name;
   if (uint32_t error = Parent(path, parent, name)) return error;
-  if (::fstatat(parent.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
+  if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
   return errno == ENOENT ? ERROR_FILE_NOT_FOUND : WinErrorFromErrno(errno);
 }
 
 uint32_t TargetTree::Open(const std::string& path, FileAccess access, FileCreate create, FileShare share,
                           FileHandle& file) const {
-  UniqueFd parent;
+  int parent = -1;
   std::string name;
   if (uint32_t error = Parent(path, parent, name)) return error;
-  return file.OpenAt(parent.Get(), name, access, create, share);
+  return file.OpenAt(parent, name, access, create, share);
 }
 
 uint32_t TargetTree::Delete(const std::string& path) const {
-  UniqueFd parent;
+  int parent = -1;
   std::string name;
   if (uint32_t error = Parent(path, parent, name)) return error == ERROR_PATH_NOT_FOUND ? 0 : error;
   // A file another handle holds is not ours to delete (as on Windows).
   struct stat st;
   UniqueFd held;
-  if (::fstatat(parent.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-    held.Reset(::openat(parent.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+    held.Reset(::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     int rc = -1;
     while (held.Get() >= 0 && (rc = ::flock(held.Get(), LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
     }
     if (held.Get() >= 0 && rc != 0 && errno == EWOULDBLOCK) return ERROR_SHARING_VIOLATION;
   }
-  if (::unlinkat(parent.Get(), name.c_str(), 0) == 0 || errno == ENOENT) return 0;
+  if (::unlinkat(parent, name.c_str(), 0) == 0 || errno == ENOENT) return 0;
   return WinErrorFromErrno(errno);
 }
 
 uint32_t TargetTree::DeleteHeld(const std::string& path) const {
-  UniqueFd parent;
+  int parent = -1;
   std::string name;
   if (uint32_t error = Parent(path, parent, name)) return error == ERROR_PATH_NOT_FOUND ? 0 : error;
-  if (::unlinkat(parent.Get(), name.c_str(), 0) == 0 || errno == ENOENT) return 0;
+  if (::unlinkat(parent, name.c_str(), 0) == 0 || errno == ENOENT) return 0;
   return WinErrorFromErrno(errno);
 }
 
 uint32_t TargetTree::RenameHeld(const std::string& from, const std::string& to) const {
-  UniqueFd fromDir, toDir;
+  int fromDir = -1;
   std::string fromName, toName;
   if (uint32_t error = Parent(from, fromDir, fromName)) return error;
+  // The second look-up may replace the cached folder: keep our own handle.
+  UniqueFd fromHeld(::dup(fromDir));
+  int toDir = -1;
   if (uint32_t error = Parent(to, toDir, toName)) return error;
-  if (::renameat(fromDir.Get(), fromName.c_str(), toDir.Get(), toName.c_str()) == 0) return 0;
+  if (fromHeld.Get() < 0) return WinErrorFromErrno(errno);
+  if (::renameat(fromHeld.Get(), fromName.c_str(), toDir, toName.c_str()) == 0) return 0;
   return ErrorOf(errno);
 }
 
 uint32_t TargetTree::SetAttributes(const std::string& path, uint32_t attr) const {
-  UniqueFd parent;
+  int parent = -1;
   std::string name;
   if (uint32_t error = Parent(path, parent, name)) return error;
-  UniqueFd fd(::openat(parent.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.Get() < 0) return ErrorOf(errno);
   return SetFileAttributes(fd.Get(), attr);
 }

@@ -72,13 +72,17 @@ class TargetTree {
   uint32_t SetAttributes(const std::string& path, uint32_t attr) const;
 
  private:
-  // The folder of path opened beneath the root, and the final name.
-  uint32_t Parent(const std::string& path, UniqueFd& dir, std::string& name) const;
-  uint32_t OpenFolder(const std::string& dir, UniqueFd& out) const;
+  // The folder of path opened beneath the root (borrowed: valid until the
+  // next call), and the final name.
+  uint32_t Parent(const std::string& path, int& dir, std::string& name) const;
+  uint32_t Folder(const std::string& dir, int& fd) const;
   uint32_t OpenRoot(const std::string& root, UniqueFd& out) const;
 
   std::string root_;
   mutable UniqueFd rootFd_;
+  // The folder resolved last: a copy does several steps in one folder.
+  mutable std::string folder_;
+  mutable UniqueFd folderFd_;
 };
 
 // Test seam: false makes the resolution walk by O_NOFOLLOW steps as on a
