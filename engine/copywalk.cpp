@@ -102,7 +102,7 @@ uint32_t ForceDir(TCopyThread& thread, const std::string& dir, uint32_t attribut
     std::string logText;
     NetWareDirDate(NetWareSession(thread.Context()).Access(), dir, date, true, logText);
   }
-  if (attributes != kAttrDirectory) SetFileAttributes(dir, attributes);
+  if (attributes != kAttrDirectory) thread.Target.SetAttributes(dir, attributes);
   return error;
 }
 
