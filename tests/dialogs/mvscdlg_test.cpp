@@ -1,0 +1,326 @@
+// The "Job Schedule" dialog driven as a user drives it: clicks and keys,
+// scripted answers to its questions, the run queue held while it is open.
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimeEdit>
+#include <QtTest>
+
+#include "app/front/coreloop.h"
+#include "app/joblist.h"
+#include "app/mvmain.h"
+#include "app/prompt.h"
+#include "dialogs/mvjobsel.h"
+#include "dialogs/mvscdlg.h"
+#include "platform/clock.h"
+#include "tests/dialogs/modal.h"
+#include "tests/support/tempdir.h"
+
+using namespace mv;
+using mv::test::WhenShown;
+
+namespace {
+
+constexpr DateTime kNow = 46000.75;  // 18:00
+
+template <typename W>
+W* Find(QWidget& parent, const char* name) {
+  W* w = parent.findChild<W*>(name);
+  if (w == nullptr) qWarning("no control %s", name);
+  return w;
+}
+
+void Click(QWidget& parent, const char* name) {
+  QPushButton* b = Find<QPushButton>(parent, name);
+  QVERIFY(b != nullptr);
+  QVERIFY2(b->isEnabled(), name);
+  QTest::mouseClick(b, Qt::LeftButton);
+}
+
+void Key(QWidget& parent, const char* name, Qt::Key key) {
+  QWidget* w = Find<QWidget>(parent, name);
+  QVERIFY(w != nullptr);
+  w->setFocus();
+  QTest::keyClick(w, key);
+}
+
+}  // namespace
+
+class ScheduleFormTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() { SetClockForTesting([] { return kNow; }); }
+  void cleanup() { SetClockForTesting({}); }
+
+  void nextRunZeroShowsNowAndStaysOnCancel() {
+    ScriptedPrompt prompt;
+    TMVScheduleForm form(prompt);
+    TTSchedule record;
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      QCOMPARE(Find<QDateEdit>(f, "DTPDate")->date(), DateOfDays(46000));
+      QCOMPARE(Find<QTimeEdit>(f, "DTPTime")->time(), QTime(18, 0));
+      QTest::keyClick(&f, Qt::Key_Escape);
+    });
+    QVERIFY(!form.EditSchedule(record));
+    QCOMPARE(record.NextRun, kNow);
+    QVERIFY(prompt.Complete());
+  }
+
+  void countersSwitchPickersAndRunOnce() {
+    ScriptedPrompt prompt;
+    TMVScheduleForm form(prompt);
+    TTSchedule record;
+    record.NextRun = kNow;
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      auto* runOnce = Find<QCheckBox>(f, "CBRunOnce");
+      QVERIFY(!Find<QDateEdit>(f, "DTPDate")->isEnabled());
+      QVERIFY(!Find<QTimeEdit>(f, "DTPTime")->isEnabled());
+      QVERIFY(runOnce->isEnabled());
+      Key(f, "UDHours", Qt::Key_Up);
+      QTRY_COMPARE(Find<QSpinBox>(f, "UDHours")->value(), 1);
+      QTRY_VERIFY(!runOnce->isEnabled());
+      QVERIFY(Find<QDateEdit>(f, "DTPDate")->isEnabled());
+      Key(f, "UDHours", Qt::Key_Down);
+      QTRY_VERIFY(runOnce->isEnabled());
+      QTest::mouseClick(runOnce, Qt::LeftButton, {}, QPoint(4, runOnce->height() / 2));
+      QTRY_VERIFY(!Find<QGroupBox>(f, "GBRepeat")->isVisible());
+      QVERIFY(Find<QDateEdit>(f, "DTPDate")->isEnabled());
+      Click(f, "BTNOK");
+    });
+    QVERIFY(form.EditSchedule(record));
+    QVERIFY(record.RunOnce);
+    QCOMPARE(record.Hours, 0);
+  }
+
+  void guardKeepsQueuedJobRepeating() {
+    ScriptedPrompt prompt;
+    TMVScheduleForm form(prompt);
+    form.SetQueueLoaded([] { return true; });
+    TTSchedule record;
+    record.NextRun = kNow;
+    record.Queued = true;
+    record.Minutes = 5;
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      QVERIFY(Find<QCheckBox>(f, "CBQueued")->isEnabled());
+      Key(f, "UDMinutes", Qt::Key_Down);
+      QCOMPARE(Find<QSpinBox>(f, "UDMinutes")->value(), 5);
+      QCOMPARE(f.State().Minutes(), 5);
+      Key(f, "UDMinutes", Qt::Key_Up);
+      QTRY_COMPARE(Find<QSpinBox>(f, "UDMinutes")->value(), 10);
+      QTest::keyClick(&f, Qt::Key_Return);
+    });
+    QVERIFY(form.EditSchedule(record));
+    QCOMPARE(record.Minutes, 10);
+    QVERIFY(record.Queued);
+  }
+
+  void queuedDisabledUntilTheQueueIsLoaded() {
+    ScriptedPrompt prompt;
+    TMVScheduleForm form(prompt);
+    TTSchedule record;
+    record.NextRun = kNow;
+    record.Days = 1;
+    WhenShown<TMVScheduleForm>(
+        [](TMVScheduleForm& f) { QVERIFY(!Find<QCheckBox>(f, "CBQueued")->isEnabled()); });
+    QVERIFY(!form.EditSchedule(record));
+  }
+
+  void resetAsksFirst() {
+    ScriptedPrompt prompt;
+    prompt.ExpectYesNo("RESET all entries to default?", false)
+        .ExpectYesNo("RESET all entries to default?", true);
+    TMVScheduleForm form(prompt);
+    TTSchedule record;
+    record.NextRun = 45000.5;
+    record.Hours = 2;
+    record.Flags = SCHED_HOLD;
+    record.Weekdays = 0x02;
+    record.RunAfterSuccessEnabled = true;
+    record.RunAfterSuccess = "A|B";
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      Click(f, "BTNReset");
+      QCOMPARE(Find<QSpinBox>(f, "UDHours")->value(), 2);
+      Click(f, "BTNReset");
+      QTRY_COMPARE(Find<QSpinBox>(f, "UDHours")->value(), 0);
+      QVERIFY(!Find<QCheckBox>(f, "CBHold")->isChecked());
+      QCOMPARE(Find<QComboBox>(f, "LBChainSuccess")->count(), 0);
+      QVERIFY(!Find<QCheckBox>(f, "CBChainSuccess")->isChecked());
+      for (QCheckBox* d : f.findChildren<QCheckBox*>("CBWeekday")) QVERIFY(d->isChecked());
+      QCOMPARE(Find<QDateEdit>(f, "DTPDate")->date(), DateOfDays(46000));
+      Click(f, "BTNOK");
+    });
+    QVERIFY(form.EditSchedule(record));
+    QCOMPARE(record.Hours, 0);
+    QCOMPARE(record.Flags, 0);
+    QCOMPARE(record.Weekdays, 0x7F);
+    QCOMPARE(record.RunAfterSuccess, std::string());
+    QVERIFY(!record.RunAfterSuccessEnabled);
+    QCOMPARE(record.NextRun, kNow);
+    QVERIFY2(prompt.Complete(), prompt.Failures().empty() ? "" : prompt.Failures()[0].c_str());
+  }
+
+  void chainsFilledThroughSelectJobs() {
+    mv::test::TempDir tmp;
+    JobList jobs;
+    for (const char* name : {"Backup A", "Nightly", "Backup B"})
+      jobs.AddJob(std::make_unique<TTFileThreadControl>(name, nullptr, tmp.path(), tmp.path(),
+                                                        nullptr));
+    jobs.Select(1);  // the job whose schedule is edited
+    ScriptedPrompt prompt;
+    prompt.ExpectYesNo("Delete item?", false);
+    TMVScheduleForm form(prompt);
+    form.SetJobList(&jobs);
+    TTSchedule record;
+    record.NextRun = kNow;
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      for (int round = 0; round < 2; ++round) {
+        WhenShown<Tmvjobselform>([round](Tmvjobselform& sel) {
+          if (round == 0)
+            QCOMPARE(sel.Offered(), (std::vector<std::string>{"Backup A", "Backup B"}));
+          else
+            QCOMPARE(sel.Offered(), (std::vector<std::string>{"Backup B"}));
+          QTest::keyClick(sel.findChild<QListView*>("LBJobs"), Qt::Key_Return);
+          QTRY_VERIFY(!sel.isVisible());
+        });
+        Click(f, "BTNAddSuccess");
+      }
+      QCOMPARE(Find<QComboBox>(f, "LBChainSuccess")->count(), 2);
+      QCOMPARE(Find<QComboBox>(f, "LBChainSuccess")->currentIndex(), 0);
+      // Nothing left to offer: Cancel adds nothing.
+      WhenShown<Tmvjobselform>([](Tmvjobselform& sel) {
+        QVERIFY(sel.Offered().empty());
+        QVERIFY(!sel.findChild<QPushButton*>("BTNOK")->isEnabled());
+        QTest::keyClick(&sel, Qt::Key_Escape);
+      });
+      Click(f, "BTNAddSuccess");
+      QCOMPARE(Find<QComboBox>(f, "LBChainSuccess")->count(), 2);
+      Click(f, "BTNDeleteSuccess");  // answered No
+      QCOMPARE(Find<QComboBox>(f, "LBChainSuccess")->count(), 2);
+      QTest::mouseClick(Find<QCheckBox>(f, "CBChainSuccess"), Qt::LeftButton, {}, QPoint(4, 8));
+      QVERIFY(!Find<QPushButton>(f, "BTNDeleteSuccessW")->isEnabled());
+      Click(f, "BTNOK");
+    });
+    QVERIFY(form.EditSchedule(record));
+    QCOMPARE(record.RunAfterSuccess, std::string("Backup A|Backup B"));
+    QVERIFY(record.RunAfterSuccessEnabled);
+    QCOMPARE(record.RunAfterSuccessW, std::string());
+    QVERIFY(prompt.Complete());
+  }
+
+  void deleteConfirmedSelectsTheNeighbour() {
+    ScriptedPrompt prompt;
+    prompt.ExpectYesNo("Delete item?", true);
+    TMVScheduleForm form(prompt);
+    TTSchedule record;
+    record.NextRun = kNow;
+    record.RunAfterSuccessW = "One|Two|Three";
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      auto* list = Find<QComboBox>(f, "LBChainSuccessW");
+      list->setCurrentIndex(1);
+      Click(f, "BTNDeleteSuccessW");
+      QTRY_COMPARE(list->count(), 2);
+      QCOMPARE(list->currentText(), QString("Three"));
+      Click(f, "BTNOK");
+    });
+    QVERIFY(form.EditSchedule(record));
+    QCOMPARE(record.RunAfterSuccessW, std::string("One|Three"));
+    QVERIFY(prompt.Complete());
+  }
+
+  void cancelAfterWeekdayChangeKeepsTheMask() {
+    ScriptedPrompt prompt;
+    TMVScheduleForm form(prompt);
+    TTSchedule record;
+    record.NextRun = kNow;
+    record.Weekdays = 0x3E;
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      QCheckBox* sunday = f.findChildren<QCheckBox*>("CBWeekday").first();
+      QCOMPARE(sunday->text(), QString("Sunday"));
+      QVERIFY(!sunday->isChecked());
+      QTest::mouseClick(sunday, Qt::LeftButton, {}, QPoint(4, sunday->height() / 2));
+      QTRY_COMPARE(f.State().Weekdays(), 0x3F);
+      Click(f, "BTNCancel");
+    });
+    QVERIFY(!form.EditSchedule(record));
+    QCOMPARE(record.Weekdays, 0x3E);
+  }
+
+  void runQueueWaitsWhileOpen() {
+    MiravaCore core;
+    CoreLoop loop(core);
+    ScriptedPrompt prompt;
+    TMVScheduleForm form(prompt);
+    form.SetCoreLoop(&loop);
+    TTSchedule record;
+    record.NextRun = kNow;
+    WhenShown<TMVScheduleForm>([&loop](TMVScheduleForm& f) {
+      QCOMPARE(loop.Busy(), 1);
+      loop.JobTimerTick();
+      QCOMPARE(loop.PassesRun(), 0);
+      Click(f, "BTNCancel");
+    });
+    QVERIFY(!form.EditSchedule(record));
+    QCOMPARE(loop.Busy(), 0);
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) { Click(f, "BTNOK"); });
+    QVERIFY(form.EditSchedule(record));
+    QCOMPARE(loop.Busy(), 0);
+  }
+
+  void keyboardMnemonicsReachTheControls() {
+    ScriptedPrompt prompt;
+    TMVScheduleForm form(prompt);
+    TTSchedule record;
+    record.NextRun = kNow;
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      f.activateWindow();
+      QTRY_VERIFY(f.isActiveWindow());
+      QTest::keyClick(&f, Qt::Key_H, Qt::AltModifier);
+      QTRY_VERIFY(Find<QCheckBox>(f, "CBHold")->isChecked());
+      QTest::keyClick(&f, Qt::Key_D, Qt::AltModifier);
+      QTRY_VERIFY(Find<QSpinBox>(f, "UDDays")->hasFocus());
+      QTest::keyClick(Find<QSpinBox>(f, "UDDays"), Qt::Key_Up);
+      QTRY_COMPARE(f.State().Days(), 1);
+      QTest::keyClick(Find<QSpinBox>(f, "UDDays"), Qt::Key_Return);
+    });
+    QVERIFY(form.EditSchedule(record));
+    QVERIFY(record.IsHold());
+    QCOMPARE(record.Days, 1);
+  }
+
+  void everyControlIsNamedAsItsCaption() {
+    ScriptedPrompt prompt;
+    TMVScheduleForm form(prompt);
+    TTSchedule record;
+    record.NextRun = kNow;
+    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+      const auto named = [](QWidget* w) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        return a ? a->text(QAccessible::Name) : QString();
+      };
+      for (QWidget* w : f.findChildren<QWidget*>()) {
+        if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&f)) continue;
+        if (qobject_cast<QLineEdit*>(w) && w->parentWidget() != &f &&
+            qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
+          continue;  // the edit inside a spin box or picker
+        QVERIFY2(!named(w).isEmpty(), qPrintable(w->objectName()));
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+          QCOMPARE(named(w), b->text().remove('&'));
+      }
+      QCOMPARE(named(Find<QWidget>(f, "UDMinutes")), QString("Minutes:"));
+      QCOMPARE(named(Find<QWidget>(f, "DTPDate")), QString("Next Execution:"));
+      QCOMPARE(named(Find<QWidget>(f, "LBChainSuccessW")), QString("success (completed,work done)"));
+      QCOMPARE(f.windowTitle(), QString("Job Schedule"));
+    });
+    form.EditSchedule(record);
+  }
+};
+
+QTEST_MAIN(ScheduleFormTest)
+#include "mvscdlg_test.moc"
