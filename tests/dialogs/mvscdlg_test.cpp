@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
@@ -30,11 +31,13 @@ namespace {
 
 constexpr DateTime kNow = 46000.75;  // 18:00
 
+// A control of this window (not of a dialog it owns).
 template <typename W>
-W* Find(QWidget& parent, const char* name) {
-  W* w = parent.findChild<W*>(name);
-  if (w == nullptr) qWarning("no control %s", name);
-  return w;
+W* Find(QWidget& window, const char* name) {
+  for (W* w : window.findChildren<W*>(name))
+    if (w->window() == &window) return w;
+  qWarning("no control %s", name);
+  return nullptr;
 }
 
 void Click(QWidget& parent, const char* name) {

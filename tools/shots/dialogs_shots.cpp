@@ -1,10 +1,18 @@
 // Renderings of the dialogs and the program's images.
 
 #include <QGridLayout>
+#include <QTimer>
+#include <cmath>
 #include <QLabel>
 #include <QWidget>
 
+#include "app/joblist.h"
+#include "app/prompt.h"
+#include "dialogs/mvjobsel.h"
+#include "dialogs/mvscdlg.h"
+#include "dialogs/mvsplash.h"
 #include "icons/icons.h"
+#include "platform/clock.h"
 #include "tools/shots/shots.h"
 
 namespace {
@@ -31,8 +39,59 @@ void IconSheet(mv::shots::ShotSink& shots) {
   shots.Save("icons", sheet);
 }
 
+// The schedule of a queued nightly job that starts two others after it.
+void ScheduleDialog(mv::shots::ShotSink& shots) {
+  mv::HeadlessPrompt prompt({});
+  mv::TMVScheduleForm form(prompt);
+  form.SetQueueLoaded([] { return true; });
+  mv::TTSchedule record;
+  record.NextRun = mv::Now();
+  record.NextRun = std::floor(record.NextRun) + 22.0 / 24;
+  record.Days = 1;
+  record.Queued = true;
+  record.Weekdays = 0x3E;
+  record.Options = 1;
+  record.RunAfterSuccessEnabled = true;
+  record.RunAfterSuccess = "Backup A|Backup B";
+  record.RunAfterSuccessW = "Weekly report";
+  QTimer::singleShot(0, [&] {
+    shots.Save("schedule-dialog", form);
+    form.reject();
+  });
+  form.EditSchedule(record);
+}
+
+void JobSelection(mv::shots::ShotSink& shots) {
+  mv::JobList jobs;
+  const std::string dir = shots.ScratchDir().toStdString() + "/";
+  for (const char* name : {"Nightly", "Backup A", "Backup B", "Weekly report", "Photos"})
+    jobs.AddJob(std::make_unique<mv::TTFileThreadControl>(name, nullptr, dir, dir, nullptr));
+  jobs.Select(0);
+  mv::Tmvjobselform form;
+  form.SetJobList(&jobs);
+  QTimer::singleShot(0, [&] {
+    shots.Save("select-jobs", form);
+    form.reject();
+  });
+  form.Execute({"Backup A"});
+}
+
+void Splash(mv::shots::ShotSink& shots) {
+  mv::TSplashForm splash;
+  splash.ShowSplash();
+  shots.Save("splash", splash);
+  QTimer::singleShot(0, [&] {
+    shots.Save("info", splash);
+    splash.accept();
+  });
+  splash.ShowInfo();
+}
+
 }  // namespace
 
 MV_SHOTS(dialogs) {
   IconSheet(shots);
+  ScheduleDialog(shots);
+  JobSelection(shots);
+  Splash(shots);
 }

@@ -1,0 +1,78 @@
+// Help contexts find their pages and open them in the browser.
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "dialogs/mvhelp.h"
+
+using namespace mv;
+
+namespace {
+
+const int kContexts[] = {1, 2, 101, 201, 301, 302, 40, 42, 51};
+
+void WritePage(const QString& dir, int context) {
+  QFile f(QDir(dir).filePath(QString("context-%1.html").arg(context)));
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write("<html></html>");
+}
+
+}  // namespace
+
+class HelpTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void firstFolderWithThePageWins() {
+    QTemporaryDir beside, shared;
+    WritePage(shared.path(), 2);
+    WritePage(shared.path(), 201);
+    WritePage(beside.path(), 201);
+    const QStringList dirs{beside.path(), shared.path()};
+    QCOMPARE(HelpPagePath(201, dirs), QDir(beside.path()).filePath("context-201.html"));
+    // No page of its own: the contents page, wherever it is.
+    QCOMPARE(HelpPagePath(0, dirs), QDir(shared.path()).filePath("context-2.html"));
+    QCOMPARE(HelpPagePath(2, {beside.path()}), QString());
+    QCOMPARE(HelpPagePath(1, {}), QString());
+  }
+
+  // The pages the program ships: every context has one, each a real page
+  // whose links lead to pages that exist.
+  void shippedPagesAreCompleteAndLinked() {
+    const QString dir = QStringLiteral(MIRAVA_HELP_BUILD_DIR);
+    for (int context : kContexts) {
+      const QString page = HelpPagePath(context, {dir});
+      QVERIFY2(page.endsWith(QString("context-%1.html").arg(context)), qPrintable(page));
+      QFile f(page);
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      const QString html = QString::fromUtf8(f.readAll());
+      QVERIFY2(html.contains("<h1>"), qPrintable(page));
+      QVERIFY2(html.size() > 1000, qPrintable(page));  // explains, not a placeholder
+      const QRegularExpression link("(?:href|src)=\"([^\"#:]+)\"");
+      for (auto m = link.globalMatch(html); m.hasNext();) {
+        const QString target = m.next().captured(1);
+        QVERIFY2(QFile::exists(QDir(dir).filePath(target)), qPrintable(page + " -> " + target));
+      }
+    }
+  }
+
+  void showOpensTheLocalPage() {
+    QList<QUrl> opened;
+    SetHelpOpenerForTesting([&](const QUrl& url) {
+      opened << url;
+      return true;
+    });
+    QVERIFY(ShowHelpContext(kHelpJoblist));
+    QCOMPARE(opened.size(), 1);
+    QVERIFY(opened[0].isLocalFile());
+    QVERIFY(opened[0].toLocalFile().endsWith("context-201.html"));
+    SetHelpOpenerForTesting([](const QUrl&) { return false; });
+    QVERIFY(!ShowHelpContext(kHelpContents));
+    SetHelpOpenerForTesting({});
+  }
+};
+
+QTEST_MAIN(HelpTest)
+#include "mvhelp_test.moc"

@@ -1,0 +1,53 @@
+// The splash window at start and as Help > "Info".
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include "dialogs/mvsplash.h"
+#include "tests/dialogs/modal.h"
+
+using namespace mv;
+
+class SplashTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void startSplashHasNoWorkingOkAndGoesAtTheFirstTick() {
+    TSplashForm splash;
+    QCOMPARE(splash.VersionLabel()->text(), QString("Mirava 1.109.047"));
+    splash.ShowSplash();
+    QTRY_VERIFY(splash.isVisible());
+    QVERIFY(!splash.OkButton()->isEnabled());
+    QVERIFY(!splash.ShownModally());
+    splash.HideSplash();
+    QVERIFY(!splash.isVisible());
+  }
+
+  void infoBoxWaitsForOkAndSurvivesTheTick() {
+    TSplashForm splash;
+    splash.ShowSplash();
+    test::WhenShown<TSplashForm>([](TSplashForm& s) {
+      QVERIFY(s.ShownModally());
+      QVERIFY(s.OkButton()->isEnabled());
+      s.HideSplash();  // an AppTimer tick while "Info" is open
+      QVERIFY(s.isVisible());
+      QTest::mouseClick(s.OkButton(), Qt::LeftButton);
+    });
+    splash.ShowInfo();
+    QVERIFY(!splash.isVisible());
+    QVERIFY(!splash.ShownModally());
+    QVERIFY(!splash.OkButton()->isEnabled());
+  }
+
+  void infoBoxClosesWithEnterAndEsc() {
+    TSplashForm splash;
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+      test::WhenShown<TSplashForm>([key](TSplashForm& s) { QTest::keyClick(&s, key); });
+      splash.ShowInfo();
+      QVERIFY(!splash.isVisible());
+    }
+  }
+};
+
+QTEST_MAIN(SplashTest)
+#include "mvsplash_test.moc"
