@@ -1,6 +1,8 @@
 #include "platform/profile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +28,11 @@ namespace mv {
 namespace {
 
 constexpr std::string_view kEol = "\r\n";
+// Editors on other systems start UTF-8 files with it; reading skips it,
+// edits keep it.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// Temporary files of a write are named file + kTempInfix + pid-counter.
+constexpr std::string_view kTempInfix = ".~tmp";
 
 class Fd {
  public:
@@ -90,7 +97,9 @@ class LineReader {
     line->end = end;
     line->next = next;
     pos_ = next;
-    Classify(text_.substr(line->begin, end - line->begin), line);
+    std::string_view raw = text_.substr(line->begin, end - line->begin);
+    if (line->begin == 0 && raw.starts_with(kUtf8Bom)) raw.remove_prefix(kUtf8Bom.size());
+    Classify(raw, line);
     return true;
   }
 
@@ -184,7 +193,17 @@ std::string Unquote(std::string_view v) {
     v.remove_prefix(1);
     v.remove_suffix(1);
   }
-  if (v.size() > kProfileValueMax) v = v.substr(0, kProfileValueMax);
+  if (v.size() > kProfileValueMax) {
+    // Cut before a UTF-8 character the limit would split, not inside it;
+    // bytes that are no UTF-8 are cut at the limit.
+    constexpr std::size_t max = kProfileValueMax;
+    auto byte = [&v](std::size_t i) { return static_cast<unsigned char>(v[i]); };
+    std::size_t start = max;
+    while (start > 0 && max - start < 3 && (byte(start) & 0xC0) == 0x80) --start;
+    const unsigned char lead = byte(start);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    v = v.substr(0, start < max && lead >= 0xC0 && start + length > max ? start : max);
+  }
   return std::string(v);
 }
 
@@ -295,17 +314,52 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Removes the temporary files of earlier writes of path that a crash or a
+// kill left behind: ours (the write lock is held, so none is in use) and
+// those of processes that are gone. Another live writer's file stays.
+void RemoveStaleTempFiles(const std::string& dir, std::string_view name) {
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return;
+  DIR* d = ::fdopendir(dfd);
+  if (d == nullptr) {
+    ::close(dfd);
+    return;
+  }
+  const std::string prefix = std::string(name) + std::string(kTempInfix);
+  std::vector<std::string> stale;
+  while (const dirent* e = ::readdir(d)) {
+    std::string_view n = e->d_name;
+    if (!n.starts_with(prefix)) continue;
+    n.remove_prefix(prefix.size());
+    // pid "-" counter, digits only.
+    const std::size_t dash = n.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == n.size() ||
+        n.find_first_not_of("0123456789-") != std::string_view::npos || n.find('-', dash + 1) != std::string_view::npos)
+      continue;
+    long pid = 0;
+    if (std::from_chars(n.data(), n.data() + dash, pid).ec != std::errc() || pid <= 0) continue;
+    if (pid != ::getpid() && !(::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) continue;
+    stale.emplace_back(e->d_name);
+  }
+  for (const std::string& n : stale) {
+    struct stat st {};
+    if (::fstatat(dfd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) ::unlinkat(dfd, n.c_str(), 0);
+  }
+  ::closedir(d);  // closes dfd
+}
+
 // Writes content to a temporary file beside path, syncs it and renames it
 // over path. On failure path is untouched and the temporary file removed.
 bool ReplaceFile(const std::string& path, std::string_view content, const Loaded& old) {
   static unsigned long counter = 0;  // guarded by WriteMutex()
   std::size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  RemoveStaleTempFiles(dir, slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1));
 
   std::string tmp;
   int raw_fd = -1;
   for (int attempt = 0; attempt < 8 && raw_fd < 0; ++attempt) {
-    tmp = path + ".~tmp" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    tmp = path + std::string(kTempInfix) + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     // An existing file may hold secrets: its new content is not readable by
     // others before the final modes are set.
     raw_fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old.exists ? 0600 : 0666);

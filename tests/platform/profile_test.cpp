@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -214,6 +215,56 @@ TEST_F(ProfileTest, KillDuringWriteLeavesAnOldOrNewFileWhole) {
     ASSERT_TRUE(ProfileWriteString(file_, "s", "v", "done"));  // leftovers of the killed writer do not block
     EXPECT_EQ(Get("s", "v"), "done");
   }
+}
+
+}  // namespace
+}  // namespace mv
+
+namespace mv {
+namespace {
+
+TEST_F(ProfileTest, ByteOrderMarkIsSkippedOnReadAndKeptByEdits) {
+  const std::string bom = "\xEF\xBB\xBF";
+  Put(bom + "[job]\r\ndescription=Nightly\r\nold=1\r\n");
+  EXPECT_EQ(Get("job", "description"), "Nightly");
+  EXPECT_EQ(ProfileSections(file_), Names{"job"});
+  EXPECT_EQ(ProfileSnapshot(file_).ReadString("job", "description", "<def>"), "Nightly");
+  ASSERT_TRUE(ProfileWriteString(file_, "job", "description", "Daily"));
+  ASSERT_TRUE(ProfileDeleteKey(file_, "job", "old"));
+  EXPECT_EQ(Content(), bom + "[job]\r\ndescription=Daily\r\n");
+}
+
+TEST_F(ProfileTest, LongValuesAreCutBeforeACharacterTheLimitWouldSplit) {
+  const std::string x2045(2045, 'x');
+  struct Case { std::string value, read; };
+  const Case cases[] = {
+      {x2045 + "x\xC3\xA4", x2045 + "x"},              // two-byte letter across the limit
+      {x2045 + "\xE2\x82\xAC" "tail", x2045},          // three bytes from 2045
+      {x2045 + "\xC3\xA4" "tail", x2045 + "\xC3\xA4"},  // ends exactly at the limit
+      {x2045 + "x\x80\x80\x80\x80", x2045 + "x\x80"},   // no UTF-8: cut at the limit
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(ProfileWriteString(file_, "a", "k", c.value));
+    EXPECT_EQ(Get("a", "k"), c.read) << c.value.substr(2040);
+  }
+}
+
+TEST_F(ProfileTest, TheNextWriteRemovesTemporaryFilesLeftByDeadWriters) {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead), me = std::to_string(::getpid()), live = std::to_string(::getppid());
+  for (const std::string& name : {"a.ini.~tmp" + d + "-1", "a.ini.~tmp" + me + "-7", "a.ini.~tmp" + live + "-2",
+                                  "a.ini.~tmp" + d + "-x", "b.ini.~tmp" + d + "-1", std::string("a.ini.~tmpnote")})
+    dir_.Write(name, "half");
+  ASSERT_TRUE(ProfileWriteString(file_, "a", "k", "v"));
+  Names left = Strays();
+  std::sort(left.begin(), left.end());
+  Names kept{"a.ini.~tmp" + d + "-x", "a.ini.~tmp" + live + "-2", "a.ini.~tmpnote", "b.ini.~tmp" + d + "-1"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(left, kept);
+  EXPECT_EQ(Get("a", "k"), "v");
 }
 
 }  // namespace
