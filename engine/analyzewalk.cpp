@@ -90,6 +90,7 @@ int32_t AnalyzeDir(TCopyThread& t, const std::string& dir, const std::string& ma
   bool young = false;
   if (t.CheckTerminate()) r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
   if ((t.LastResult & RC_ABORT) != 0) return log(LVL_ERROR, MC_ABORTED, "");
+  if (FolderOutOfReach(t, dir, level)) return RC_ERROR;
 
   t.CurSourceDir = dir;
   const TTDirFilter& f = t.Filter;

@@ -149,6 +149,7 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
     r = t.LastResult = t.Messages.AddMsg(kCleanTag, LVL_ERROR, MC_TERMINATED, cleanDir);
   }
   if ((t.LastResult & RC_ABORT) != 0) return t.Messages.AddMsg(kCleanTag, LVL_ERROR, MC_ABORTED, "");
+  if (FolderOutOfReach(t, cleanDir, level, refDir)) return RC_ERROR;
 
   t.CurTargetDir = cleanDir;
   t.CurSourceDir = refDir;
@@ -178,6 +179,7 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
     ref.AssignFilter(t.Filter);
     ref.Mask = mask;
     if (ref.Read(refDir) >= 0) sourceSig = ref.Signature();
+    if (const int32_t abort = ReportListingProblem(t, ref); abort != 0) return abort;
   }
 
   TTDirList list;
@@ -186,6 +188,7 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
   list.Mask = mask;
   list.RemoteHint = sourceSig;
   list.Read(cleanDir);
+  if (const int32_t abort = ReportListingProblem(t, list); abort != 0) return abort;
   if (sourceSig != 0) t.StatusText = "CRC32:" + HexText(list.Signature(), 8) + "/" + HexText(sourceSig, 8);
   const bool sameFiles = list.Signature() == sourceSig;
 
@@ -228,6 +231,9 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
         }
         continue;
       }
+      // The files listed before this folder are done: they need not stay
+      // while the walk descends.
+      list.DropFilesBefore(i);
       r = CleanDir(t, cleanSub, sourceSub, "*.*", level + 1);
       continue;
     }

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "engine/dirlist.h"
+#include "engine/walks.h"
 #include "platform/clock.h"
 
 namespace mv {
@@ -125,6 +126,7 @@ TTDirList TCopyThread::ListSourceDir(const std::string& dir, const std::string& 
   list.Mask = mask;
   if (prepare) prepare(list);
   list.Read(dir);
+  ReportListingProblem(*this, list);
   return list;
 }
 

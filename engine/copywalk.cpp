@@ -139,6 +139,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   }
 
   if ((thread.LastResult & RC_ABORT) != 0) return thread.Log(LVL_ERROR, MC_ABORTED, "");
+  if (FolderOutOfReach(thread, sourceDir, depth, targetDir)) return RC_ERROR;
 
   thread.CurrentFolder = UpperCase(sourceDir);
   if (thread.ResumeMode == 1) {
@@ -212,6 +213,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
     if (!listTarget) return;
     const int32_t read = targetRead.valid() ? targetRead.get() : targetList.Read(targetDir);
     if (read >= 0) targetSignature = targetList.Signature();
+    if (const int32_t abort = ReportListingProblem(thread, targetList); abort != 0) result = abort;
     if (targetList.LastError() == static_cast<int32_t>(ERROR_NOT_READY))
       result = thread.Log(LVL_ERROR, MC_DRIVE_NOT_READY, targetDir, ERROR_NOT_READY);
   };
@@ -222,6 +224,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   list.Mask = mask;
   list.RemoteHint = targetSignature;
   list.Read(sourceDir);
+  if (const int32_t abort = ReportListingProblem(thread, list, true); abort != 0) result = abort;
   if (!remoteSource) finishTarget();
   list.RemoteHint = targetSignature;
   const uint64_t sourceSignature = list.Signature();
@@ -249,6 +252,13 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   bool skipRestOfDir = false;
   bool targetMissing = false;  // creating the target folder failed
   for (int pass = 0; pass < 2 && !stopped; ++pass) {
+    if (pass == 1) {
+      // The folders' turn needs nothing else: the rest goes before the walk
+      // descends, so a deep tree does not keep every level's files.
+      list.RemoveIf([](const TTDirEntry& e) { return !e.IsNormalDirectory(); });
+      targetList.Clear();
+      targetTimes = {};
+    }
     for (int32_t i = 0; i < list.Count(); ++i) {
       if ((result & RC_ABORT) != 0) continue;
       if (thread.CheckTerminate()) {

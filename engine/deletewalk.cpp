@@ -35,6 +35,7 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
   if (t.Filter.IncludeFileNames.empty())
     return log(LVL_ERROR, MC_ABORTED, " : Delete job needs include file filter to be set!");
   if ((t.LastResult & RC_ABORT) != 0) return log(LVL_ERROR, MC_ABORTED, "");
+  if (FolderOutOfReach(t, dir, level)) return RC_ERROR;
 
   const std::string upper = UpperCase(dir);
   t.CurrentFolder = upper;

@@ -1,5 +1,6 @@
 #include "engine/dirlist.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -27,7 +28,32 @@ constexpr std::array<uint32_t, 256> MakeCrcTable() {
 
 constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
 
+// A name as the log may show it: control bytes in brackets, and not endless.
+std::string ShownName(std::string_view name) {
+  std::string out;
+  for (unsigned char c : name.substr(0, 80)) {
+    if (c < 0x20 || c == 0x7F) {
+      char buf[5];
+      std::snprintf(buf, sizeof buf, "[%02X]", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return name.size() > 80 ? out + "..." : out;
+}
+
 }  // namespace
+
+const char* PeerNameProblem(std::string_view name, bool directory) {
+  if (name.empty()) return "an empty name";
+  if (name == ".") return "the name \".\"";
+  if (name == ".." && !directory) return "the name \"..\" for a file";
+  if (name.find(PathDelim) != std::string_view::npos) return "a name with \"/\"";
+  if (name.find('\0') != std::string_view::npos) return "a name with a NUL byte";
+  if (name.size() > 255) return "a name longer than 255 bytes";
+  return nullptr;
+}
 
 uint64_t DirSignatureCrc(std::string_view text) {
   // The odd start value and the 64-bit register are part of the stored
@@ -45,6 +71,47 @@ TTDirEntry::TTDirEntry(const FindData& found)
       Attr(static_cast<int32_t>(found.Attr)),
       Name(found.Name),
       Found(found) {}
+
+TTDirEntry::TTDirEntry(FindData&& found)
+    : Time(static_cast<int32_t>(found.Time)),
+      Size(static_cast<int32_t>(static_cast<uint32_t>(found.Size))),
+      Attr(static_cast<int32_t>(found.Attr)),
+      Name(found.Name),
+      Found(std::move(found)) {}
+
+// --- Budget -----------------------------------------------------------------
+
+bool ListingBudget::Take(int64_t bytes) {
+  int64_t used = used_.load();
+  do {
+    if (used + bytes > limit_) return false;
+  } while (!used_.compare_exchange_weak(used, used + bytes));
+  return true;
+}
+
+bool BudgetShare::Grow(const std::shared_ptr<ListingBudget>& budget, int64_t bytes) {
+  if (!budget) return true;
+  if (budget_ != budget) {
+    Release();
+    budget_ = budget;
+  }
+  if (!budget_->Take(bytes)) return false;
+  bytes_ += bytes;
+  return true;
+}
+
+void BudgetShare::Shrink(int64_t bytes) {
+  bytes = std::min(bytes, bytes_);
+  if (budget_ && bytes > 0) budget_->Give(bytes);
+  bytes_ -= bytes;
+}
+
+int64_t EntryCost(std::string_view name) {
+  // The entry, its slot and allocation, and the name twice (Name and
+  // Found.Name) where it does not fit into the string itself.
+  const int64_t heap = name.size() > 15 ? static_cast<int64_t>(name.size()) + 1 + 16 : 0;
+  return static_cast<int64_t>(sizeof(TTDirEntry)) + 8 + 16 + 2 * heap;
+}
 
 int64_t TTDirEntry::Size64() const {
   // The scan reports sizes as unsigned 32-bit values; sign-extending them
@@ -100,6 +167,7 @@ bool TTDirList::Accept(const FindData& entry, bool deletedMode) const {
 
 void TTDirList::Clear() {
   entries_.clear();
+  share_.Release();
   dirCount_ = fileCount_ = 0;
   signature_ = 0;
 }
@@ -107,6 +175,8 @@ void TTDirList::Clear() {
 int32_t TTDirList::Read(const std::string& path) {
   Clear();
   SetPath(path);
+  problem_ = ListingProblem::None;
+  problemText_.clear();
   // An empty mask selects nothing (an action made from the other pane's
   // selection has one); it is no error either.
   if (Mask.empty()) {
@@ -115,6 +185,14 @@ int32_t TTDirList::Read(const std::string& path) {
   }
   lastResult_ = RemoteActive() ? ReadRemote(path) : ReadLocal();
   return lastResult_;
+}
+
+void TTDirList::Append(FindData&& found) {
+  entries_.push_back(std::make_unique<TTDirEntry>(std::move(found)));
+  if (entries_.back()->IsDirectory())
+    ++dirCount_;
+  else
+    ++fileCount_;
 }
 
 void TTDirList::Append(const FindData& found) {
@@ -174,8 +252,39 @@ int32_t TTDirList::ReadRemote(const std::string& path) {
   std::vector<FindData> received;
   const auto hint = static_cast<int32_t>(static_cast<uint32_t>(RemoteHint));
   const int32_t status = remote_->ReadRemote(path, Mask, hint, received);
-  for (const FindData& found : received) Append(found);
+  // Every name is checked before any of them can become part of a path: a
+  // listing with one bad name is refused as a whole, as a broken folder.
+  for (const FindData& found : received) {
+    if (const char* why = PeerNameProblem(found.Name, (found.Attr & kAttrDirectory) != 0)) {
+      problem_ = ListingProblem::BadName;
+      problemText_ = "Remote listing of " + path_ + " refused: the remote instance sent " + why + " (\"" +
+                     ShownName(found.Name) + "\")";
+      return kDirListBadName;
+    }
+  }
+  if (!ChargeRemote(received)) {
+    const std::shared_ptr<ListingBudget> budget = remote_->Budget();
+    problem_ = ListingProblem::OverBudget;
+    problemText_ = "Remote listings of this run would hold more than " +
+                   std::to_string(budget->Limit() >> 20) + " MiB of memory at " + path_;
+    return kDirListOverBudget;
+  }
+  entries_.reserve(received.size());
+  for (FindData& found : received) Append(std::move(found));
+  received = {};
+  if (status < 0) {
+    problem_ = ListingProblem::Failed;
+    problemText_ = "Remote listing of " + path_ + " failed: " +
+                   (status == kDirListNotConnected ? std::string("no connection to the remote instance")
+                                                   : "error " + std::to_string(-status) + " on the remote instance");
+  }
   return status < 0 ? status : 0;
+}
+
+bool TTDirList::ChargeRemote(const std::vector<FindData>& received) {
+  int64_t cost = 0;
+  for (const FindData& found : received) cost += EntryCost(found.Name);
+  return share_.Grow(remote_->Budget(), cost);
 }
 
 TTDirEntry& TTDirList::Add(TTDirEntry entry) {
@@ -192,7 +301,30 @@ TTDirEntry& TTDirList::AddDeleted(const FindData& found, int32_t deletedDate, in
 }
 
 void TTDirList::RemoveIf(const std::function<bool(const TTDirEntry&)>& drop) {
-  std::erase_if(entries_, [&](const std::unique_ptr<TTDirEntry>& e) { return drop(*e); });
+  int64_t freed = 0;
+  std::erase_if(entries_, [&](const std::unique_ptr<TTDirEntry>& e) {
+    if (!drop(*e)) return false;
+    freed += EntryCost(e->Name);
+    return true;
+  });
+  entries_.shrink_to_fit();
+  share_.Shrink(freed);
+  signature_ = 0;
+}
+
+void TTDirList::DropFilesBefore(int32_t& index) {
+  const auto end = entries_.begin() + std::clamp<int32_t>(index, 0, Count());
+  int64_t freed = 0;
+  const auto kept = std::remove_if(entries_.begin(), end, [&](const std::unique_ptr<TTDirEntry>& e) {
+    if (e->IsNormalDirectory()) return false;
+    freed += EntryCost(e->Name);
+    return true;
+  });
+  if (kept == end) return;
+  index -= static_cast<int32_t>(end - kept);
+  entries_.erase(kept, end);
+  entries_.shrink_to_fit();
+  share_.Shrink(freed);
   signature_ = 0;
 }
 

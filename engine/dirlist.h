@@ -5,11 +5,13 @@
 // deleted (salvageable) files of a NetWare directory. Its signature lets the
 // copy walk skip a directory whose files are unchanged with one comparison.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "filter/dirfilter.h"
@@ -24,12 +26,80 @@ namespace mv {
 inline constexpr int32_t kDirListNotConnected = -257;
 // Enumeration attempts while the start fails with a network error.
 inline constexpr int kDirListNetworkAttempts = 6;
+// Result of a remote Read whose reply holds a name that cannot stand for
+// one entry of the folder (see PeerNameProblem).
+inline constexpr int32_t kDirListBadName = -123;
+
+// Why a name received from a peer cannot be one entry of a folder, or null.
+// A name is joined to the folder's path by the walks, so it must be exactly
+// one path component: not empty, not ".", without "/" or NUL, at most 255
+// bytes. ".." passes only as a folder: every subfolder's listing holds it,
+// and the walks never join it to a path.
+const char* PeerNameProblem(std::string_view name, bool directory);
+
+// Result of a remote Read that would take the listings of its remote side
+// past their memory budget.
+inline constexpr int32_t kDirListOverBudget = -8;
+
+// What went wrong with the last Read on the remote side.
+enum class ListingProblem {
+  None,
+  Failed,      // the remote instance or the connection failed; nothing listed
+  BadName,     // the reply held a name that is no plain file name; nothing listed
+  OverBudget,  // the listings of this remote side would hold too much memory
+};
+
+// The memory all listings read through one remote side may hold at once, so
+// that a peer cannot grow a walk without end (each level of a walk keeps its
+// listing while it descends). Shared by the listings; thread-safe.
+class ListingBudget {
+ public:
+  explicit ListingBudget(int64_t limitBytes) : limit_(limitBytes) {}
+  // False, taking nothing, when bytes do not fit any more.
+  bool Take(int64_t bytes);
+  void Give(int64_t bytes) { used_ -= bytes; }
+  int64_t Used() const { return used_.load(); }
+  int64_t Limit() const { return limit_; }
+
+ private:
+  std::atomic<int64_t> used_{0};
+  const int64_t limit_;
+};
+
+// What one listing holds of a budget; given back when it goes.
+class BudgetShare {
+ public:
+  BudgetShare() = default;
+  ~BudgetShare() { Release(); }
+  BudgetShare(BudgetShare&& other) noexcept
+      : budget_(std::move(other.budget_)), bytes_(std::exchange(other.bytes_, 0)) {}
+  BudgetShare& operator=(BudgetShare&& other) noexcept {
+    if (this != &other) {
+      Release();
+      budget_ = std::move(other.budget_);
+      bytes_ = std::exchange(other.bytes_, 0);
+    }
+    return *this;
+  }
+  // False when the budget has no room for bytes more.
+  bool Grow(const std::shared_ptr<ListingBudget>& budget, int64_t bytes);
+  void Shrink(int64_t bytes);
+  void Release() { Shrink(bytes_); }
+
+ private:
+  std::shared_ptr<ListingBudget> budget_;
+  int64_t bytes_ = 0;
+};
+
+// Memory one entry of a listing holds, about (what a budget counts).
+int64_t EntryCost(std::string_view name);
 
 class TTDirEntry {
  public:
   TTDirEntry() = default;
   // An ordinary entry as the enumeration returned it.
   explicit TTDirEntry(const FindData& found);
+  explicit TTDirEntry(FindData&& found);
 
   // Size64 of a deleted entry: its 32-bit size; otherwise FindData.Size.
   int64_t Size64() const;
@@ -127,6 +197,8 @@ class DirListRemote {
   // A run connects its remote sides at its start and disconnects at its end.
   virtual void Connect() {}
   virtual void Disconnect() {}
+  // The budget of the listings read through this side (null: none).
+  virtual std::shared_ptr<ListingBudget> Budget() const { return nullptr; }
 };
 
 // --- Listing ----------------------------------------------------------------------
@@ -169,6 +241,10 @@ class TTDirList {
   int32_t LastError() const { return lastError_; }
   // What the last Read returned.
   int32_t LastResult() const { return lastResult_; }
+  // Why the last remote Read listed nothing, in words for the run's log
+  // ("" with ListingProblem::None).
+  ListingProblem Problem() const { return problem_; }
+  const std::string& ProblemText() const { return problemText_; }
 
   // Appends an entry without counting it (a name not on disk, a deleted
   // file found by a later scan).
@@ -177,6 +253,10 @@ class TTDirList {
   TTDirEntry& AddDeleted(const FindData& found, int32_t deletedDate, int32_t sequence);
   // Removes the entries for which `drop` holds.
   void RemoveIf(const std::function<bool(const TTDirEntry&)>& drop);
+  // Removes every entry before position index that is not a normal
+  // directory (a walk that has handled them); index then names the same
+  // entry as before.
+  void DropFilesBefore(int32_t& index);
   // Empties the listing (entries, counts and signature).
   void Clear();
 
@@ -201,6 +281,9 @@ class TTDirList {
   int32_t ReadRemote(const std::string& path);
   void ReadDeleted();
   void Append(const FindData& found);
+  void Append(FindData&& found);
+  // The entries as they would be checked and added; false when they cannot.
+  bool ChargeRemote(const std::vector<FindData>& received);
 
   std::string path_;
   std::vector<std::unique_ptr<TTDirEntry>> entries_;
@@ -209,7 +292,10 @@ class TTDirList {
   mutable uint64_t signature_ = 0;  // 0 = not computed
   int32_t lastError_ = 0;
   int32_t lastResult_ = 0;
+  ListingProblem problem_ = ListingProblem::None;
+  std::string problemText_;
   DirListRemote* remote_ = nullptr;
+  BudgetShare share_;  // what the remote entries hold of their side's budget
   DirListNetWare netware_;
   NetWareScanContext scanContext_;
 };

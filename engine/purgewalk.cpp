@@ -100,6 +100,7 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
   if (t.CheckTerminate()) r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
   if ((t.LastResult & RC_ABORT) != 0)
     return log(LVL_ERROR, MC_ABORTED, HexText(static_cast<uint32_t>(t.LastNetWareStatus), 4));
+  if (FolderOutOfReach(t, dir, level)) return RC_ERROR;
 
   t.CurSourceDir = dir;
   // The ordinary read yields only the folders.

@@ -45,3 +45,27 @@ int32_t DeleteTree(TCopyThread& thread, const std::string& dir, int32_t& count, 
 std::string EscapeName(const std::string& text);
 
 }  // namespace mv
+
+namespace mv {
+
+// Folders nested deeper than this below a walk's top folder are not entered:
+// a remote peer can show a subfolder in every folder, and every level costs
+// stack and memory.
+inline constexpr int32_t kMaxWalkDepth = 512;
+
+// True, after logging dir as an error of the run, when dir lies more than
+// kMaxWalkDepth levels below the walk's top or dir or otherDir (the other
+// side's folder, may be empty) is too long for a path: the folder is then
+// not entered.
+bool FolderOutOfReach(TCopyThread& thread, const std::string& dir, int32_t depth,
+                      const std::string& otherDir = "");
+
+// After a Read on a walk's remote side: a listing refused for a bad name, or
+// lost with its connection, is logged as an error of its folder and
+// counted; so is a failure the remote instance reports (a folder it cannot
+// read) when failedIsError, as a walk treats that folder when it is local.
+// Returns 0, or, when the listings would outgrow their memory budget, the
+// abort code the run ends with (then also in LastResult).
+int32_t ReportListingProblem(TCopyThread& thread, const TTDirList& list, bool failedIsError = false);
+
+}  // namespace mv

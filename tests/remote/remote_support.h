@@ -2,6 +2,7 @@
 // Raw wire bytes and a scripted peer for the remote protocol tests.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +11,11 @@
 #include <string>
 #include <thread>
 
+#include <list>
+#include <vector>
+
 #include "remote/socket.h"
+#include "remote/wire.h"
 
 namespace mv::test {
 
@@ -80,6 +85,78 @@ class ScriptedPeer {
   bool stopped_ = false;
   TcpSocket* conn_ = nullptr;
   std::thread thread_;
+};
+
+// A remote instance that answers as the test says: it greets every client,
+// takes request 17 as the protocol wants and calls onList for every request
+// 1, which writes the reply itself (SendReply for well-formed ones). Each
+// connection has its own thread; the destructor ends them all and joins.
+class HostilePeer {
+ public:
+  using OnList = std::function<void(TcpSocket& s, const ListRequest& request)>;
+  explicit HostilePeer(OnList onList) : onList_(std::move(onList)) {
+    listener_.Listen("", 0);
+    acceptor_ = std::thread([this] {
+      for (;;) {
+        TcpSocket conn = listener_.Accept();
+        std::lock_guard lock(mutex_);
+        if (!conn.Valid() || stopped_) return;
+        conns_.push_back(std::move(conn));
+        TcpSocket* s = &conns_.back();
+        threads_.emplace_back([this, s] { Serve(*s); });
+      }
+    });
+  }
+  ~HostilePeer() {
+    {
+      std::lock_guard lock(mutex_);
+      stopped_ = true;
+      listener_.Shutdown();
+      for (TcpSocket& s : conns_) s.Shutdown();
+    }
+    acceptor_.join();
+    for (std::thread& t : threads_) t.join();
+  }
+  uint16_t Port() const { return listener_.LocalPort(); }
+  // Listing requests answered so far.
+  int Requests() const { return requests_.load(); }
+
+  static void SendReply(TcpSocket& s, const std::vector<ReplyEntry>& entries) {
+    WireWriter w(s);
+    WriteListReply(w, 0, entries);
+    w.Flush();
+  }
+
+ private:
+  void Serve(TcpSocket& s) {
+    WireReader r(s);
+    WireWriter w(s);
+    WriteServerHello(w);
+    ClientHello hello;
+    if (!w.Flush() || !ReadClientHello(r, hello)) return;
+    for (int32_t code = 0; r.ReadInt(code);) {
+      if (code == kRequestList) {
+        ListRequest request;
+        if (!ReadListRequest(r, request)) return;
+        ++requests_;
+        onList_(s, request);
+      } else {
+        FilterRequest filter;
+        if (code == kRequestFilter && !ReadFilterRequest(r, filter)) return;
+        w.Int(kEndOfReply);
+        if (!w.Flush()) return;
+      }
+    }
+  }
+
+  OnList onList_;
+  TcpSocket listener_;
+  std::mutex mutex_;
+  bool stopped_ = false;
+  std::list<TcpSocket> conns_;
+  std::vector<std::thread> threads_;
+  std::thread acceptor_;
+  std::atomic<int> requests_{0};
 };
 
 }  // namespace mv::test
