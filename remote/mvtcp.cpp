@@ -1,6 +1,9 @@
 #include "remote/mvtcp.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 #include "platform/clock.h"
@@ -20,6 +23,29 @@ constexpr size_t kMaxLogText = 512;
 std::atomic<int32_t> nextClientNumber{1};
 
 }  // namespace
+
+RemoteServerLimits RemoteServerLimits::FromEnvironment() {
+  RemoteServerLimits limits;
+  const char* env = std::getenv("MIRAVA_REMOTE_LIMITS");
+  std::string_view rest = env != nullptr ? env : "";
+  while (!rest.empty()) {
+    const std::string_view item = rest.substr(0, rest.find(','));
+    rest.remove_prefix(std::min(rest.size(), item.size() + 1));
+    const size_t eq = item.find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = item.substr(0, eq), text = item.substr(eq + 1);
+    int64_t value = 0;
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc() || value <= 0) continue;
+    const std::chrono::milliseconds ms(value);
+    if (key == "timeout") limits.Timeout = ms;
+    if (key == "greeting") limits.GreetingLimit = ms;
+    if (key == "request") limits.RequestLimit = ms;
+    if (key == "idle") limits.IdleLimit = ms;
+    if (key == "connections") limits.MaxConnections = static_cast<int>(std::min<int64_t>(value, 4096));
+    if (key == "peraddress") limits.MaxPerAddress = static_cast<int>(std::min<int64_t>(value, 4096));
+  }
+  return limits;
+}
 
 // --- TMVIPServer ------------------------------------------------------------------
 
@@ -94,15 +120,46 @@ void TMVIPServer::ReapFinished() {
   for (auto& c : finished) c->Thread.join();
 }
 
+bool TMVIPServer::Admit(const std::string& address) {
+  int fromAddress = 0, live = 0;
+  Connection* idlest = nullptr;
+  Connection* oldestGreeting = nullptr;
+  for (auto& c : connections_) {
+    if (c->Done) continue;
+    ++live;
+    if (c->Address == address) ++fromAddress;
+    if (c->Now == Connection::State::Idle && (idlest == nullptr || c->Since < idlest->Since)) idlest = c.get();
+    if (c->Now == Connection::State::Greeting && (oldestGreeting == nullptr || c->Since < oldestGreeting->Since))
+      oldestGreeting = c.get();
+  }
+  if (fromAddress >= limits_.MaxPerAddress) return false;
+  if (live < limits_.MaxConnections) return true;
+  // Every slot taken: the client that waits the longest for nothing makes
+  // room, so silent or slow clients cannot shut out the others.
+  Connection* victim = idlest != nullptr ? idlest : oldestGreeting;
+  if (victim == nullptr) return false;
+  victim->Socket.Shutdown();
+  victim->Now = Connection::State::Busy;  // chosen once; its thread ends it
+  return true;
+}
+
+void TMVIPServer::SetState(Connection& connection, Connection::State state) {
+  std::lock_guard lock(mutex_);
+  connection.Now = state;
+  connection.Since = std::chrono::steady_clock::now();
+}
+
 void TMVIPServer::AcceptLoop() {
   for (;;) {
     TcpSocket socket = listener_.Accept();
     if (!socket.Valid()) return;  // shut down by Stop(), or a listener that cannot recover
     ReapFinished();
+    const std::string address = socket.PeerAddress();
     std::lock_guard lock(mutex_);
-    if (connections_.size() >= static_cast<size_t>(kMaxRemoteConnections)) continue;  // closes it
+    if (!Admit(address)) continue;  // closes it
     auto connection = std::make_unique<Connection>();
     connection->Socket = std::move(socket);
+    connection->Address = address;
     Connection* c = connection.get();
     connections_.push_back(std::move(connection));
     try {
@@ -131,8 +188,9 @@ void TMVIPServer::Log(int32_t clientNumber, const std::string& text) {
 
 void TMVIPServer::Serve(Connection& connection) {
   TcpSocket& socket = connection.Socket;
-  const std::chrono::milliseconds timeout(timeoutMs_.load());
-  socket.SetTimeout(timeout);
+  const RemoteServerLimits limits = limits_;
+  socket.SetTimeout(limits.Timeout);
+  socket.StartBudget(limits.GreetingLimit, limits.MinRate);
   WireReader r(socket);
   WireWriter w(socket);
   WriteServerHello(w);
@@ -150,11 +208,18 @@ void TMVIPServer::Serve(Connection& connection) {
     Log(client.Number, "minimum Version required=" + MinClientVersion);
   } else {
     for (;;) {
-      // Between requests a client may stay quiet as long as its job runs.
-      socket.SetTimeout(r.Buffered() > 0 ? timeout : TcpSocket::kNoTimeout);
+      // Between requests a client may stay quiet for a while; its next
+      // request then starts the clock of that request.
+      if (r.Buffered() == 0) {
+        SetState(connection, Connection::State::Idle);
+        socket.EndBudget();
+        socket.SetTimeout(limits.IdleLimit);
+      }
       int32_t code = 0;
       if (!r.ReadInt(code)) break;
-      socket.SetTimeout(timeout);
+      SetState(connection, Connection::State::Busy);
+      socket.SetTimeout(limits.Timeout);
+      socket.StartBudget(limits.RequestLimit, limits.MinRate);
       Log(client.Number, client.Name + " REQUEST " + HexText(static_cast<uint32_t>(code), 8));
       if (!Handle(code, client, r, w)) break;
     }
@@ -224,6 +289,7 @@ void TMVIPCLient::SetHost(std::string host) {
 void TMVIPCLient::Connect() {
   if (Connected() || host_.empty()) return;
   socket_.SetTimeout(timeout_);
+  socket_.StartBudget(timeout_, kRemoteMinRate);
   if (!socket_.Connect(host_, port_)) return;
   reader_ = std::make_unique<WireReader>(socket_);
   WireWriter w(socket_);
@@ -231,9 +297,31 @@ void TMVIPCLient::Connect() {
   if (!ReadServerHello(*reader_) || !w.Flush()) Disconnect();
 }
 
+bool TMVIPCLient::Ready() {
+  if (!Connected()) return false;
+  if (reader_->Buffered() > 0 || !socket_.PeerClosed()) return true;
+  // The server dropped us while the job had no listing to ask for.
+  socket_.Close();
+  reader_.reset();
+  Connect();
+  if (!Connected()) return false;
+  if (filter_ && !Send(*filter_)) {
+    Disconnect();
+    return false;
+  }
+  return true;
+}
+
+bool TMVIPCLient::Send(const FilterRequest& filter) {
+  socket_.StartBudget(timeout_, kRemoteMinRate);
+  WireWriter w(socket_);
+  return WriteFilterRequest(w, filter) && w.Flush() && ReadEndOfReply(*reader_);
+}
+
 void TMVIPCLient::Disconnect() {
   socket_.Close();
   reader_.reset();
+  filter_.reset();  // a new connection starts with the server's default filter
 }
 
 int32_t TMVIPCLient::Fail() {
@@ -243,24 +331,27 @@ int32_t TMVIPCLient::Fail() {
 
 int32_t TMVIPCLient::ReadRemote(const std::string& path, const std::string& mask, int32_t hint,
                                 std::vector<FindData>& entries) {
-  if (!Connected()) return kDirListNotConnected;
+  if (!LineSafe(path) || !LineSafe(mask)) return Connected() ? -static_cast<int32_t>(ERROR_INVALID_NAME) : kDirListNotConnected;
+  if (!Ready()) return kDirListNotConnected;
+  socket_.StartBudget(timeout_, kRemoteMinRate);
   WireWriter w(socket_);
-  if (!WriteListRequest(w, {.Path = path, .Mask = mask, .Hint = hint}))
-    return -static_cast<int32_t>(ERROR_INVALID_NAME);
+  WriteListRequest(w, {.Path = path, .Mask = mask, .Hint = hint});
   int32_t status = 0;
   if (!w.Flush() || !ReadListReply(*reader_, entries, status)) return Fail();
   return status;
 }
 
 int32_t TMVIPCLient::SendFilter(const TTDirFilter& filter) {
-  if (!Connected()) return kDirListNotConnected;
-  WireWriter w(socket_);
-  if (!WriteFilterRequest(w, {.IncludeFileNames = filter.IncludeFileNames,
-                              .ExcludeFileNames = filter.ExcludeFileNames,
-                              .IncludeDirNames = filter.IncludeDirNames,
-                              .ExcludeDirNames = filter.ExcludeDirNames}))
-    return -static_cast<int32_t>(ERROR_INVALID_NAME);
-  if (!w.Flush() || !ReadEndOfReply(*reader_)) return Fail();
+  FilterRequest request{.IncludeFileNames = filter.IncludeFileNames,
+                        .ExcludeFileNames = filter.ExcludeFileNames,
+                        .IncludeDirNames = filter.IncludeDirNames,
+                        .ExcludeDirNames = filter.ExcludeDirNames};
+  for (const std::string* text : {&request.IncludeFileNames, &request.ExcludeFileNames, &request.IncludeDirNames,
+                                  &request.ExcludeDirNames})
+    if (!LineSafe(*text)) return Connected() ? -static_cast<int32_t>(ERROR_INVALID_NAME) : kDirListNotConnected;
+  if (!Ready()) return kDirListNotConnected;
+  if (!Send(request)) return Fail();
+  filter_ = std::move(request);
   return 0;
 }
 

@@ -8,11 +8,14 @@
 // on loopback unless an address is given.
 //
 // Time-outs: the client gives up on a request, a connect or the greeting
-// after kRemoteTimeout without progress (no byte received or sent), returns
-// kDirListNotConnected and drops the connection. The server applies the same
-// time-out to the greeting and inside a request, but waits for the next
-// request as long as the client keeps the connection. Byte forms and the
-// limits of what is accepted from a peer: remote/wire.h.
+// after kRemoteTimeout without progress (no byte received or sent), or when
+// the whole exchange takes longer than kRemoteTimeout plus one second per
+// kRemoteMinRate bytes moved; it then returns kDirListNotConnected and drops
+// the connection. The server bounds each greeting and request the same way
+// (RemoteServerLimits), drops clients idle between requests for too long
+// (a job's client connects again by itself on its next request), and lets no
+// peer address hold more than a share of its connections. Byte forms and
+// the limits of what is accepted from a peer: remote/wire.h.
 
 #include <atomic>
 #include <chrono>
@@ -21,6 +24,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,8 +36,37 @@
 namespace mv {
 
 inline constexpr std::chrono::milliseconds kRemoteTimeout{60'000};
-// Connections served at once; more are closed at once after accepting.
+// Slowest transfer an exchange may keep up beyond its time-out (bytes/s).
+inline constexpr std::size_t kRemoteMinRate = 32 * 1024;
+// Connections served at once.
 inline constexpr int kMaxRemoteConnections = 64;
+// Memory the listings read through one client may hold at once.
+inline constexpr int64_t kRemoteListingBudget = int64_t{1} << 30;
+
+// What the server allows its clients.
+struct RemoteServerLimits {
+  // Longest wait for a byte inside a greeting or a request.
+  std::chrono::milliseconds Timeout = kRemoteTimeout;
+  // A whole greeting may take this long.
+  std::chrono::milliseconds GreetingLimit{10'000};
+  // A whole request with its reply: RequestLimit plus one second per
+  // MinRate bytes moved.
+  std::chrono::milliseconds RequestLimit = kRemoteTimeout;
+  std::size_t MinRate = kRemoteMinRate;
+  // A client silent between requests for this long is dropped.
+  std::chrono::milliseconds IdleLimit{300'000};
+  // Connections at once, and of them from one peer address. When all are
+  // taken, a new client replaces the one idle the longest (or the oldest
+  // still in its greeting); a new one from an address at its share is
+  // closed at once.
+  int MaxConnections = kMaxRemoteConnections;
+  int MaxPerAddress = 16;
+
+  // The defaults, with the fields named in MIRAVA_REMOTE_LIMITS changed
+  // ("idle=500,greeting=200,request=1000,timeout=1000,connections=8,
+  // peraddress=2"; times in milliseconds): a seam for tests of the program.
+  static RemoteServerLimits FromEnvironment();
+};
 
 // --- Server -----------------------------------------------------------------------
 
@@ -53,7 +86,7 @@ struct TMVClient {
 
 class TMVIPServer {
  public:
-  TMVIPServer() = default;
+  TMVIPServer() : limits_(RemoteServerLimits::FromEnvironment()) {}
   // Stops the server.
   ~TMVIPServer();
   TMVIPServer(const TMVIPServer&) = delete;
@@ -72,8 +105,11 @@ class TMVIPServer {
   // Clients that have completed the greeting and not gone yet.
   int ClientCount() const;
 
+  // Before Start.
+  void SetLimits(const RemoteServerLimits& limits) { limits_ = limits; }
+  const RemoteServerLimits& Limits() const { return limits_; }
   // Test seam: the time-out of the greeting and inside a request.
-  void SetTimeout(std::chrono::milliseconds timeout) { timeoutMs_ = timeout.count(); }
+  void SetTimeout(std::chrono::milliseconds timeout) { limits_.Timeout = timeout; }
 
   const std::string ServerName = kServerName;
   const std::string ServerVersion = kServerVersion;
@@ -81,9 +117,14 @@ class TMVIPServer {
 
  private:
   struct Connection {
+    enum class State { Greeting, Idle, Busy };
     TcpSocket Socket;  // closed by its thread under mutex_ when it ends
     std::thread Thread;
     bool Done = false;
+    // Under mutex_: what it does, since when, and where it comes from.
+    State Now = State::Greeting;
+    std::chrono::steady_clock::time_point Since = std::chrono::steady_clock::now();
+    std::string Address;
   };
 
   void AcceptLoop();
@@ -93,6 +134,10 @@ class TMVIPServer {
   void HandleList(const ListRequest& request, TMVClient& client, WireWriter& w);
   void Log(int32_t clientNumber, const std::string& text);
   void ReapFinished();
+  // Under mutex_: whether a new client from address may come in, making
+  // room first when every connection is taken.
+  bool Admit(const std::string& address);
+  void SetState(Connection& connection, Connection::State state);
 
   std::mutex startStopMutex_;  // Start and Stop one at a time
   mutable std::mutex mutex_;  // connections_, clients_, listener_ shutdown
@@ -105,7 +150,7 @@ class TMVIPServer {
 
   std::mutex logMutex_;
   RemoteLogSink log_;
-  std::atomic<int64_t> timeoutMs_{kRemoteTimeout.count()};
+  RemoteServerLimits limits_;
 };
 
 // --- Client -----------------------------------------------------------------------
@@ -134,7 +179,9 @@ class TMVIPCLient : public DirListRemote {
   uint16_t Port() const { return port_; }
   int32_t ClientNumber() const { return number_; }
 
-  // DirListRemote. ReadRemote returns 0, the server's negative status,
+  // DirListRemote. A connection the server has closed in the meantime (an
+  // idle client is dropped) is opened again first, with the last filter
+  // sent. ReadRemote returns 0, the server's negative status,
   // -ERROR_INVALID_NAME (no traffic) for a path or mask holding CR or LF,
   // or kDirListNotConnected when not connected or when the request fails
   // (the connection is then dropped). SendFilter returns 0 or
@@ -144,6 +191,10 @@ class TMVIPCLient : public DirListRemote {
                      std::vector<FindData>& entries) override;
   int32_t SendFilter(const TTDirFilter& filter) override;
 
+  std::shared_ptr<ListingBudget> Budget() const override { return budget_; }
+  // A new budget for the listings from now on (tests).
+  void SetListingBudget(int64_t bytes) { budget_ = std::make_shared<ListingBudget>(bytes); }
+
   // Test seam: the time-out of connect, greeting and requests.
   void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
 
@@ -152,6 +203,11 @@ class TMVIPCLient : public DirListRemote {
 
  private:
   int32_t Fail();
+  // Connected, and opened again (with the last filter) when the server has
+  // closed it since the last request.
+  bool Ready();
+  // Sends filter and reads the reply; false when the connection failed.
+  bool Send(const FilterRequest& filter);
 
   std::string host_;
   uint16_t port_;
@@ -159,6 +215,8 @@ class TMVIPCLient : public DirListRemote {
   std::chrono::milliseconds timeout_ = kRemoteTimeout;
   TcpSocket socket_;
   std::unique_ptr<WireReader> reader_;
+  std::optional<FilterRequest> filter_;  // the last one sent
+  std::shared_ptr<ListingBudget> budget_ = std::make_shared<ListingBudget>(kRemoteListingBudget);
 };
 
 }  // namespace mv

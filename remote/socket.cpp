@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 #include <utility>
@@ -56,14 +57,51 @@ void TcpSocket::Shutdown() {
   if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
 }
 
+void TcpSocket::StartBudget(std::chrono::milliseconds base, std::size_t bytesPerSecond) {
+  budgetOn_ = true;
+  budgetStart_ = std::chrono::steady_clock::now();
+  budgetBase_ = base;
+  budgetRate_ = std::max<std::size_t>(bytesPerSecond, 1);
+  budgetBytes_ = 0;
+}
+
 bool TcpSocket::Wait(short events) const {
   pollfd p{fd_, events, 0};
-  const int ms = timeout_.count() < 0 ? -1 : static_cast<int>(std::min<int64_t>(timeout_.count(), INT32_MAX));
+  int64_t ms = timeout_.count() < 0 ? -1 : timeout_.count();
+  if (budgetOn_) {
+    const auto allowed = budgetBase_ + std::chrono::milliseconds(
+                                           static_cast<int64_t>(budgetBytes_ / budgetRate_ * 1000 +
+                                                                budgetBytes_ % budgetRate_ * 1000 / budgetRate_));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        budgetStart_ + allowed - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    ms = ms < 0 ? left.count() : std::min<int64_t>(ms, left.count());
+  }
   for (;;) {
-    const int n = ::poll(&p, 1, ms);
+    const int n = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(ms, INT32_MAX)));
     if (n > 0) return true;  // also on errors and hang-ups: the call that follows reports them
     if (n == 0 || errno != EINTR) return false;
   }
+}
+
+bool TcpSocket::PeerClosed() const {
+  if (fd_ < 0) return true;
+  pollfd p{fd_, POLLIN | POLLRDHUP, 0};
+  if (::poll(&p, 1, 0) <= 0) return false;
+  if ((p.revents & (POLLERR | POLLHUP | POLLRDHUP)) != 0 && (p.revents & POLLIN) == 0) return true;
+  char c;
+  const ssize_t n = ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+std::string TcpSocket::PeerAddress() const {
+  sockaddr_storage addr{};
+  socklen_t len = sizeof addr;
+  if (fd_ < 0 || ::getpeername(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return "";
+  char host[NI_MAXHOST];
+  if (::getnameinfo(reinterpret_cast<sockaddr*>(&addr), len, host, sizeof host, nullptr, 0, NI_NUMERICHOST) != 0)
+    return "";
+  return host;
 }
 
 bool TcpSocket::Connect(const std::string& host, uint16_t port) {
@@ -136,6 +174,7 @@ std::ptrdiff_t TcpSocket::Receive(char* buf, std::size_t cap) {
   while (fd_ >= 0) {
     if (!Wait(POLLIN)) return -1;
     const ssize_t n = ::recv(fd_, buf, cap, 0);
+    if (n > 0) budgetBytes_ += static_cast<std::size_t>(n);
     if (n >= 0) return n;
     if (errno != EINTR && errno != EAGAIN) return -1;
   }
@@ -146,6 +185,7 @@ bool TcpSocket::SendAll(const char* data, std::size_t n) {
   while (n > 0 && fd_ >= 0) {
     const ssize_t sent = ::send(fd_, data, n, MSG_NOSIGNAL);
     if (sent > 0) {
+      budgetBytes_ += static_cast<std::size_t>(sent);
       data += sent;
       n -= static_cast<std::size_t>(sent);
     } else if (sent < 0 && (errno == EAGAIN || errno == EINTR)) {

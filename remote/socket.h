@@ -1,8 +1,9 @@
 #pragma once
 // A TCP stream socket that owns its descriptor. Every wait on it (connect,
 // receive, send) is bounded by the socket's time-out, so a silent peer can
-// cost a thread at most that long; Shutdown() from another thread wakes any
-// wait at once.
+// cost a thread at most that long, and while a budget runs also by the
+// budget, so a peer that trickles cannot hold it either. Shutdown() from
+// another thread wakes any wait at once.
 
 #include <chrono>
 #include <cstddef>
@@ -58,12 +59,30 @@ class TcpSocket : public ByteStream {
   void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
   std::chrono::milliseconds Timeout() const { return timeout_; }
 
+  // Bounds a whole exchange from now on (a greeting, a request with its
+  // reply): it may take base plus one second for every bytesPerSecond bytes
+  // moved (received or sent) since, so a peer that trickles loses the
+  // connection while a large listing at a fair rate gets through. Once the
+  // budget is spent every wait fails. EndBudget() lifts it.
+  void StartBudget(std::chrono::milliseconds base, std::size_t bytesPerSecond);
+  void EndBudget() { budgetOn_ = false; }
+  // True when the peer has closed its side or the connection broke, without
+  // waiting (data not read yet counts as open).
+  bool PeerClosed() const;
+  // Numeric address of the peer ("" when not connected).
+  std::string PeerAddress() const;
+
  private:
-  // Waits for events on the descriptor within the time-out.
+  // Waits for events on the descriptor within the time-out and the budget.
   bool Wait(short events) const;
 
   int fd_ = -1;
   std::chrono::milliseconds timeout_ = kNoTimeout;
+  bool budgetOn_ = false;
+  std::chrono::steady_clock::time_point budgetStart_;
+  std::chrono::milliseconds budgetBase_{0};
+  std::size_t budgetRate_ = 1;
+  std::size_t budgetBytes_ = 0;
 };
 
 }  // namespace mv
