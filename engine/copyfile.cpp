@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "engine/copybatch.h"
+#include "engine/copyrun.h"
 #include "engine/copythread.h"
 #include "engine/folderlock.h"
 #include "jobs/jobrecord.h"
@@ -17,6 +19,7 @@
 #include "platform/clock.h"
 #include "platform/datetime.h"
 #include "platform/fileio.h"
+#include "platform/findfile.h"
 #include "platform/oserror.h"
 #include "platform/paths.h"
 #include "platform/textcase.h"
@@ -48,7 +51,13 @@ class FileCopy {
  public:
   FileCopy(TCopyThread& thread, const std::string& source, const std::string& target,
            const FindData& entry)
-      : t_(thread), source_(source), target_(target), entry_(entry) {
+      : t_(thread),
+        source_(source),
+        target_(target),
+        entry_(entry),
+        ops_(thread.Run                     ? thread.Run->Batch.Ops()
+             : thread.Context().FileOps ? *thread.Context().FileOps
+                                        : RealCopyOps()) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     hook_ = g_chunkHook;
   }
@@ -70,12 +79,17 @@ class FileCopy {
   void Finish();
   int32_t Terminate();
   void ClearArchive(uint32_t attr);
+  bool NeedsArchiveBit() const;
+  void RemoveLeftovers(const std::string& dir);
 
   TCopyThread& t_;
   const std::string& source_;
   const std::string& target_;
   const FindData& entry_;
   std::function<void(TCopyThread&, int64_t)> hook_;
+  CopyOps& ops_;
+  // Finished copies wait in the run's batch for one flush of many.
+  CopyBatch* batch_ = nullptr;
 
   bool copyData_ = true, isNul_ = false, writeTarget_ = true;
   std::string workPath_;
@@ -99,12 +113,18 @@ int32_t FileCopy::Run() {
   copyData_ = (t_.Options & OPT_LOG_ONLY_COPY) == 0;
   isNul_ = UpperCase(target_).rfind("NUL:", 0) == 0;
   writeTarget_ = copyData_ && !isNul_;
+  if (t_.Run && t_.Context().SyncFiles && writeTarget_) {
+    batch_ = &t_.Run->Batch;
+    // A batch lives in one target tree.
+    if (!batch_->Empty() && batch_->Tree().Root() != t_.Target.Root()) batch_->Commit(t_);
+  }
 
   // The other own names are skipped too: copying onto them would clobber a
   // resume state or be deleted again as a leftover.
   if (IsOwnTempFile(ExtractFileName(target_))) return RC_SKIPPED;
-  workPath_ = ExtractFilePath(target_) + kWorkFileName;
-  sourceAge_ = FileDosTime(source_);
+  workPath_ = batch_ ? batch_->NextWorkPath(ExtractFilePath(target_)) : ExtractFilePath(target_) + kWorkFileName;
+  // The listing has just read it.
+  sourceAge_ = entry_.Time != 0 ? static_cast<int32_t>(entry_.Time) : FileDosTime(source_);
 
   if (!CheckConflict()) return result_;
 
@@ -123,7 +143,7 @@ int32_t FileCopy::Run() {
   if (result_ == kInProgress && writeTarget_) CreateWork();
   if (result_ == kInProgress) FindSize();
   if (result_ == kInProgress) TryResume();
-  t_.DisplayRefresh();
+  t_.DisplayTick();
   if (!CopyLoop()) return Terminate();
   if (result_ == kInProgress && writeTarget_) CheckSourceUnchanged();
   Finish();
@@ -158,6 +178,9 @@ bool FileCopy::CheckConflict() {
       return false;
     }
     if (writeTarget_) {
+      // Waiting copies that replace targets keep their folder until named.
+      if (batch_ && batch_->HoldsTargets() && UpperCase(ExtractFilePath(target_)) != t_.HeldFolder)
+        batch_->Commit(t_);
       FolderLock(t_, target_);
       if (uint32_t error = isLink ? 0 : t_.Target.Open(target_, FileAccess::Read, FileCreate::OpenExisting,
                                                        FileShare::Exclusive, heldTarget_))
@@ -187,24 +210,41 @@ void FileCopy::OpenSource() {
 
 void FileCopy::CreateWork() {
   const std::string text = workPath_ + " (" + target_ + ")";
+  if (batch_) {
+    const std::string dir = ExtractFilePath(target_);
+    if (batch_->FirstVisit(dir)) RemoveLeftovers(dir);
+  }
+  // A new file of our own: nothing planted under the name can stand in.
+  uint32_t error =
+      t_.Target.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateNew, FileShare::Exclusive, t_.WorkHandle);
+  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+    if (error) Fail(LVL_WARNING, MC_OPEN_TARGET, text, error);
+    return;
+  }
   // A work copy left over by a crash goes; one another job is writing stays.
   if (!DeleteLogged(workPath_)) {
     Fail(LVL_ERROR, MC_TEMP_EXISTS, text);
     return;
   }
-  // A new file of our own: nothing planted under the name can stand in.
-  if (uint32_t error = t_.Target.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateNew,
-                                      FileShare::Exclusive, t_.WorkHandle))
+  if ((error = t_.Target.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateNew, FileShare::Exclusive,
+                              t_.WorkHandle)))
     Fail(LVL_WARNING, MC_OPEN_TARGET, text, error);
 }
 
-void FileCopy::FindSize() {
-  uint32_t error = t_.SourceHandle.Seek(0, SeekFrom::End, &size_);
-  if (error == 0) error = t_.SourceHandle.Seek(0, SeekFrom::Begin);
-  if (error) {
-    Fail(LVL_ERROR, MC_READ_SOURCE, source_, error);
-    return;
+// Batch work copies a crash left in a folder this run did not make; one
+// another job is writing (held locked) stays.
+void FileCopy::RemoveLeftovers(const std::string& dir) {
+  FindHandle h;
+  FindData found;
+  for (uint32_t e = FindFirst(dir + "~MVSW*.MVF", (kAttrAny & ~kAttrDirectory) | kFindSkipArchive, found, h);
+       e == 0; e = FindNext(h, found)) {
+    if (IsBatchWorkFileName(found.Name)) t_.Target.Delete(dir + found.Name);
   }
+}
+
+void FileCopy::FindSize() {
+  // The open file's own size: what seeking to its end would find.
+  size_ = sourceStat_.st_size;
   if (size_ != entry_.Size)
     t_.Log(LVL_INFO, 0,
            "Seek size:" + std::to_string(size_) + " Info size:" + std::to_string(entry_.Size));
@@ -286,6 +326,12 @@ bool FileCopy::CopyLoop() {
     t_.CopyBuffer.resize(static_cast<size_t>(t_.BufferSize));
   NetWareClient* nw = t_.Context().NetWare;
   bool largeLogged = false;
+  // Inside the kernel where the file systems can: no trip through our buffer.
+  bool inKernel = writeTarget_;
+  const int64_t chunk = std::max<int64_t>(t_.ChunkSize, 1);
+  // Large copies start their write-back as they go, so that the flush at the
+  // end waits for little more than the last piece.
+  const bool writeBack = writeTarget_ && t_.Context().SyncFiles && size_ - done_ > chunk;
   while (result_ == kInProgress && t_.RemainingBytes > 0) {
     if (t_.CheckTerminate()) return false;
     size_t n = 0;
@@ -308,19 +354,26 @@ bool FileCopy::CopyLoop() {
         largeLogged = true;
       }
       // Never past the size found at the start: a source that grows is caught below.
-      const size_t want = static_cast<size_t>(
-          std::min<int64_t>(t_.RemainingBytes, static_cast<int64_t>(t_.CopyBuffer.size())));
-      if (uint32_t error = t_.SourceHandle.Read(t_.CopyBuffer.data(), want, n)) {
-        Fail(LVL_ERROR, MC_READ_SOURCE, source_, error);
-        break;
+      if (inKernel) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(t_.RemainingBytes, chunk));
+        if (ops_.CopyRange(t_.SourceHandle.fd(), t_.WorkHandle.fd(), workPath_, want, n) != 0) inKernel = false;
       }
-      if (t_.CheckTerminate()) return false;
-      if (writeTarget_ && n > 0) {
-        if (uint32_t error = t_.WorkHandle.Write(t_.CopyBuffer.data(), n)) {
-          Fail(LVL_ERROR, MC_WRITE_TARGET, target_, error);
+      if (!inKernel) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(
+            {t_.RemainingBytes, chunk, static_cast<int64_t>(t_.CopyBuffer.size())}));
+        if (uint32_t error = t_.SourceHandle.Read(t_.CopyBuffer.data(), want, n)) {
+          Fail(LVL_ERROR, MC_READ_SOURCE, source_, error);
           break;
         }
+        if (t_.CheckTerminate()) return false;
+        if (writeTarget_ && n > 0) {
+          if (uint32_t error = ops_.Write(t_.WorkHandle.fd(), workPath_, t_.CopyBuffer.data(), n)) {
+            Fail(LVL_ERROR, MC_WRITE_TARGET, target_, error);
+            break;
+          }
+        }
       }
+      if (writeBack && n > 0) ops_.WriteBack(t_.WorkHandle.fd(), workPath_);
     }
     done_ += static_cast<int64_t>(n);
     t_.RemainingBytes -= static_cast<int64_t>(n);
@@ -350,27 +403,64 @@ void FileCopy::CheckSourceUnchanged() {
   Fail(LVL_ERROR, MC_READ_SOURCE, source_);
 }
 
+// Whether the archive bit matters to this job: only then is it read from
+// the source and mirrored onto the copy (a look-up and a write per file).
+bool FileCopy::NeedsArchiveBit() const {
+  return (t_.Options & OPT_CLEAR_ARCHIVE) != 0 || (t_.Filter.RequiredAttributes & kAttrArchive) != 0 ||
+         (t_.Filter.AllowedAttributes & kAttrArchive) == 0;
+}
+
 void FileCopy::Finish() {
-  t_.DisplayRefresh();
-  if (writeTarget_) {
-    if (result_ == kInProgress) {
-      // Permissions as the source's (executables stay executable); best effort.
+  t_.DisplayTick();
+  uint32_t attr = 0;
+  if (writeTarget_ && result_ == kInProgress) {
+    // The exact time of the content read, not only its DOS time.
+    if (uint32_t error = t_.WorkHandle.SetWriteTime(sourceStat_.st_mtim)) Fail(LVL_WARNING, MC_SET_DATE, target_, error);
+  }
+  // The source's attributes go onto the work copy before it gets its name,
+  // so the target never shows the new content with other attributes.
+  if (writeTarget_ && result_ == kInProgress) {
+    if (!NeedsArchiveBit()) {
+      // Permissions as the source's (executables stay executable); read-only
+      // as SetAttributes makes it. Only read-only is an attribute: other
+      // modes are best effort, as some file systems have none.
+      mode_t mode = sourceStat_.st_mode & 0777;
+      if ((mode & S_IWUSR) == 0) mode &= ~mode_t(0222);
+      if (::fchmod(t_.WorkHandle.fd(), mode) != 0 && (mode & S_IWUSR) == 0)
+        Fail(LVL_WARNING, MC_SET_ATTR, target_, LastWinError());
+    } else if (uint32_t error = GetFileAttributes(source_, attr)) {
+      Fail(LVL_WARNING, MC_GET_ATTR, source_, error);
+    } else {
       (void)::fchmod(t_.WorkHandle.fd(), sourceStat_.st_mode & 0777);
-      // The exact time of the content read, not only its DOS time.
-      if (uint32_t error = t_.WorkHandle.SetWriteTime(sourceStat_.st_mtim))
-        Fail(LVL_WARNING, MC_SET_DATE, target_, error);
+      if ((error = t_.Target.SetAttributes(workPath_, attr))) Fail(LVL_WARNING, MC_SET_ATTR, target_, error);
     }
+  }
+  if (writeTarget_ && result_ == kInProgress && batch_) {
+    ops_.WriteBack(t_.WorkHandle.fd(), workPath_);
+    CopyBatch::Item item;
+    item.Work = workPath_;
+    item.Target = target_;
+    item.Source = source_;
+    item.WorkFile = std::move(t_.WorkHandle);
+    item.HeldTarget = std::move(heldTarget_);
+    item.Size = size_;
+    item.ClearArchive = (t_.Options & OPT_CLEAR_ARCHIVE) != 0 && (attr & kAttrArchive) != 0;
+    batch_->Add(t_.Target, std::move(item));
+    t_.SourceHandle.Close();
+    return;
+  }
+  if (writeTarget_) {
     // On disk before it gets the name, so a power loss cannot leave an empty
     // file under the target name.
     if (result_ == kInProgress && t_.Context().SyncFiles) {
-      if (uint32_t error = t_.WorkHandle.Sync()) Fail(LVL_ERROR, MC_WRITE_TARGET, target_, error);
+      if (uint32_t error = ops_.Flush(t_.WorkHandle.fd(), workPath_)) Fail(LVL_ERROR, MC_WRITE_TARGET, target_, error);
     }
     // One atomic rename replaces the old target, which we still hold: the
     // target name never disappears and never shows a partial file, also when
     // the process dies at any point. (Moving the old file aside to
     // "~MVSS.MVF" first would leave a moment without a target.)
     if (result_ == kInProgress) {
-      if (uint32_t error = t_.Target.RenameHeld(workPath_, target_))
+      if (uint32_t error = ops_.Rename(t_.Target, workPath_, target_))
         Fail(LVL_ERROR, MC_RENAME_TEMPFILE, "\"" + target_ + "\"", error);
     }
     // Only a work copy we hold is ours to delete.
@@ -381,23 +471,18 @@ void FileCopy::Finish() {
     t_.WorkHandle.Close();
     heldTarget_.Close();
     if (result_ == kInProgress) {
-      const std::string swap = ExtractFilePath(target_) + kSwapFileName;
+      const std::string dir = ExtractFilePath(target_);
+      const std::string swap = dir + kSwapFileName;
       struct stat st {};
-      if (t_.Target.Stat(swap, st) == 0) DeleteLogged(swap);
+      if ((!t_.Run || t_.Run->Batch.FirstSwapCheck(dir)) && t_.Target.Stat(swap, st) == 0) DeleteLogged(swap);
     }
   }
   t_.SourceHandle.Close();
   heldTarget_.Close();
   if (result_ != kInProgress) return;
-
-  uint32_t attr = 0;
-  if (uint32_t error = GetFileAttributes(source_, attr)) {
-    Fail(LVL_WARNING, MC_GET_ATTR, source_, error);
-    return;
-  }
-  if (writeTarget_) {
-    if (uint32_t error = t_.Target.SetAttributes(target_, attr)) {
-      Fail(LVL_WARNING, MC_SET_ATTR, target_, error);
+  if (!writeTarget_ && (t_.Options & OPT_CLEAR_ARCHIVE)) {
+    if (uint32_t error = GetFileAttributes(source_, attr)) {
+      Fail(LVL_WARNING, MC_GET_ATTR, source_, error);
       return;
     }
   }
@@ -419,8 +504,8 @@ int32_t FileCopy::Terminate() {
   if (writeTarget_ && t_.WorkHandle.IsOpen()) {
     const std::string resumePath =
         ExtractFilePath(target_) + ResumeFileName(t_.Job ? t_.Job->JobID : 0);
-    const bool kept =
-        done_ > 0 && t_.WorkHandle.Sync() == 0 && t_.Target.RenameHeld(workPath_, resumePath) == 0;
+    const bool kept = done_ > 0 && ops_.Flush(t_.WorkHandle.fd(), workPath_) == 0 &&
+                      ops_.Rename(t_.Target, workPath_, resumePath) == 0;
     if (!kept) {
       // Nothing usable to resume from: no older resume file may claim otherwise.
       t_.ResumeFilePos = 0;
@@ -447,7 +532,7 @@ bool IsResumeFileName(std::string_view name) {
 }
 
 bool IsOwnTempFile(std::string_view name) {
-  return name == kWorkFileName || name == kSwapFileName || IsResumeFileName(name);
+  return name == kWorkFileName || name == kSwapFileName || IsResumeFileName(name) || IsBatchWorkFileName(name);
 }
 
 void RemoveStaleResumeFile(TCopyThread& t, const std::string& sourceDir, const std::string& targetDir) {

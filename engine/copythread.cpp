@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "engine/copyrun.h"
 #include "engine/dirlist.h"
 #include "engine/walks.h"
 #include "platform/clock.h"
@@ -50,7 +51,14 @@ void TCopyThread::Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
+void TCopyThread::DisplayTick() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  if (now - lastTick_ < std::chrono::milliseconds(context_.DisplayTickMs)) return;
+  DisplayRefresh();
+}
+
 void TCopyThread::DisplayRefresh() {
+  lastTick_ = std::chrono::steady_clock::now().time_since_epoch();
   Synchronize([this] {
     Job->cTotal = cTotal;
     Job->cSkipped = cSkipped;

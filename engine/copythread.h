@@ -5,6 +5,7 @@
 // through the synchroniser.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,9 +28,16 @@ class NetWareClient;
 class FolderLockTable;
 class DirListRemote;
 class TTDirList;
+class CopyOps;
+struct CopyRun;
 
-// Size of the copy buffer: the unit of termination tests and resume positions.
+// Size of the copy buffer for plain reads and writes.
 inline constexpr int32_t kCopyBufferSize = 32768;
+// Largest piece of a file copied at once: the unit of termination tests and
+// resume positions (a stop takes effect within one piece).
+inline constexpr int64_t kCopyChunkSize = int64_t(4) << 20;
+// Shortest time between two display refreshes between files.
+inline constexpr int kDisplayTickMs = 100;
 
 // What a run needs from the program around it.
 struct CopyThreadContext {
@@ -47,6 +55,12 @@ struct CopyThreadContext {
   // loss never leaves an empty file with the source's time under it. Off:
   // the file system's own ordering decides (faster, as cp and rsync do).
   bool SyncFiles = true;
+  // The calls that order writes, flushes and renames; null: the real ones.
+  CopyOps* FileOps = nullptr;
+  // Bounds of a batch of copies flushed together: files (each held open
+  // until then) and bytes.
+  size_t BatchFiles = 128;
+  int64_t BatchBytes = int64_t(64) << 20;
   // Program-wide mask ANDed with the job's options.
   uint32_t OptionsEnabled = 0xFFFFFFFF;
   // Log folder of the program (analysis files, attachment logs).
@@ -64,6 +78,9 @@ struct CopyThreadContext {
   std::function<void(const std::string&)> OnReportLine;
   // Called on the main thread for a display refresh of the job (may be empty).
   std::function<void(class TCopyThread&)> OnDisplayRefresh;
+  // Shortest time between two refreshes between files; 0 refreshes at every
+  // entry (tests that act on a given entry).
+  int DisplayTickMs = kDisplayTickMs;
 };
 
 // A running job's figures as the display shows them, copied from the worker's
@@ -139,6 +156,9 @@ class TCopyThread {
   void TakeDisplaySnapshot();
   // The figures of the last display refresh (main thread).
   const JobDisplaySnapshot& Display() const { return display_; }
+  // The same, unless the last one is less than kDisplayTickMs ago: the walks
+  // call it per entry.
+  void DisplayTick();
 
   // On the main thread: closes the job's transfer-rate window when data has
   // moved and it is older than 30 seconds.
@@ -167,6 +187,7 @@ class TCopyThread {
   int64_t SourceSignatureSum = 0;
   int64_t BytesSinceRateSample = 0;
   int32_t BufferSize = kCopyBufferSize;
+  int64_t ChunkSize = kCopyChunkSize;
   std::vector<char> CopyBuffer;
   uint32_t Tomorrow = 0;
   FileHandle SourceHandle;
@@ -201,6 +222,8 @@ class TCopyThread {
   // The folder the current walk writes into: every create, open, rename and
   // delete there is resolved beneath it, never through a link.
   TargetTree Target;
+  // State of the COPY action being walked (null outside one).
+  CopyRun* Run = nullptr;
 
  private:
   void RunActions();
@@ -211,6 +234,7 @@ class TCopyThread {
   CopyThreadContext context_;
   JobDisplaySnapshot display_;
   Worker worker_;
+  std::chrono::steady_clock::duration lastTick_{};
 };
 
 // The job's transfer rate in KBit/s from its byte count and run time.

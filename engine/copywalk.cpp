@@ -1,12 +1,12 @@
 // The copy walk: one COPY action, one directory level per call.
 
 #include <filesystem>
-#include <future>
 #include <string>
 #include <system_error>
 #include <unordered_map>
 
 #include "engine/copyfile.h"
+#include "engine/copyrun.h"
 #include "engine/copythread.h"
 #include "engine/dirlist.h"
 #include "engine/folderlock.h"
@@ -63,6 +63,17 @@ std::string ResolvedDir(const std::string& dir) {
   return ec ? std::string() : IncludeTrailingDelim(p.string());
 }
 
+// Waiting copies that replace existing targets get their names before the
+// walk gives up the folder lock that covers them. A failure there becomes
+// the walk's result when result is given.
+void ReleaseFolder(TCopyThread& thread, int32_t* result = nullptr) {
+  if (thread.Run && thread.Run->Batch.HoldsTargets()) {
+    const int32_t committed = CommitCopies(thread);
+    if (result && IsFailure(committed)) *result = committed;
+  }
+  FolderLock(thread, "");
+}
+
 uint32_t AttributesOr(const std::string& path, uint32_t fallback) {
   uint32_t attr = 0;
   return GetFileAttributes(path, attr) == 0 ? attr : fallback;
@@ -108,10 +119,12 @@ uint32_t ForceDir(TCopyThread& thread, const std::string& dir, uint32_t attribut
 
 int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::string& targetDir,
                  int64_t& signatureSum, int32_t levels, int32_t depth, const std::string& mask) {
-  FolderLock(thread, "");
+  ReleaseFolder(thread);
   int32_t result = 1;
   if (depth == 0) {
     thread.Log(LVL_INFO, 0, "COPY " + sourceDir + mask);
+    // Waiting copies belong to the tree they were written in.
+    if (thread.Run && !thread.Run->Batch.Empty()) CommitCopies(thread);
     thread.Target.Reset(targetDir);
   }
 
@@ -192,26 +205,20 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   const uint32_t conflict = thread.Options & OPT_CONFLICT_MASK;
   const bool listTarget = conflict != OPT_OVERWRITE_ALL;
   TTDirList targetList;
-  std::future<int32_t> targetRead;
   // A remote source needs the target's signature as its hint: then the
-  // target is listed first.
+  // target is listed first. Otherwise the run's helper thread lists it.
   const bool remoteSource = thread.WalkSourceRemote && thread.WalkSourceRemote->Active();
+  SideTask* lister = !remoteSource && thread.Run ? &thread.Run->Lister : nullptr;
   if (listTarget) {
     targetList.SetRemote(thread.WalkTargetRemote);
     targetList.AssignFilter(thread.Filter);
     targetList.Mask = mask;
-    if (!remoteSource) {
-      try {
-        targetRead = std::async(std::launch::async, [&targetList, &targetDir] { return targetList.Read(targetDir); });
-      } catch (const std::system_error&) {
-        // No thread to spare: list it here, after the source.
-      }
-    }
+    if (lister) lister->Start([&targetList, &targetDir] { return targetList.Read(targetDir); });
   }
   uint64_t targetSignature = 0;
   auto finishTarget = [&] {
     if (!listTarget) return;
-    const int32_t read = targetRead.valid() ? targetRead.get() : targetList.Read(targetDir);
+    const int32_t read = lister ? lister->Wait() : targetList.Read(targetDir);
     if (read >= 0) targetSignature = targetList.Signature();
     if (const int32_t abort = ReportListingProblem(thread, targetList); abort != 0) result = abort;
     if (targetList.LastError() == static_cast<int32_t>(ERROR_NOT_READY))
@@ -283,18 +290,24 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
           ++thread.cTotal;
           continue;
         }
+        if (thread.Run && thread.Run->Batch.Full()) {
+          const int32_t committed = CommitCopies(thread);
+          if (IsFailure(committed)) result = committed;
+          if ((result & RC_ABORT) != 0) continue;
+        }
         if (!targetExists && !targetMissing) {
           const uint32_t error = ForceDir(thread, targetDir, AttributesOr(sourceDir, kAttrDirectory), depth,
                                           sourceDir, static_cast<uint32_t>(FileDosTime(sourceDir)));
           if (error == 0) {
             targetExists = true;
+            if (thread.Run) thread.Run->Batch.NoteCreatedFolder(targetDir);
           } else {
             targetMissing = true;
             result = thread.Log(LVL_ERROR, IsFatalDirError(error) ? MC_CREATE_DIR_ABORT : MC_CREATE_DIR,
                                 targetDir, error);
           }
         }
-        thread.DisplayRefresh();
+        thread.DisplayTick();
         ++thread.cTotal;
         if (targetMissing) {
           ++thread.cError;
@@ -318,7 +331,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
 
       if (!entry.IsNormalDirectory() || levels <= 0) continue;
       if (IsSelfOrParent(entry.Name)) continue;
-      thread.DisplayRefresh();
+      thread.DisplayTick();
       const std::string newSource = sourceDir + entry.Name + PathDelim;
       const std::string newTarget = targetDir + entry.Name + PathDelim;
       if ((thread.Options & OPT_NO_NEW_DIRS) != 0 && IsWholeFolderMask(mask)) {
@@ -332,6 +345,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
         if (!filteredOut && !DirAccessible(newTarget)) {
           const uint32_t error = ForceDir(thread, newTarget, static_cast<uint32_t>(entry.Attr), depth, newSource,
                                           static_cast<uint32_t>(entry.Time));
+          if (error == 0 && thread.Run) thread.Run->Batch.NoteCreatedFolder(newTarget);
           if (error != 0) {
             thread.Log(LVL_ERROR, MC_CREATE_DIR, newTarget, error);
             ++thread.cError;
@@ -352,7 +366,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
     CopyNetWareRights(nw, sourceDir, targetDir, rights,
                       [&thread](int32_t level, const std::string& text) { thread.Log(level, 0, text); });
   }
-  FolderLock(thread, "");
+  ReleaseFolder(thread, &result);
   return result;
 }
 
@@ -364,6 +378,9 @@ void RunCopyAction(TCopyThread& thread, const TTFileAction& action) {
     return;
   }
 
+  // Every copy still waiting for its flush is flushed and named (or removed)
+  // when the action ends, however it ends.
+  CopyRunScope run(thread);
   const std::string sourcePath = IncludeTrailingDelim(action.SourcePath);
   const std::string targetPath = IncludeTrailingDelim(action.TargetPath);
   // Masks as the action has them: an empty one selects nothing.

@@ -51,6 +51,7 @@ class CopyFileTest : public ::testing::Test {
     GetFileInfo(src_ + name, e);
     thread_ = std::make_unique<TCopyThread>(job_, CopyThreadContext{});
     thread_->Options = options;
+    thread_->ChunkSize = 32768;  // the positions below are in 32 KiB pieces
     return CopyOneFile(*thread_, src_ + name, target.empty() ? dst_ + name : target, e);
   }
   // The target folder holds exactly `name`.

@@ -35,7 +35,8 @@ class CopyWalk : public ::testing::Test {
   std::unique_ptr<TTFileThreadControl> job;
   std::unique_ptr<TCopyThread> thread;
   std::function<void(TCopyThread&)> onRefresh;
-  const CopyThreadContext context{.OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); }};
+  const CopyThreadContext context{.OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); },
+                                  .DisplayTickMs = 0};  // a refresh at every entry
 
   // Runs one COPY action, as a job file would give it, on this thread; returns its LastResult.
   int32_t Run(uint32_t options, const std::string& mask = "*.*",

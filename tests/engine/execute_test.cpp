@@ -37,6 +37,7 @@ class Execute : public ::testing::Test {
     CopyThreadContext c;
     c.LogDir = tmp / "logs/";
     c.OnDisplayRefresh = [this](TCopyThread& t) { if (onRefresh) onRefresh(t); };
+    c.DisplayTickMs = 0;  // a refresh at every entry
     TCopyThread thread(job, c);
     thread.Execute();
     return thread.Messages.Snapshot();

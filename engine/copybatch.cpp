@@ -1,0 +1,163 @@
+#include "engine/copybatch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "engine/copyfile.h"
+#include "engine/copythread.h"
+#include "jobs/errmsg.h"
+#include "platform/fileio.h"
+#include "platform/oserror.h"
+#include "platform/paths.h"
+#include "platform/textcase.h"
+
+namespace mv {
+
+namespace {
+
+constexpr const char* kBatchPrefix = "~MVSW";
+constexpr const char* kBatchSuffix = ".MVF";
+constexpr int kBatchMaxNumber = 99999;
+
+}  // namespace
+
+CopyOps::~CopyOps() = default;
+
+uint32_t CopyOps::Write(int fd, const std::string&, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return WinErrorFromErrno(errno);
+    }
+    if (n == 0) return ERROR_DISK_FULL;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+uint32_t CopyOps::CopyRange(int from, int to, const std::string&, size_t size, size_t& done) {
+  done = 0;
+  for (;;) {
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, size, 0);
+    if (n >= 0) {
+      done = static_cast<size_t>(n);
+      return 0;
+    }
+    if (errno != EINTR) break;
+  }
+  // Every other failure is left to plain reads and writes, which tell a read
+  // error from a write error.
+  return ERROR_NOT_SUPPORTED;
+}
+
+void CopyOps::WriteBack(int fd, const std::string&) {
+  (void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+uint32_t CopyOps::Flush(int fd, const std::string&) {
+  while (::fsync(fd) != 0) {
+    if (errno != EINTR) return WinErrorFromErrno(errno);
+  }
+  return 0;
+}
+
+uint32_t CopyOps::Rename(const TargetTree& tree, const std::string& from, const std::string& to) {
+  return tree.RenameHeld(from, to);
+}
+
+CopyOps& RealCopyOps() {
+  static CopyOps ops;
+  return ops;
+}
+
+std::string BatchWorkFileName(int number) { return kBatchPrefix + std::to_string(number) + kBatchSuffix; }
+
+bool IsBatchWorkFileName(std::string_view name) {
+  const std::string_view prefix = kBatchPrefix, suffix = kBatchSuffix;
+  if (name.size() <= prefix.size() + suffix.size() || name.size() > prefix.size() + suffix.size() + 5 ||
+      !name.starts_with(prefix) || !name.ends_with(suffix))
+    return false;
+  const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  return digits[0] != '0' && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+CopyBatch::~CopyBatch() {
+  // Never committed (the run ended by another way): nothing unflushed may
+  // get a target name, so the copies go.
+  for (Item& item : items_) tree_.DeleteHeld(item.Work);
+}
+
+std::string CopyBatch::NextWorkPath(const std::string& dir) const {
+  // Unique within the batch, so unique within each of its folders.
+  const int number = static_cast<int>(items_.size() % kBatchMaxNumber) + 1;
+  return dir + BatchWorkFileName(number);
+}
+
+bool CopyBatch::FirstVisit(const std::string& dir) { return visited_.insert(dir).second; }
+
+void CopyBatch::Add(const TargetTree& tree, Item item) {
+  if (items_.empty() && tree_.Root() != tree.Root()) tree_.Reset(tree.Root());
+  bytes_ += item.Size;
+  holdsTargets_ = holdsTargets_ || item.HeldTarget.IsOpen();
+  items_.push_back(std::move(item));
+}
+
+int32_t CopyBatch::Commit(TCopyThread& t) {
+  if (items_.empty()) return 0;
+  // Write-back of every copy was started when it was finished, so these
+  // mostly wait for what is already on its way.
+  std::vector<uint32_t> flushed(items_.size(), 0);
+  for (size_t i = 0; i < items_.size(); ++i) flushed[i] = ops_.Flush(items_[i].WorkFile.fd(), items_[i].Work);
+
+  int32_t worst = 0;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    Item& item = items_[i];
+    int32_t code = 0;
+    if (uint32_t error = flushed[i]) {
+      code = t.Log(LVL_ERROR, MC_WRITE_TARGET, item.Target, static_cast<int32_t>(error));
+    } else if (uint32_t error = ops_.Rename(tree_, item.Work, item.Target)) {
+      code = t.Log(LVL_ERROR, MC_RENAME_TEMPFILE, "\"" + item.Target + "\"", static_cast<int32_t>(error));
+    }
+    const bool inPlace = code == 0;
+    if (!inPlace) {
+      if (uint32_t error = tree_.DeleteHeld(item.Work))
+        t.Log(LVL_ERROR, MC_DELETE_TARGET, item.Work, static_cast<int32_t>(error));
+    }
+    item.WorkFile.Close();
+    item.HeldTarget.Close();
+    if (inPlace) {
+      const std::string dir = ExtractFilePath(item.Target);
+      const std::string swap = dir + kSwapFileName;
+      struct stat st {};
+      if (FirstSwapCheck(dir) && tree_.Stat(swap, st) == 0) {
+        if (uint32_t error = tree_.Delete(swap)) t.Log(LVL_ERROR, MC_DELETE_TARGET, swap, static_cast<int32_t>(error));
+      }
+      uint32_t attr = 0;
+      if (item.ClearArchive && GetFileAttributes(item.Source, attr) == 0 && (attr & kAttrArchive)) {
+        if (uint32_t error = SetFileAttributes(item.Source, attr & ~kAttrArchive))
+          code = t.Log(LVL_WARNING, MC_CLEAR_ARCHIVE, item.Source, static_cast<int32_t>(error));
+      }
+    }
+    if (code != 0) {
+      // The walk counted the file as copied when it joined the batch.
+      --t.cSuccess;
+      ++t.cError;
+      if (!inPlace) t.CompletedBytes -= item.Size;
+      t.LastResult = code;
+      if (worst == 0 || ((code & RC_ABORT) != 0 && (worst & RC_ABORT) == 0)) worst = code;
+    }
+  }
+  items_.clear();
+  bytes_ = 0;
+  holdsTargets_ = false;
+  return worst;
+}
+
+}  // namespace mv

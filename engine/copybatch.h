@@ -1,0 +1,107 @@
+#pragma once
+// Durable copies at the price of one flush per batch instead of one per file.
+//
+// A finished work copy is not renamed at once: its write-back is started and
+// it waits, still held open, in the run's batch. When the batch is full, when
+// the walk is about to give up a folder lock, and at the end of the run, every
+// waiting copy is flushed and only then given its target name (the order the
+// tests check through CopyOps). A copy whose flush or rename fails is removed;
+// the file then counts as failed instead of copied.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/targettree.h"
+#include "platform/filehandle.h"
+
+namespace mv {
+
+class TCopyThread;
+
+// The calls that decide what reaches the disk in which order. A seam: tests
+// record them per path and fail or stop the run at any of them.
+class CopyOps {
+ public:
+  virtual ~CopyOps();
+  // Writes all size bytes of data to the work copy at path.
+  virtual uint32_t Write(int fd, const std::string& path, const void* data, size_t size);
+  // Copies up to size bytes from the source's position to the work copy's
+  // position inside the kernel; done = 0 at the end of the source.
+  // ERROR_NOT_SUPPORTED: the pair cannot do it, use Write.
+  virtual uint32_t CopyRange(int from, int to, const std::string& path, size_t size, size_t& done);
+  // Starts writing the work copy's data to the disk without waiting.
+  virtual void WriteBack(int fd, const std::string& path);
+  // Returns when the work copy's data and size are on the disk.
+  virtual uint32_t Flush(int fd, const std::string& path);
+  // Gives a work copy its new name (replacing a file of that name) beneath
+  // the tree's folder.
+  virtual uint32_t Rename(const TargetTree& tree, const std::string& from, const std::string& to);
+};
+
+// The real calls.
+CopyOps& RealCopyOps();
+
+// "~MVSW" + number + ".MVF": the work copies of a batch in one folder.
+std::string BatchWorkFileName(int number);
+// Exactly the pattern above (case counts; number 1 to 99999 without leading
+// zeros).
+bool IsBatchWorkFileName(std::string_view name);
+
+class CopyBatch {
+ public:
+  struct Item {
+    std::string Work, Target, Source;
+    FileHandle WorkFile;
+    // The old target, held exclusively until its replacement has its name.
+    FileHandle HeldTarget;
+    int64_t Size = 0;
+    // The source's archive bit is cleared once the copy is in place.
+    bool ClearArchive = false;
+  };
+
+  // At most maxFiles copies (each held open) and maxBytes bytes wait.
+  CopyBatch(CopyOps& ops, size_t maxFiles, int64_t maxBytes)
+      : ops_(ops), maxFiles_(maxFiles), maxBytes_(maxBytes) {}
+  ~CopyBatch();
+  CopyBatch(const CopyBatch&) = delete;
+  CopyBatch& operator=(const CopyBatch&) = delete;
+
+  CopyOps& Ops() { return ops_; }
+  bool Empty() const { return items_.empty(); }
+  bool Full() const { return items_.size() >= maxFiles_ || bytes_ >= maxBytes_; }
+  // A waiting copy replaces an existing target: the folder lock must stay
+  // until it has its name.
+  bool HoldsTargets() const { return holdsTargets_; }
+  // Name for the next work copy in dir (ends in "/").
+  std::string NextWorkPath(const std::string& dir) const;
+  // True the first time dir is seen in this run; a folder made by this run
+  // needs no look for leftovers.
+  bool FirstVisit(const std::string& dir);
+  void NoteCreatedFolder(const std::string& dir) { visited_.insert(dir); }
+  // True the first time the swap-file leftover of dir is looked for.
+  bool FirstSwapCheck(const std::string& dir) { return swapChecked_.insert(dir).second; }
+
+  // The batch's copies all lie in one target tree (the first one's).
+  void Add(const TargetTree& tree, Item item);
+  const TargetTree& Tree() const { return tree_; }
+  // Flushes every waiting copy, then renames each flushed one onto its target;
+  // failed ones are removed, logged and counted as failed. Returns 0 or the
+  // code of the worst failure (one with the abort flag first).
+  int32_t Commit(TCopyThread& thread);
+
+ private:
+  CopyOps& ops_;
+  const size_t maxFiles_;
+  const int64_t maxBytes_;
+  std::vector<Item> items_;
+  int64_t bytes_ = 0;
+  bool holdsTargets_ = false;
+  TargetTree tree_;
+  std::unordered_set<std::string> visited_, swapChecked_;
+};
+
+}  // namespace mv

@@ -1,0 +1,93 @@
+#include "engine/copyrun.h"
+
+#include <system_error>
+
+#include "engine/copythread.h"
+
+namespace mv {
+
+SideTask::~SideTask() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void SideTask::Loop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return pending_ || quit_; });
+    if (!pending_) return;
+    std::function<int32_t()> call = std::move(call_);
+    pending_ = false;
+    lock.unlock();
+    int32_t result = -1;
+    try {
+      result = call();
+    } catch (...) {
+      // A listing that throws counts as failed; the walk goes on.
+    }
+    lock.lock();
+    result_ = result;
+    done_ = true;
+    changed_.notify_all();
+  }
+}
+
+void SideTask::Start(std::function<int32_t()> call) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  call_ = std::move(call);
+  pending_ = true;
+  done_ = false;
+  if (!started_) {
+    started_ = true;
+    try {
+      thread_ = std::thread([this] { Loop(); });
+    } catch (const std::system_error&) {
+      // No thread to spare: Wait() runs the call itself.
+    }
+  }
+  changed_.notify_all();
+}
+
+int32_t SideTask::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!thread_.joinable() && pending_) {
+    std::function<int32_t()> call = std::move(call_);
+    pending_ = false;
+    lock.unlock();
+    int32_t result = -1;
+    try {
+      result = call();
+    } catch (...) {
+    }
+    return result;
+  }
+  changed_.wait(lock, [this] { return done_ || (!pending_ && !thread_.joinable()); });
+  done_ = false;
+  return result_;
+}
+
+CopyRunScope::CopyRunScope(TCopyThread& thread)
+    : thread_(thread),
+      run_(thread.Context().FileOps ? *thread.Context().FileOps : RealCopyOps(), thread.Context().BatchFiles,
+           thread.Context().BatchBytes) {
+  thread_.Run = &run_;
+}
+
+CopyRunScope::~CopyRunScope() {
+  try {
+    CommitCopies(thread_);
+  } catch (...) {
+    // Out of memory while logging: the batch removes what it could not name.
+  }
+  thread_.Run = nullptr;
+}
+
+int32_t CommitCopies(TCopyThread& thread) {
+  return thread.Run ? thread.Run->Batch.Commit(thread) : 0;
+}
+
+}  // namespace mv

@@ -1,0 +1,311 @@
+// Copies flushed in batches: the order of writes, flushes and renames, stops,
+// fatal errors and kills at every step, and what the next run makes of it.
+
+#include "engine/copybatch.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "engine/copyfile.h"
+#include "engine/copythread.h"
+#include "engine/walks.h"
+#include "jobs/jobtypes.h"
+#include "platform/fileio.h"
+#include "platform/oserror.h"
+#include "platform/synchronize.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr timespec kOld{1600000000, 0}, kNew{1700000000, 0};
+
+std::string Pattern(size_t size, char seed) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(seed + i * 13 + i / 251);
+  return s;
+}
+
+bool IsWorkName(const std::string& name) { return name == "~MVSW.MVF" || IsBatchWorkFileName(name); }
+
+// Records every ordering call; at call number `at` it stops the run, fails
+// the call (a simulated fatal error) or parks the process until it is killed.
+class RecordingOps : public CopyOps {
+ public:
+  enum Kind { kWrite, kWriteBack, kFlush, kRename };
+  enum Action { kNone, kStop, kFail, kPark };
+  struct Op {
+    Kind kind;
+    std::string path, to;
+    bool failed;
+  };
+
+  uint32_t Write(int fd, const std::string& path, const void* data, size_t size) override {
+    if (Step(kWrite, path) || path == failing_) return ERROR_DISK_FULL;
+    return CopyOps::Write(fd, path, data, size);
+  }
+  uint32_t CopyRange(int from, int to, const std::string& path, size_t size, size_t& done) override {
+    // A failing in-kernel copy falls back to plain writes, which then fail.
+    if (Step(kWrite, path)) return failing_ = path, ERROR_NOT_SUPPORTED;
+    return CopyOps::CopyRange(from, to, path, size, done);
+  }
+  void WriteBack(int fd, const std::string& path) override {
+    Step(kWriteBack, path);
+    CopyOps::WriteBack(fd, path);
+  }
+  uint32_t Flush(int fd, const std::string& path) override {
+    if (Step(kFlush, path)) return ERROR_GEN_FAILURE;
+    return CopyOps::Flush(fd, path);
+  }
+  uint32_t Rename(const TargetTree& tree, const std::string& from, const std::string& to) override {
+    if (Step(kRename, from, to)) return ERROR_ACCESS_DENIED;
+    return CopyOps::Rename(tree, from, to);
+  }
+
+  std::vector<Op> ops;
+  TCopyThread* thread = nullptr;
+  size_t at = SIZE_MAX;
+  Action action = kNone;
+  int parkedPipe = -1;
+
+ private:
+  std::string failing_;  // a failed in-kernel copy: the writes that follow fail too
+  // True when this call is to fail.
+  bool Step(Kind kind, const std::string& path, const std::string& to = "") {
+    const bool here = ops.size() == at;
+    const bool fail = here && action == kFail && kind != kWriteBack;
+    ops.push_back({kind, path, to, fail});
+    if (here && action == kStop) thread->Thread().RequestTerminate();
+    if (here && action == kPark) {
+      for (; ::write(parkedPipe, "!", 1) == 1;) ::pause();
+    }
+    return fail;
+  }
+};
+
+// Every rename of a work copy (onto its target or to the resume name) comes
+// after a successful flush of that copy since its last write.
+std::string OrderFault(const std::vector<RecordingOps::Op>& ops) {
+  std::map<std::string, bool> flushed;  // work path -> flushed since last write
+  for (size_t i = 0; i < ops.size(); ++i) {
+    const auto& op = ops[i];
+    switch (op.kind) {
+      case RecordingOps::kWrite: flushed[op.path] = false; break;
+      case RecordingOps::kFlush: flushed[op.path] = !op.failed; break;
+      case RecordingOps::kRename:
+        if (IsWorkName(fs::path(op.path).filename()) && !flushed[op.path])
+          return "rename #" + std::to_string(i) + " of " + op.path + " before its flush";
+        flushed.erase(op.path);
+        break;
+      case RecordingOps::kWriteBack: break;
+    }
+  }
+  return "";
+}
+
+class CopyBatchTest : public ::testing::Test {
+ protected:
+  // d/: two older targets and a new file, d/s/: one older target, one new.
+  // Sizes span several chunks of 4 KiB.
+  const std::map<std::string, size_t> files_ = {
+      {"d/a", 9000}, {"d/b", 100}, {"d/c", 13000}, {"d/s/x", 5000}, {"d/s/y", 0}};
+  const std::set<std::string> older_ = {"d/a", "d/c", "d/s/y"};
+
+  void SetUp() override {
+    char seed = 'a';
+    for (const auto& [name, size] : files_) {
+      SetFileWriteTime(dir_.Write("src/" + name, Pattern(size, seed++)), kNew);
+      if (older_.count(name)) SetFileWriteTime(dir_.Write("dst/" + name, "old " + name), kOld);
+    }
+    job_.AddAction(std::make_unique<TTFileAction>(dir_ / "src/", "*.*", dir_ / "dst/", "*.*",
+                                                  OPT_DIR_TO_TARGET | OPT_OVERWRITE_OLDER | OPT_RESUME_FILE |
+                                                      OPT_RESUME_FOLDER,
+                                                  JOB_COPY));
+  }
+  void ResetTarget() {
+    fs::remove_all(dir_ / "dst");
+    for (const std::string& name : older_) SetFileWriteTime(dir_.Write("dst/" + name, "old " + name), kOld);
+  }
+
+  // One COPY action as a run makes it; the run's state stays in thread_.
+  void Run(RecordingOps* ops) {
+    CopyThreadContext context;
+    context.FileOps = ops;
+    context.BatchFiles = 2;  // batches end inside folders too
+    thread_ = std::make_unique<TCopyThread>(job_, context);
+    thread_->ChunkSize = 4096;
+    if (ops) ops->thread = thread_.get();
+    RunCopyAction(*thread_, *job_.Actions.front());
+  }
+  // What a run leaves for the next one (as the end of a run stores it).
+  void KeepResumeState() {
+    const bool stopped = thread_->TerminateRequested();
+    job_.ResumePath = stopped ? thread_->CurrentFolder : "";
+    job_.ResumeFile = stopped ? thread_->ResumeFile : FindData{};
+    job_.ResumeFilePos = stopped ? thread_->ResumeFilePos : 0;
+  }
+
+  // Every target old or complete; beside them at most the resume file of a
+  // stop, holding exactly the recorded bytes. Returns how many are new.
+  int CheckTargets(bool stopped) {
+    int fresh = 0;
+    char seed = 'a';
+    for (const auto& [name, size] : files_) {
+      const std::string want = Pattern(size, seed++);
+      const std::string path = dir_ / ("dst/" + name);
+      if (!fs::exists(path)) {
+        EXPECT_FALSE(older_.count(name)) << name;
+        continue;
+      }
+      const std::string got = test::TempDir::Read(path);
+      EXPECT_TRUE(got == want || (older_.count(name) && got == "old " + name)) << name << " " << got.size();
+      fresh += got == want;
+    }
+    for (auto& e : fs::recursive_directory_iterator(dir_ / "dst")) {
+      const std::string name = e.path().filename();
+      if (e.is_directory() || files_.count(fs::relative(e.path(), dir_ / "dst").string())) continue;
+      EXPECT_FALSE(IsWorkName(name)) << e.path();
+      if (name == ResumeFileName(job_.JobID)) {
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(int64_t(fs::file_size(e.path())), thread_->ResumeFilePos);
+        const std::string source = dir_ / ("src/" + fs::relative(e.path().parent_path(), dir_ / "dst").string() +
+                                           "/" + thread_->ResumeFile.Name);
+        EXPECT_EQ(test::TempDir::Read(e.path()), test::TempDir::Read(source).substr(0, thread_->ResumeFilePos));
+      } else {
+        ADD_FAILURE() << "unexpected " << e.path();
+      }
+    }
+    return fresh;
+  }
+  // The next, undisturbed run completes and leaves nothing of ours behind.
+  void CheckNextRunCompletes() {
+    Run(nullptr);
+    EXPECT_EQ(thread_->cError, 0);
+    char seed = 'a';
+    for (const auto& [name, size] : files_) EXPECT_EQ(test::TempDir::Read(dir_ / ("dst/" + name)), Pattern(size, seed++)) << name;
+    for (auto& e : fs::recursive_directory_iterator(dir_ / "dst"))
+      EXPECT_TRUE(e.is_directory() || files_.count(fs::relative(e.path(), dir_ / "dst").string())) << e.path();
+  }
+
+  test::TempDir dir_;
+  TTFileThreadControl job_{"batch", nullptr, dir_.path(), dir_.path(), nullptr, {.DrawId = false}};
+  std::unique_ptr<TCopyThread> thread_;
+};
+
+TEST_F(CopyBatchTest, EveryRenameOfAWorkCopyFollowsItsFlush) {
+  RecordingOps clean;
+  Run(&clean);
+  ASSERT_EQ(OrderFault(clean.ops), "");
+  EXPECT_EQ(thread_->cSuccess, int(files_.size()));
+  EXPECT_EQ(CheckTargets(false), int(files_.size()));
+  int flushes = 0;
+  for (const auto& op : clean.ops) flushes += op.kind == RecordingOps::kFlush;
+  EXPECT_EQ(flushes, int(files_.size())) << "one flush per copy, none twice";
+
+  // Stopped and failed at every step: finished copies are named after their
+  // flush or removed, the file in progress is resume state, nothing mixed.
+  for (RecordingOps::Action action : {RecordingOps::kStop, RecordingOps::kFail}) {
+    for (size_t at = 0; at < clean.ops.size(); ++at) {
+      SCOPED_TRACE((action == RecordingOps::kStop ? "stop at #" : "fail at #") + std::to_string(at));
+      ResetTarget();
+      job_.ResumePath.clear(), job_.ResumeFilePos = 0;
+      RecordingOps ops;
+      ops.at = at, ops.action = action;
+      Run(&ops);
+      EXPECT_EQ(OrderFault(ops.ops), "");
+      const int fresh = CheckTargets(action == RecordingOps::kStop);
+      EXPECT_EQ(fresh, thread_->cSuccess);
+      if (action == RecordingOps::kFail && !ops.ops[at].failed) continue;  // a write-back cannot fail
+      if (action == RecordingOps::kFail) { EXPECT_GE(thread_->cError, 1); }
+      KeepResumeState();
+      CheckNextRunCompletes();
+    }
+  }
+}
+
+TEST_F(CopyBatchTest, KilledAtAnyStepLeavesOldOrNewAndTheNextRunCleansUp) {
+  RecordingOps clean;
+  Run(&clean);
+  for (size_t at = 0; at < clean.ops.size(); at += 1) {
+    SCOPED_TRACE("killed at #" + std::to_string(at));
+    ResetTarget();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(ready[0]);
+      RecordingOps ops;
+      ops.at = at, ops.action = RecordingOps::kPark, ops.parkedPipe = ready[1];
+      Run(&ops);
+      ::_exit(0);
+    }
+    {
+      struct Reaper {
+        pid_t pid;
+        ~Reaper() { ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0); }
+      } reaper{pid};
+      ::close(ready[1]);
+      char c;
+      EXPECT_EQ(::read(ready[0], &c, 1), 1);
+      ::close(ready[0]);
+    }
+    char seed = 'a';
+    for (const auto& [name, size] : files_) {
+      const std::string path = dir_ / ("dst/" + name);
+      if (!fs::exists(path)) continue;
+      const std::string got = test::TempDir::Read(path);
+      EXPECT_TRUE(got == Pattern(size, seed) || got == "old " + name) << name;
+      ++seed;
+    }
+    CheckNextRunCompletes();
+  }
+}
+
+TEST(BatchWorkNames, OnlyTheExactPatternIsOurs) {
+  struct Case { const char* name; bool batch; };
+  const Case cases[] = {{"~MVSW1.MVF", true},     {"~MVSW42.MVF", true},   {"~MVSW99999.MVF", true},
+                        {"~MVSW.MVF", false},     {"~MVSW0.MVF", false},   {"~MVSW01.MVF", false},
+                        {"~MVSW1A.MVF", false},   {"~MVSW100000.MVF", false}, {"x~MVSW1.MVF", false},
+                        {"~MVSW1.MVF.txt", false}, {"~mvsw1.mvf", false}, {"~MVSW-1.MVF", false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsBatchWorkFileName(c.name), c.batch) << c.name;
+    EXPECT_EQ(IsOwnTempFile(c.name), c.batch || std::string(c.name) == "~MVSW.MVF") << c.name;
+  }
+  EXPECT_EQ(BatchWorkFileName(7), "~MVSW7.MVF");
+}
+
+// Counts the synchronised calls a run makes.
+class CountingSync : public Synchronizer {
+ public:
+  void Synchronize(std::function<void()> fn) override { ++calls, fn(); }
+  int calls = 0;
+};
+
+TEST(DisplayTicks, SynchronisedCallsDoNotGrowWithTheNumberOfFiles) {
+  test::TempDir dir;
+  for (int i = 0; i < 300; ++i) dir.Write("src/f" + std::to_string(i), "x");
+  TTFileThreadControl job("ticks", nullptr, dir.path(), dir.path(), nullptr, {.DrawId = false});
+  job.AddAction(std::make_unique<TTFileAction>(dir / "src/", "*.*", dir / "dst/", "*.*",
+                                               OPT_DIR_TO_TARGET | OPT_OVERWRITE_ALL, JOB_COPY));
+  CountingSync sync;
+  CopyThreadContext context;
+  context.Sync = &sync;
+  TCopyThread thread(job, context);
+  const auto start = std::chrono::steady_clock::now();
+  RunCopyAction(thread, *job.Actions.front());
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_EQ(thread.cSuccess, 300);
+  // At most one refresh per tick (plus the first): never one per file.
+  EXPECT_LE(sync.calls, 2 + ms.count() / kDisplayTickMs) << ms.count() << " ms";
+}
+
+}  // namespace
+}  // namespace mv
