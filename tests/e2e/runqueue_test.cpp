@@ -157,7 +157,9 @@ TEST_F(HeadlessRunQueue, StoppedRunRecordsWhereItStoppedAndQloadFinishesIt) {
   job.replace(job.find("options=259"), 11, "options=3145987");
   dir.Write("base/MVQ/00000401.MVQ", job);
   auto p = Start({"QLOAD"});
-  ASSERT_TRUE(WaitFor([&] { return Exists(dir / "rdst/f101.bin"); }, kTimeoutMs)) << Output();
+  // Copying has begun: a file is in place or the second work copy of a batch is being written.
+  ASSERT_TRUE(WaitFor([&] { return Exists(dir / "rdst/f101.bin") || Exists(dir / "rdst/~MVSW2.MVF"); }, kTimeoutMs))
+      << Output();
   p->Signal(SIGTERM);
   EXPECT_EQ(p->Wait(kTimeoutMs), 0);
   const std::string queued = TempDir::Read(base + "MVQ/00000401.MVQ");
