@@ -136,6 +136,8 @@ class JobEditor {
   void SetRunNow(bool on) { runNow_ = on; }
   void SetOnDirViewPage(bool on) { onDirViewPage_ = on; }
   bool SourceEditMode() const { return sourceEditMode_; }
+  // Set while the left pane edits a source definition (Macro > Source > Edit).
+  void SetSourceEditMode(bool on) { sourceEditMode_ = on; }
 
   // The view's job values, edited by the job options dialog.
   int32_t ViewJobType = JOB_COPY;

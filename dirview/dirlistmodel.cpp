@@ -34,7 +34,10 @@ QVariant DirListModel::data(const QModelIndex& index, int role) const {
     case Qt::AccessibleTextRole:
       switch (index.column()) {
         case 0: return QString::fromStdString(e->Name);
-        case 1: return e->IsDirectory() ? QString() : QString::fromStdString(e->SizeKBText());
+        case 1:
+          // Folders and names not on disk have no size.
+          if (e->IsDirectory() || pane_.StateImage(index.row()) == kImageAdded) return QString();
+          return QString::fromStdString(e->SizeKBText());
         default: return QString::fromStdString(e->DateText());
       }
     case Qt::DecorationRole:

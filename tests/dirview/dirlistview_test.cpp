@@ -48,8 +48,9 @@ class DirListViewTest : public QObject {
     QCOMPARE(label.text(), QString::fromStdString("() " + dir / "x/" + " [0]"));
 
     // A missing name added by a job, then an empty path hides the view.
-    view.Pane().AddMissingEntry("old.txt");
+    const int added = view.Pane().AddMissingEntry("old.txt");
     QCOMPARE(m.rowCount(), 4);
+    QCOMPARE(m.index(added, 1).data().toString(), QString());
     view.Pane().SetDirectory("");
     QVERIFY(view.isHidden());
     QCOMPARE(m.rowCount(), 0);
