@@ -45,6 +45,15 @@ void MiravaCore::AddLogLine(const std::string& line) {
   observers_.Notify([&line](CoreObserver& o) { o.LogLineAdded(line); });
 }
 
+bool MiravaCore::ApplySettings(const ProgramSettings& settings) {
+  settings_ = settings;
+  if (queue_) queue_->SetSettings(settings_);
+  bool saved = SaveSettings(dirs_.SettingsFile, settings_);
+  if (mailer_ && mailer_->DefaultMail)
+    saved = mailer_->DefaultMail->Save(dirs_.SettingsFile) == 0 && saved;
+  return saved;
+}
+
 StatusValues MiravaCore::Status() const {
   StatusValues v;
   v.MailCount = mailer_ ? static_cast<int32_t>(mailer_->Count()) : 0;

@@ -112,6 +112,10 @@ class MiravaCore {
   // The prompt given at start-up, or the headless one.
   Prompt& UserPrompt() { return *prompt_; }
   StatusValues Status() const;
+  // File > Options OK: the settings reach the jobs created and the runs
+  // started from now on, and are written to the settings file with the mail
+  // settings. False when the file could not be written.
+  bool ApplySettings(const ProgramSettings& settings);
   // Queue > Disable / Enable.
   void SetQueueDisabled(bool disabled);
 

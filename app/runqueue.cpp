@@ -144,6 +144,12 @@ void RunQueue::StopJobThread(TTFileThreadControl& job, bool terminate) {
   list_.NotifyChanged(&job);
 }
 
+void RunQueue::SetSettings(const ProgramSettings& settings) {
+  env_.Defaults.SpeedUnit = settings.dspSpeedUnit;
+  env_.ThreadContext.OptionsEnabled = settings.OptionsEnabled;
+  env_.ThreadContext.SyncFiles = settings.SyncFiles;
+}
+
 void RunQueue::StopAllJobs() {
   for (int32_t i = 0; i < list_.Count(); ++i) StopJobThread(*list_.JobAt(i), false);
 }

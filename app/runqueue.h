@@ -14,6 +14,7 @@
 #include "app/datadirs.h"
 #include "app/joblist.h"
 #include "app/prompt.h"
+#include "app/settings.h"
 #include "engine/copythread.h"
 #include "engine/resultsreport.h"
 
@@ -65,6 +66,8 @@ class RunQueue {
   // is held for the controller. Does not wait.
   void StopJobThread(TTFileThreadControl& job, bool terminate);
   void StopAllJobs();
+  // New settings for the jobs created and the runs started from now on.
+  void SetSettings(const ProgramSettings& settings);
   // Removes an idle job with its queue file; false for a running job.
   bool DeleteJobAt(int32_t index);
   // Starts the job's worker now (no slot check). False when it already runs.

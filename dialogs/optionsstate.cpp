@@ -1,5 +1,7 @@
 #include "dialogs/optionsstate.h"
 
+#include "app/mvmain.h"
+#include "mail/mailer.h"
 #include "platform/hextext.h"
 
 namespace mv {
@@ -49,6 +51,27 @@ std::vector<std::string> ApplyProgramOptions(const ProgramOptions& options,
   settings.dspSpeedUnit = static_cast<uint8_t>(options.SpeedUnit);
   settings.OptionsEnabled = OptionsEnabledOf(options.ResumeSourcePath, options.ResumeSourceFile);
   return {mailSettings.User, HexText(settings.OptionsEnabled, 8)};
+}
+
+ProgramOptions ReadProgramOptions(MiravaCore& core) {
+  TMVMailer* mailer = core.Mailer();
+  if (mailer == nullptr || !mailer->DefaultMail) {
+    const TMVMail none(nullptr);
+    return ReadProgramOptions(core.Settings(), none);
+  }
+  return ReadProgramOptions(core.Settings(), *mailer->DefaultMail);
+}
+
+bool ApplyProgramOptions(MiravaCore& core, const ProgramOptions& options) {
+  ProgramSettings settings = core.Settings();
+  TMVMailer* mailer = core.Mailer();
+  TMVMail scratch(nullptr);
+  TMVMail& mail = mailer != nullptr && mailer->DefaultMail ? *mailer->DefaultMail : scratch;
+  const std::vector<std::string> lines = ApplyProgramOptions(options, settings, mail);
+  // The mail thread owns the client: it takes the new settings before its next mail.
+  if (mailer != nullptr) mailer->ConfigureClient();
+  for (const std::string& line : lines) core.AddLogLine(line);
+  return core.ApplySettings(settings);
 }
 
 }  // namespace mv

@@ -50,4 +50,12 @@ uint32_t OptionsEnabledOf(bool resumeSourcePath, bool resumeSourceFile);
 std::vector<std::string> ApplyProgramOptions(const ProgramOptions& options,
                                              ProgramSettings& settings, TMVMail& mailSettings);
 
+class MiravaCore;
+
+// The same on a running program: what File > Options shows, and its OK (the
+// mail settings handed to the mail thread, the two Log lines added, the
+// settings applied and saved). False when the settings file could not be written.
+ProgramOptions ReadProgramOptions(MiravaCore& core);
+bool ApplyProgramOptions(MiravaCore& core, const ProgramOptions& options);
+
 }  // namespace mv

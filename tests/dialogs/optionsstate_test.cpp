@@ -1,5 +1,9 @@
 #include "dialogs/optionsstate.h"
 
+#include "app/mvmain.h"
+#include "mail/mailer.h"
+#include "tests/support/tempdir.h"
+
 #include <gtest/gtest.h>
 
 
@@ -78,6 +82,42 @@ TEST(ProgramOptions, NoSecuritySettingStaysUnset) {
   EXPECT_EQ(o.Security, "ssl");
   ApplyProgramOptions(o, settings, mail);
   EXPECT_EQ(mail.Security, "ssl");
+}
+
+}  // namespace
+}  // namespace mv
+
+namespace mv {
+namespace {
+
+TEST(ProgramOptionsOnCore, OkAppliesLogsAndSavesForTheNextStart) {
+  test::TempDir dir;
+  std::vector<std::string> lines;
+  {
+    MiravaCore core;
+    core.Startup({.Base = dir / "base", .LogPage = [&](const std::string& l) { lines.push_back(l); }});
+    ProgramOptions o = ReadProgramOptions(core);
+    EXPECT_TRUE(o.ResumeSourcePath && o.ResumeSourceFile);
+    o.Host = "mail.example.org:2525";
+    o.User = "backup";
+    o.SpeedUnit = 3;
+    o.ResumeSourcePath = o.ResumeSourceFile = false;
+    lines.clear();
+    ASSERT_TRUE(ApplyProgramOptions(core, o));
+    EXPECT_EQ(lines, (std::vector<std::string>{"backup", "FFCFFFFF"}));
+    EXPECT_EQ(core.Settings().OptionsEnabled, 0xFFCFFFFFu);
+    EXPECT_EQ(core.Mailer()->Settings().Host, "mail.example.org:2525");
+    EXPECT_EQ(core.Mailer()->Settings().UserID, "backup");
+    core.Shutdown();
+  }
+  MiravaCore again;
+  again.Startup({.Base = dir / "base"});
+  EXPECT_EQ(again.Settings().OptionsEnabled, 0xFFCFFFFFu);
+  EXPECT_EQ(again.Settings().dspSpeedUnit, 3);
+  const ProgramOptions o = ReadProgramOptions(again);
+  EXPECT_EQ(o.Host, "mail.example.org:2525");
+  EXPECT_EQ(o.User, "backup");
+  again.Shutdown();
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "app/joblist.h"
 #include "app/prompt.h"
 #include "dialogs/mvjobsel.h"
+#include "dialogs/mvopt.h"
+#include <QTabWidget>
 #include "dialogs/mvscdlg.h"
 #include "dialogs/mvsplash.h"
 #include "icons/icons.h"
@@ -76,6 +78,25 @@ void JobSelection(mv::shots::ShotSink& shots) {
   form.Execute({"Backup A"});
 }
 
+void Options(mv::shots::ShotSink& shots) {
+  mv::TMVOptions form;
+  mv::ProgramOptions values;
+  values.Host = "mail.example.org:587";
+  values.User = "backup-server";
+  values.Security = "starttls";
+  values.Login = "mirava";
+  values.PasswordFile = "/etc/mirava/smtp-password";
+  values.SpeedUnit = 0;
+  values.ResumeSourcePath = values.ResumeSourceFile = true;
+  QTimer::singleShot(0, [&] {
+    shots.Save("options-smtp", form);
+    form.findChild<QTabWidget*>("PCOptions")->setCurrentIndex(1);
+    shots.Save("options-misc", form);
+    form.reject();
+  });
+  form.Execute(values);
+}
+
 void Splash(mv::shots::ShotSink& shots) {
   mv::TSplashForm splash;
   splash.ShowSplash();
@@ -93,5 +114,6 @@ MV_SHOTS(dialogs) {
   IconSheet(shots);
   ScheduleDialog(shots);
   JobSelection(shots);
+  Options(shots);
   Splash(shots);
 }
