@@ -129,6 +129,8 @@ int32_t DeleteTree(TCopyThread& t, const std::string& dir, int32_t& count, int32
   if (err == ERROR_NO_MORE_FILES) result = RC_DONE;
   t.Messages.AddMsg(kCleanTag, LVL_DIR, MC_DELETE_DIR, dir);
   if ((t.Options & OPT_LOG_ONLY_DELETE) == 0) {
+    // Links the listing does not show would keep the folder for ever.
+    if (err == ERROR_NO_MORE_FILES) t.Target.RemoveUnlisted(dir);
     if (const uint32_t rmErr = t.Target.RemoveDir(dir); rmErr != 0) {
       t.Messages.AddMsgOS(kCleanTag, LVL_ERROR, MC_DELETE_DIR_FAILED, static_cast<int32_t>(rmErr),
                           dir);

@@ -1,5 +1,6 @@
 #include "engine/targettree.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/file.h>
@@ -253,6 +254,33 @@ uint32_t TargetTree::SetAttributes(const std::string& path, uint32_t attr) const
   UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.Get() < 0) return ErrorOf(errno);
   return SetFileAttributes(fd.Get(), attr);
+}
+
+uint32_t TargetTree::RemoveUnlisted(const std::string& dir) const {
+  int folder = -1;
+  if (uint32_t error = Folder(dir, folder)) return error;
+  const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return WinErrorFromErrno(errno);
+  DIR* d = ::fdopendir(fd);
+  if (d == nullptr) {
+    ::close(fd);
+    return WinErrorFromErrno(errno);
+  }
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(d)) {
+    struct stat st;
+    if (IsSelfOrParent(e->d_name) || ::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) continue;
+    // A link to a file is listed (as that file) and goes its own way.
+    struct stat target;
+    if (S_ISLNK(st.st_mode) && ::fstatat(fd, e->d_name, &target, 0) == 0 && S_ISREG(target.st_mode)) continue;
+    names.push_back(e->d_name);
+  }
+  uint32_t result = 0;
+  for (const std::string& name : names)
+    if (::unlinkat(fd, name.c_str(), 0) != 0 && errno != ENOENT) result = WinErrorFromErrno(errno);
+  ::closedir(d);
+  return result;
 }
 
 }  // namespace mv

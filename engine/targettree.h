@@ -70,6 +70,10 @@ class TargetTree {
   // Renames within the tree, replacing an existing entry (never following it).
   uint32_t RenameHeld(const std::string& from, const std::string& to) const;
   uint32_t SetAttributes(const std::string& path, uint32_t attr) const;
+  // Removes the entries of dir that a listing never shows (links to folders,
+  // dangling links, FIFOs, sockets, devices): only the names go, nothing
+  // they point to. For a folder that is removed with everything in it.
+  uint32_t RemoveUnlisted(const std::string& dir) const;
 
  private:
   // The folder of path opened beneath the root (borrowed: valid until the

@@ -153,11 +153,15 @@ TEST_F(CopyNames, AStaleResumeFileGoesWithTheFolderTheMirrorRemoves) {
   MakeTree(src, {{"keep/a.txt", "a"}});
   MakeTree(dst, {{"keep/a.txt", "a"}, {"old/x.txt", "x"}, {"old/~MVSR0000002A.MVF", "partial"},
                  {"old/deeper/~MVSR00000007.MVF", "another job's"}, {"old/deeper/~MVSS.MVF", "swap"}});
-  const std::string reference = RsyncOf(dst);
+  MakeTree(tmp / "elsewhere/", {{"kept.txt", "k"}});  // links never listed must not keep the folder either
+  fs::create_directory_symlink(tmp / "elsewhere", dst + "old/deeper/folderlink");
+  fs::create_symlink(tmp / "nothing", dst + "old/dangling");
+  const std::string reference = RsyncOf(dst), elsewhere = RenderTree(tmp / "elsewhere/");
   EXPECT_FALSE(IsFailure(Run(kMirror | OPT_EMPTY_DIRS, "*.*", "*.*")));
   EXPECT_EQ(RenderTree(dst), reference);
   EXPECT_EQ(thread->cError, 0);
   EXPECT_EQ(thread->cDeleted, 1);  // only the user's file counts
+  EXPECT_EQ(RenderTree(tmp / "elsewhere/"), elsewhere);
 }
 
 TEST_F(CopyNames, StoppedRunsLeaveAtMostOneResumeFileAndOnlyAResumableOneStays) {
@@ -173,6 +177,7 @@ TEST_F(CopyNames, StoppedRunsLeaveAtMostOneResumeFileAndOnlyAResumableOneStays) 
     job->AddAction(std::make_unique<TTFileAction>(src, "*.*", dst, "*.*", options, JOB_COPY));
     if (state) state(*job);
     thread = std::make_unique<TCopyThread>(*job, CopyThreadContext{});
+    thread->ChunkSize = 32768;  // stop positions are in 32 KiB pieces
     RunCopyAction(*thread, *job->Actions.front());
     SetCopyChunkHookForTesting({});
   };

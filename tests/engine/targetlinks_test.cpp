@@ -43,6 +43,7 @@ class TargetLinks : public ::testing::TestWithParam<bool> {
     job->AddAction(std::make_unique<TTFileAction>(src, "*.*", dst, "*.*", options, JOB_COPY));
     if (state) state(*job);
     thread = std::make_unique<TCopyThread>(*job, CopyThreadContext{});
+    thread->ChunkSize = 32768;  // stop positions are in 32 KiB pieces
     RunCopyAction(*thread, *job->Actions.front());
   }
   bool Logged(int32_t code, const std::string& text) const {
