@@ -249,42 +249,38 @@ void TTDirList::ReadDeleted() {
 }
 
 int32_t TTDirList::ReadRemote(const std::string& path) {
-  std::vector<FindData> received;
   const auto hint = static_cast<int32_t>(static_cast<uint32_t>(RemoteHint));
-  const int32_t status = remote_->ReadRemote(path, Mask, hint, received);
+  const std::shared_ptr<ListingBudget> budget = remote_->Budget();
   // Every name is checked before any of them can become part of a path: a
   // listing with one bad name is refused as a whole, as a broken folder.
-  for (const FindData& found : received) {
+  const int32_t status = remote_->ReadRemoteEach(path, Mask, hint, [&](FindData&& found) {
+    if (problem_ != ListingProblem::None) return;  // the rest only drains the reply
     if (const char* why = PeerNameProblem(found.Name, (found.Attr & kAttrDirectory) != 0)) {
       problem_ = ListingProblem::BadName;
       problemText_ = "Remote listing of " + path_ + " refused: the remote instance sent " + why + " (\"" +
                      ShownName(found.Name) + "\")";
-      return kDirListBadName;
+      return;
     }
+    if (!share_.Grow(budget, EntryCost(found.Name))) {
+      problem_ = ListingProblem::OverBudget;
+      problemText_ = "Remote listings of this run would hold more than " + std::to_string(budget->Limit() >> 20) +
+                     " MiB of memory at " + path_;
+      return;
+    }
+    Append(std::move(found));
+  });
+  if (problem_ != ListingProblem::None) {
+    Clear();
+    return problem_ == ListingProblem::BadName ? kDirListBadName : kDirListOverBudget;
   }
-  if (!ChargeRemote(received)) {
-    const std::shared_ptr<ListingBudget> budget = remote_->Budget();
-    problem_ = ListingProblem::OverBudget;
-    problemText_ = "Remote listings of this run would hold more than " +
-                   std::to_string(budget->Limit() >> 20) + " MiB of memory at " + path_;
-    return kDirListOverBudget;
-  }
-  entries_.reserve(received.size());
-  for (FindData& found : received) Append(std::move(found));
-  received = {};
   if (status < 0) {
+    Clear();  // half a listing must not pass for a short one
     problem_ = ListingProblem::Failed;
     problemText_ = "Remote listing of " + path_ + " failed: " +
                    (status == kDirListNotConnected ? std::string("no connection to the remote instance")
                                                    : "error " + std::to_string(-status) + " on the remote instance");
   }
   return status < 0 ? status : 0;
-}
-
-bool TTDirList::ChargeRemote(const std::vector<FindData>& received) {
-  int64_t cost = 0;
-  for (const FindData& found : received) cost += EntryCost(found.Name);
-  return share_.Grow(remote_->Budget(), cost);
 }
 
 TTDirEntry& TTDirList::Add(TTDirEntry entry) {

@@ -191,6 +191,16 @@ class DirListRemote {
   // connection).
   virtual int32_t ReadRemote(const std::string& path, const std::string& mask, int32_t hint,
                              std::vector<FindData>& entries) = 0;
+  // As ReadRemote, handing each entry to `each` as it arrives, so that a
+  // long listing is never held twice. `each` may have seen entries of a
+  // reply that then fails.
+  virtual int32_t ReadRemoteEach(const std::string& path, const std::string& mask, int32_t hint,
+                                 const std::function<void(FindData&&)>& each) {
+    std::vector<FindData> entries;
+    const int32_t status = ReadRemote(path, mask, hint, entries);
+    for (FindData& found : entries) each(std::move(found));
+    return status;
+  }
   // Sends the four name lists of `filter`; returns the reply (negative on
   // failure).
   virtual int32_t SendFilter(const TTDirFilter& filter) = 0;
@@ -282,8 +292,6 @@ class TTDirList {
   void ReadDeleted();
   void Append(const FindData& found);
   void Append(FindData&& found);
-  // The entries as they would be checked and added; false when they cannot.
-  bool ChargeRemote(const std::vector<FindData>& received);
 
   std::string path_;
   std::vector<std::unique_ptr<TTDirEntry>> entries_;

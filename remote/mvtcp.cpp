@@ -331,13 +331,22 @@ int32_t TMVIPCLient::Fail() {
 
 int32_t TMVIPCLient::ReadRemote(const std::string& path, const std::string& mask, int32_t hint,
                                 std::vector<FindData>& entries) {
+  const std::size_t before = entries.size();
+  const int32_t status =
+      ReadRemoteEach(path, mask, hint, [&entries](FindData&& found) { entries.push_back(std::move(found)); });
+  if (status == kDirListNotConnected) entries.resize(before);  // half a listing must not pass for a short one
+  return status;
+}
+
+int32_t TMVIPCLient::ReadRemoteEach(const std::string& path, const std::string& mask, int32_t hint,
+                                    const std::function<void(FindData&&)>& each) {
   if (!LineSafe(path) || !LineSafe(mask)) return Connected() ? -static_cast<int32_t>(ERROR_INVALID_NAME) : kDirListNotConnected;
   if (!Ready()) return kDirListNotConnected;
   socket_.StartBudget(timeout_, kRemoteMinRate);
   WireWriter w(socket_);
   WriteListRequest(w, {.Path = path, .Mask = mask, .Hint = hint});
   int32_t status = 0;
-  if (!w.Flush() || !ReadListReply(*reader_, entries, status)) return Fail();
+  if (!w.Flush() || !ReadListReply(*reader_, each, status)) return Fail();
   return status;
 }
 

@@ -189,6 +189,8 @@ class TMVIPCLient : public DirListRemote {
   bool Active() const override { return !host_.empty(); }
   int32_t ReadRemote(const std::string& path, const std::string& mask, int32_t hint,
                      std::vector<FindData>& entries) override;
+  int32_t ReadRemoteEach(const std::string& path, const std::string& mask, int32_t hint,
+                         const std::function<void(FindData&&)>& each) override;
   int32_t SendFilter(const TTDirFilter& filter) override;
 
   std::shared_ptr<ListingBudget> Budget() const override { return budget_; }

@@ -151,7 +151,7 @@ bool ReadEndOfReply(WireReader& r) {
 
 namespace {
 
-bool ReadEntries(WireReader& r, int32_t count, std::vector<FindData>& entries) {
+bool ReadEntries(WireReader& r, int32_t count, const std::function<void(FindData&&)>& each) {
   if (count > kMaxReplyEntries) return false;
   std::size_t nameBytes = 0;
   for (int32_t i = 0; i < count; ++i) {
@@ -164,20 +164,24 @@ bool ReadEntries(WireReader& r, int32_t count, std::vector<FindData>& entries) {
     found.Time = static_cast<uint32_t>(time);
     found.Size = static_cast<uint32_t>(size);
     found.Attr = static_cast<uint32_t>(attr);
-    entries.push_back(std::move(found));
+    each(std::move(found));
   }
   return true;
 }
 
 }  // namespace
 
-bool ReadListReply(WireReader& r, std::vector<FindData>& entries, int32_t& status) {
+bool ReadListReply(WireReader& r, const std::function<void(FindData&&)>& each, int32_t& status) {
   int32_t count = 0;
   if (!r.ReadInt(count)) return false;
   status = count < 0 ? count : 0;
   if (count < 0) return count >= kMinReplyStatus && ReadEndOfReply(r);
+  return ReadEntries(r, count, each) && ReadEndOfReply(r);
+}
+
+bool ReadListReply(WireReader& r, std::vector<FindData>& entries, int32_t& status) {
   const std::size_t before = entries.size();
-  if (ReadEntries(r, count, entries) && ReadEndOfReply(r)) return true;
+  if (ReadListReply(r, [&entries](FindData&& found) { entries.push_back(std::move(found)); }, status)) return true;
   entries.resize(before);  // half a listing must not pass for a short one
   return false;
 }

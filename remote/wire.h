@@ -20,6 +20,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -140,6 +141,9 @@ void WriteListReply(WireWriter& w, int32_t status, const std::vector<ReplyEntry>
 // the reply breaks the protocol or its limits: the connection is then of no
 // further use.
 bool ReadListReply(WireReader& r, std::vector<FindData>& entries, int32_t& status);
+// The same, handing each entry to `each` as it is read; on false `each` may
+// have seen some of them.
+bool ReadListReply(WireReader& r, const std::function<void(FindData&&)>& each, int32_t& status);
 
 // Reads the closing integer of a reply; false unless it is kEndOfReply.
 bool ReadEndOfReply(WireReader& r);
