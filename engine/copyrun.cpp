@@ -6,6 +6,19 @@
 
 namespace mv {
 
+namespace {
+
+// A listing that throws counts as failed; the walk goes on.
+int32_t RunGuarded(const std::function<int32_t()>& call) {
+  try {
+    return call();
+  } catch (...) {
+    return -1;
+  }
+}
+
+}  // namespace
+
 SideTask::~SideTask() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -23,12 +36,7 @@ void SideTask::Loop() {
     std::function<int32_t()> call = std::move(call_);
     pending_ = false;
     lock.unlock();
-    int32_t result = -1;
-    try {
-      result = call();
-    } catch (...) {
-      // A listing that throws counts as failed; the walk goes on.
-    }
+    const int32_t result = RunGuarded(call);
     lock.lock();
     result_ = result;
     done_ = true;
@@ -58,12 +66,7 @@ int32_t SideTask::Wait() {
     std::function<int32_t()> call = std::move(call_);
     pending_ = false;
     lock.unlock();
-    int32_t result = -1;
-    try {
-      result = call();
-    } catch (...) {
-    }
-    return result;
+    return RunGuarded(call);
   }
   changed_.wait(lock, [this] { return done_ || (!pending_ && !thread_.joinable()); });
   done_ = false;

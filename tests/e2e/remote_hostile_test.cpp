@@ -23,36 +23,13 @@ namespace {
 
 using test::ChildProcess;
 using test::TempDir;
+using test::CanBind;
+using test::ConnectFrom;
 
 int FreePort() {
   TcpSocket s;
   s.Listen("", 0);
   return s.LocalPort();
-}
-
-TcpSocket ConnectFrom(const std::string& local, uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{}, to{};
-  a.sin_family = to.sin_family = AF_INET;
-  inet_pton(AF_INET, local.c_str(), &a.sin_addr);
-  inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-  to.sin_port = htons(port);
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-    if (fd >= 0) ::close(fd);
-    return TcpSocket();
-  }
-  return TcpSocket(fd);
-}
-
-bool CanBind(const std::string& local) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  inet_pton(AF_INET, local.c_str(), &a.sin_addr);
-  const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  if (fd >= 0) ::close(fd);
-  return ok;
 }
 
 // Every file below dir, read whole, for a search of log lines.

@@ -24,35 +24,6 @@ using namespace test;
 const std::string kGreeting = WireLine(kServerName) + WireLine(kServerVersion);
 const std::string kHello = WireLine("Hostile") + WireLine(kClientVersion) + WireInt(7);
 
-// A connection from a chosen loopback address, so that tests can play
-// several peers; invalid when the address cannot be bound.
-TcpSocket ConnectFrom(const std::string& local, uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  inet_pton(AF_INET, local.c_str(), &a.sin_addr);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-    if (fd >= 0) ::close(fd);
-    return TcpSocket();
-  }
-  return TcpSocket(fd);
-}
-
-bool CanBind(const std::string& local) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  inet_pton(AF_INET, local.c_str(), &a.sin_addr);
-  const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  if (fd >= 0) ::close(fd);
-  return ok;
-}
-
 // The server has closed the connection: what it sent first, then the end.
 bool ClosedAfter(TcpSocket& s, const std::string& first) {
   bool closed = false;

@@ -14,10 +14,45 @@
 #include <list>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "remote/socket.h"
 #include "remote/wire.h"
 
 namespace mv::test {
+
+// A connection from a chosen loopback address, so that tests can play
+// several peers; invalid when the address cannot be bound.
+inline TcpSocket ConnectFrom(const std::string& local, uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  inet_pton(AF_INET, local.c_str(), &a.sin_addr);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    if (fd >= 0) ::close(fd);
+    return TcpSocket();
+  }
+  return TcpSocket(fd);
+}
+
+inline bool CanBind(const std::string& local) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  inet_pton(AF_INET, local.c_str(), &a.sin_addr);
+  const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  if (fd >= 0) ::close(fd);
+  return ok;
+}
+
 
 inline std::string WireInt(int32_t v) {
   const auto u = static_cast<uint32_t>(v);
