@@ -1,0 +1,85 @@
+#include "app/jobstatustext.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/datetext.h"
+#include "tests/support/tempdir.h"
+
+namespace mv {
+namespace {
+
+class JobStatusTextTest : public ::testing::Test {
+ protected:
+  JobStatusTextTest() : job_("Nightly", nullptr, dir_.path(), dir_.path(), nullptr, {.DrawId = false}) {
+    SetDateTimeFormatsForTesting("dd.mm.yyyy", "hh:nn:ss");
+  }
+  ~JobStatusTextTest() override { SetDateTimeFormatsForTesting("", ""); }
+  test::TempDir dir_;
+  TTFileThreadControl job_;
+};
+
+TEST_F(JobStatusTextTest, TimeColumnShowsTheNextRunOnlyWithASchedule) {
+  job_.Schedule->NextRun = EncodeDateTime({2026, 12, 5, 18, 30, 0, 0});
+  EXPECT_EQ(JobTimeColumnText(job_), "no schedule");
+  job_.Schedule->Minutes = 15;
+  EXPECT_EQ(JobTimeColumnText(job_), "18:30 05.12.");
+  job_.Schedule->Minutes = 0;
+  job_.Schedule->RunOnce = true;
+  EXPECT_EQ(JobTimeColumnText(job_), "18:30 05.12.");
+}
+
+TEST_F(JobStatusTextTest, SpeedFollowsTheJobsUnitWithAutomaticChoice) {
+  const struct {
+    double kbit;
+    int32_t unit;
+    const char* text;
+  } cases[] = {
+      {500, 0, "500 KBit/s"},     {1000000, 0, "122 MB/s"}, {500, 2, "62 KB/s"},
+      {1000000, 5, "7,324 MB/min"}, {500, 6, "<speed unknown>"},
+  };
+  for (const auto& c : cases) {
+    job_.Speed = c.kbit, job_.SpeedUnit = c.unit;
+    EXPECT_EQ(MakeJobStatusTexts(job_).Speed, c.text) << c.kbit << " unit " << c.unit;
+  }
+}
+
+TEST_F(JobStatusTextTest, AnIdleJobShowsItsStoredFigures) {
+  job_.cTotal = 1234567, job_.cSuccess = 1000, job_.cSkipped = 999, job_.cError = 0;
+  job_.ErrorCode = 0x2A10;
+  job_.BytesDone = 5 * 1024 * 1024 + 1023;
+  job_.CurSourceText = "/src/a";
+  const JobStatusTexts t = MakeJobStatusTexts(job_);
+  EXPECT_EQ(t.Total, "1,234,567");
+  EXPECT_EQ(t.Success, "1,000");
+  EXPECT_EQ(t.Skipped, "999");
+  EXPECT_EQ(t.Errors, "0");
+  EXPECT_EQ(t.LastErrorCode, "2A10");
+  EXPECT_EQ(ErrorCodeText(0x12), "0012");
+  EXPECT_EQ(t.KBDone, "5,120");
+  EXPECT_EQ(t.Status, "Job thread is not running");
+  EXPECT_EQ(t.StartTime, "----");
+  EXPECT_EQ(t.EndTime, "----");
+  EXPECT_EQ(t.AverageRate, "(no data)");
+  EXPECT_EQ(t.LastCompleteRun, "--------");
+  EXPECT_EQ(t.Source, "/src/a");
+  EXPECT_EQ(t.Progress, 0);
+}
+
+TEST_F(JobStatusTextTest, ParameterRowsInPanelOrder) {
+  EXPECT_TRUE(JobParameterRows(job_).empty()) << "a job without actions leaves the panel alone";
+  job_.AddAction(std::make_unique<TTFileAction>("/src/", "*.*", "/dst/", "*.*", 0x103, JOB_COPY));
+  job_.MacroSource = "Docs";
+  const std::vector<JobParameterRow> rows = JobParameterRows(job_);
+  std::vector<std::string> labels;
+  for (const auto& r : rows) labels.push_back(r.Label);
+  EXPECT_EQ(labels, (std::vector<std::string>{"Source Directory:", "Target Directory:", "Action:",
+                                              "Options:", "Include Files:", "Exclude Files:",
+                                              "Include Directories:", "Exclude Directories:",
+                                              "Source Macro:", "Notify:"}));
+  EXPECT_EQ(rows[0].Value, "/src/ [ *.* ] ");
+  EXPECT_EQ(rows[2].Value, "Copy from source: newer files (overwrite older files)");
+  EXPECT_EQ(rows[8].Value, "Docs");
+}
+
+}  // namespace
+}  // namespace mv
