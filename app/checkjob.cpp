@@ -65,7 +65,8 @@ std::string ScheduleInWords(const TTSchedule& s) {
   return out.str();
 }
 
-int CheckJobFile(const std::string& file, const DataDirs& dirs, std::ostream& out) {
+int CheckJobFile(const std::string& file, const DataDirs& dirs, std::ostream& out,
+                 std::ostream* errors) {
   TTFileThreadControl job("from file...", nullptr, dirs.QueueDir, dirs.ControlDir, nullptr,
                           {.DrawId = false});
   const int result = job.Load(file);
@@ -86,6 +87,10 @@ int CheckJobFile(const std::string& file, const DataDirs& dirs, std::ostream& ou
     out << "valid: no (the job has no actions)\n";
   else
     out << "valid: no (the file could not be read)\n";
+  if (!valid && errors) {
+    out << std::flush;
+    *errors << JobFileProblemMessage(file, FindJobFileProblem(file, result, job)) << "\n";
+  }
   return valid ? 0 : 1;
 }
 

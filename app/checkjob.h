@@ -10,8 +10,10 @@ namespace mv {
 struct DataDirs;
 
 // Loads the file as the program loads a job file and describes it on out.
-// Returns the exit code: 0 for a job the program would run, 1 otherwise.
-int CheckJobFile(const std::string& file, const DataDirs& dirs, std::ostream& out);
+// Returns the exit code: 0 for a job the program would run, 1 otherwise; then
+// errors, when given, gets the problem with the line of the file it lies on.
+int CheckJobFile(const std::string& file, const DataDirs& dirs, std::ostream& out,
+                 std::ostream* errors = nullptr);
 
 // The schedule of a loaded job in words, one "name: value" line each.
 class TTSchedule;

@@ -1,7 +1,9 @@
 #include "jobs/jobfile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <climits>
 #include <cmath>
@@ -186,6 +188,43 @@ int TTFileThreadControl::Save(const std::string& fileName, bool writeId) {
     // Saves swallow every failure; the file keeps its last whole state.
   }
   return 0;
+}
+
+JobFileProblem FindJobFileProblem(const std::string& fileName, int loadResult,
+                                  const TTFileThreadControl& job) {
+  if (loadResult == 0 && !job.Actions.empty()) return {};
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0)
+    return {0, errno == ENOENT ? "the file does not exist" : "the file cannot be reached"};
+  if (!S_ISREG(st.st_mode)) return {0, "not a regular file"};
+  if (static_cast<unsigned long long>(st.st_size) > kProfileFileMax)
+    return {0, "the file is larger than 16 MiB"};
+  if (::access(fileName.c_str(), R_OK) != 0) return {0, "the file cannot be read"};
+
+  const ProfileSnapshot file(fileName);
+  const int countLine = file.KeyLine(kActions, "count");
+  const int32_t count = file.ReadInt(kActions, "count", 0);
+  const std::string countText = "count=" + std::to_string(count);
+  const int sourceLine = file.KeyLine(kMacro, "source");
+  if (loadResult < 0) {
+    if (count > kMaxJobActions)
+      return {countLine, countText + ": a job may have at most " + std::to_string(kMaxJobActions) +
+                             " actions"};
+    return {sourceLine, "source definition " + job.MacroSource + " has more than " +
+                            std::to_string(kMaxJobActions) + " actions"};
+  }
+  if (loadResult == 1) {
+    if (const int line = file.KeyLine(kJob, "description")) return {line, "the description is empty"};
+    return {0, "no description= line in section [job]"};
+  }
+  if (!job.MacroSource.empty() && count <= 0)
+    return {sourceLine, "source definition " + job.MacroSource + " has no actions"};
+  return {countLine, countText + ": the job has no actions"};
+}
+
+std::string JobFileProblemMessage(const std::string& fileName, const JobFileProblem& problem) {
+  return fileName + (problem.Line > 0 ? ":" + std::to_string(problem.Line) : "") + ": " +
+         problem.Text;
 }
 
 int ApplyTemplate(TTFileThreadControl& job, const std::string& fileName) {

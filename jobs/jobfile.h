@@ -16,6 +16,20 @@ inline constexpr int32_t kMaxJobActions = 4096;
 // File name of the source definitions inside the control folder.
 inline constexpr const char* kSourceDefinitionFile = "SOURCES.MVS";
 
+// Why a loaded job file is not a job the program would run: the text, and
+// the line (from 1) of the file the problem lies on, 0 when no line can be
+// named. Text is empty for a file that loaded with actions.
+struct JobFileProblem {
+  int Line = 0;
+  std::string Text;
+};
+// loadResult and job: what Load returned and left behind.
+JobFileProblem FindJobFileProblem(const std::string& fileName, int loadResult,
+                                  const TTFileThreadControl& job);
+// "FILE:LINE: text", or "FILE: text" without a line: the form editors and
+// terminals let one jump to.
+std::string JobFileProblemMessage(const std::string& fileName, const JobFileProblem& problem);
+
 // Applies a template to a job being edited: -1 failure, 0 ok, 1 no description.
 int ApplyTemplate(TTFileThreadControl& job, const std::string& fileName);
 

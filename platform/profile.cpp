@@ -632,9 +632,14 @@ std::vector<std::string> ProfileKeys(const std::string& file, const std::string&
 }
 
 struct ProfileSnapshot::Index {
-  // Upper-cased section -> upper-cased key -> unquoted value; the first section
-  // of a name and the first key in it win, as for the single reads.
-  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> sections;
+  // Upper-cased section -> upper-cased key -> unquoted value and its line
+  // (from 1); the first section of a name and the first key in it win, as for
+  // the single reads.
+  struct Entry {
+    std::string value;
+    int line = 0;
+  };
+  std::unordered_map<std::string, std::unordered_map<std::string, Entry>> sections;
 };
 
 ProfileSnapshot::ProfileSnapshot(const std::string& file) : index_(std::make_unique<Index>()) {
@@ -642,13 +647,13 @@ ProfileSnapshot::ProfileSnapshot(const std::string& file) : index_(std::make_uni
   if (!LoadFile(file, &loaded)) return;
   LineReader reader(loaded.text);
   Line line;
-  std::unordered_map<std::string, std::string>* current = nullptr;
-  while (reader.Next(&line)) {
+  std::unordered_map<std::string, Index::Entry>* current = nullptr;
+  for (int number = 1; reader.Next(&line); ++number) {
     if (line.kind == LineKind::kSection) {
       auto [it, fresh] = index_->sections.try_emplace(UpperCase(line.name));
       current = fresh ? &it->second : nullptr;
     } else if (current && line.kind == LineKind::kKey) {
-      current->try_emplace(UpperCase(line.name), Unquote(line.value));
+      current->try_emplace(UpperCase(line.name), Index::Entry{Unquote(line.value), number});
     }
   }
 }
@@ -663,7 +668,14 @@ std::optional<std::string> ProfileSnapshot::Value(const std::string& section,
   if (s == index_->sections.end()) return std::nullopt;
   const auto k = s->second.find(UpperCase(Trim(key)));
   if (k == s->second.end()) return std::nullopt;
-  return k->second;
+  return k->second.value;
+}
+
+int ProfileSnapshot::KeyLine(const std::string& section, const std::string& key) const {
+  const auto s = index_->sections.find(UpperCase(Trim(section)));
+  if (s == index_->sections.end()) return 0;
+  const auto k = s->second.find(UpperCase(Trim(key)));
+  return k == s->second.end() ? 0 : k->second.line;
 }
 
 std::string ProfileSnapshot::ReadString(const std::string& section, const std::string& key,

@@ -111,6 +111,8 @@ class ProfileSnapshot {
   int32_t ReadInt(const std::string& section, const std::string& key, int32_t def) const;
   int64_t ReadInt64(const std::string& section, const std::string& key, int64_t def) const;
   double ReadDouble(const std::string& section, const std::string& key, double def) const;
+  // Line (from 1) of the key a read of section and key returns; 0 when none.
+  int KeyLine(const std::string& section, const std::string& key) const;
 
  private:
   std::optional<std::string> Value(const std::string& section, const std::string& key) const;

@@ -56,6 +56,7 @@ TEST(CheckJob, BadFilesAreInvalidWithAReason) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.output.find("load result: 1\n"), std::string::npos);
   EXPECT_NE(missing.output.find("valid: no"), std::string::npos);
+  EXPECT_NE(missing.output.find(dir / "NOPE.MVJ: the file does not exist\n"), std::string::npos);
 
   const Checked garbage =
       Check(dir, dir.Write("BIN.MVJ", std::string("\x7f" "ELF\x00\x01\x02\n[actions]\ncount=-5\n", 27)));
@@ -65,6 +66,24 @@ TEST(CheckJob, BadFilesAreInvalidWithAReason) {
       dir, dir.Write("HUGE.MVJ", "[job]\ndescription=h\n[actions]\ncount=2000000000\n"));
   EXPECT_EQ(huge.exitCode, 1);
   EXPECT_NE(huge.output.find("load result: -1\n"), std::string::npos) << huge.output;
+
+  // The problem is named with its file and line, as editors jump to it.
+  struct Case {
+    const char* content;
+    std::string message;
+  } cases[] = {
+      {"[job]\ndescription=h\n\n[actions]\ncount=2000000000\n",
+       ":5: count=2000000000: a job may have at most 4096 actions"},
+      {"[job]\ndescription=h\n[actions]\ncount=-5\n", ":4: count=-5: the job has no actions"},
+      {"[job]\r\ndescription=\r\n[actions]\r\ncount=1\r\n", ":2: the description is empty"},
+      {"[actions]\ncount=1\n", ": no description= line in section [job]"},
+  };
+  for (const Case& c : cases) {
+    const std::string file = dir.Write("CASE.MVJ", c.content);
+    const Checked r = Check(dir, file);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find(file + c.message + "\n"), std::string::npos) << r.output;
+  }
 }
 
 }  // namespace
