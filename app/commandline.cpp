@@ -43,6 +43,10 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& args) {
       out.Headless = true;
     } else if (a == "--help" || a == "-h") {
       out.Help = true;
+    } else if (a == "--version" || a == "-V") {
+      out.Version = true;
+    } else if (a == "--quiet" || a == "-q") {
+      out.Quiet = true;
     } else if (a == "--base" || a.starts_with("--base=")) {
       value(out.Base, "--base");
     } else if (a == "--check-job" || a.starts_with("--check-job=")) {

@@ -35,7 +35,9 @@ struct ProgramArguments {
   std::optional<std::string> RunJob;    // --run-job FILE
   // --remote-server[=ADDRESS]: serve listings; empty address = loopback only.
   std::optional<std::string> RemoteServer;
-  bool Help = false;
+  bool Help = false;     // --help, -h
+  bool Version = false;  // --version, -V
+  bool Quiet = false;    // --quiet, -q: --run-job prints only the results
   std::vector<std::string> Words;    // everything else, for ParseCommandWords
   std::string Error;                 // not empty: the arguments cannot be used
 };

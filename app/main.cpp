@@ -27,13 +27,25 @@ std::string ProgramDir(const char* argv0) {
 
 void PrintUsage(std::FILE* out) {
   std::fputs(
-      "usage: mirava [--headless] [--base DIR] [CLOSE] [CONTROL] [QLOAD] [RUNJOB=name]\n"
-      "  --headless      run without a window; Log page lines go to standard output\n"
-      "  --base DIR      keep all data below DIR\n"
-      "  --remote-server[=ADDRESS]  serve directory listings on port 52001 (default: loopback)\n"
-      "  --check-job FILE  describe a job file without writing anything; exit 0 when valid\n"
-      "  --run-job FILE    run a job file now; exit 0 ok, 1 errors, 2 failed or stopped,\n"
-      "                    3 the file could not be loaded\n",
+      "usage: mirava [OPTION]... [CLOSE] [CONTROL] [QLOAD] [RUNJOB=name]\n"
+      "       mirava --run-job FILE [--quiet] [--base DIR]\n"
+      "       mirava --check-job FILE [--base DIR]\n"
+      "Copies, mirrors, analyses and cleans directory trees as scheduled jobs.\n"
+      "\n"
+      "  --headless         run without a window; Log page lines go to standard output\n"
+      "  --base DIR         keep all data below DIR\n"
+      "  --remote-server[=ADDRESS]  serve directory listings on port 52001\n"
+      "                     (default: loopback only)\n"
+      "  --check-job FILE   describe a job file without writing anything; exit 0 when valid\n"
+      "  --run-job FILE     run a job file now; exit 0 ok, 1 errors, 2 failed or stopped,\n"
+      "                     3 the file could not be loaded\n"
+      "  -q, --quiet        with --run-job: print only the results lines\n"
+      "  -h, --help         show this help and exit\n"
+      "  -V, --version      show the version and exit\n"
+      "\n"
+      "Command words: CLOSE close when idle, CONTROL controller instance,\n"
+      "QLOAD load the queued jobs, RUNJOB=name run MVJ/NAME.MVJ.\n"
+      "Full documentation: man mirava\n",
       out);
 }
 
@@ -52,13 +64,18 @@ int main(int argc, char** argv) {
     PrintUsage(stdout);
     return 0;
   }
+  if (parsed.Version) {
+    std::printf("%s\n", mv::kProgramVersionText);
+    return 0;
+  }
   if (parsed.CheckJob) {
     const mv::DataDirs dirs = mv::DeriveDataDirs(mv::ChooseBaseDir(parsed.Base, ProgramDir(argv[0])));
-    return mv::CheckJobFile(*parsed.CheckJob, dirs, std::cout);
+    return mv::CheckJobFile(*parsed.CheckJob, dirs, std::cout, &std::cerr);
   }
   if (parsed.RunJob) {
     const mv::DataDirs dirs = mv::DeriveDataDirs(mv::ChooseBaseDir(parsed.Base, ProgramDir(argv[0])));
-    return mv::RunJobFileNow(*parsed.RunJob, dirs, std::cout);
+    return mv::RunJobFileNow(*parsed.RunJob, dirs, std::cout,
+                             mv::RunJobOutputForStdout(parsed.Quiet), &std::cerr);
   }
   if (!parsed.Headless)
     std::fputs("mirava: the main window is not available in this build; running headless\n",

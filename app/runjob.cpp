@@ -1,15 +1,23 @@
 #include "app/runjob.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <optional>
 
 #include "app/datadirs.h"
 #include "app/mvmain.h"
+#include "app/progressline.h"
 #include "app/settings.h"
 #include "engine/copythread.h"
 #include "engine/folderlock.h"
 #include "engine/resultsreport.h"
 #include "jobs/errmsg.h"
+#include "jobs/jobfile.h"
 #include "jobs/jobrecord.h"
+#include "jobs/jobtext.h"
 #include "mail/mailer.h"
 #include "mail/mailthread.h"
 #include "mail/smtpclient.h"
@@ -31,7 +39,18 @@ int ExitCodeOf(const TCopyThread& t) {
 
 }  // namespace
 
-int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& out) {
+RunJobOutput RunJobOutputForStdout(bool quiet) {
+  RunJobOutput output;
+  output.Quiet = quiet;
+  output.Terminal = ::isatty(STDOUT_FILENO) == 1;
+  if (output.Terminal) output.Columns = TerminalColumns(STDOUT_FILENO);
+  if (const char* ms = std::getenv("MIRAVA_PROGRESS_MS"); ms && *ms)
+    output.ProgressMs = std::max(0, std::atoi(ms));
+  return output;
+}
+
+int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& out,
+                  const RunJobOutput& output, std::ostream* errors) {
   CreateDataDirs(dirs);
   const ProgramSettings settings = LoadSettings(dirs.SettingsFile);
   TTErrorMsgList programLog(dirs.LogDir, "MIRAVA.LOG");
@@ -43,8 +62,10 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   mailer.LoadSettings(dirs.SettingsFile);
   TTFileThreadControl job("from file...", &programLog, dirs.QueueDir, dirs.ControlDir, &mailer,
                           {.SpeedUnit = settings.dspSpeedUnit, .DrawId = false});
-  if (job.Load(file) != 0 || job.Actions.empty()) {
-    out << "Load failed: " << file << "\n";
+  if (const int loaded = job.Load(file); loaded != 0 || job.Actions.empty()) {
+    out << "Load failed: " << file << "\n" << std::flush;
+    if (errors)
+      *errors << JobFileProblemMessage(file, FindJobFileProblem(file, loaded, job)) << "\n";
     return kRunJobLoadFailed;
   }
   if (!job.Schedule->Queued) job.JobID = JobIdForFile(file);
@@ -55,7 +76,29 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   auto netWare = MakeUnavailableNetWareClient();
   CopyThreadContext context = MakeThreadContext(sync, locks, programLog, settings, dirs.LogDir);
   context.NetWare = netWare.get();
-  context.OnReportLine = [&out](const std::string& line) { out << line << "\n" << std::flush; };
+  // Lines before the results report are the parameter lines.
+  bool reporting = false;
+  std::optional<TerminalProgress> progress;
+  if (output.Terminal && !output.Quiet) {
+    progress.emplace(out, output.Columns, std::chrono::milliseconds(output.ProgressMs));
+    if (output.ProgressMs == 0) context.DisplayTickMs = 0;
+    context.OnDisplayRefresh = [&](TCopyThread& t) {
+      if (reporting) return;  // the results are the last word
+      const JobDisplaySnapshot& d = t.Display();
+      const int32_t done = d.cSuccess + d.cSkipped + d.cError + d.cDeleted;
+      progress->Show({.FilesDone = std::min(done, d.cTotal),
+                      .FilesKnown = d.cTotal,
+                      .Bytes = d.BytesDone,
+                      .Rate = SpeedText(*t.Job),
+                      .CurrentFile = d.CurSource},
+                     std::chrono::steady_clock::now());
+    };
+  }
+  context.OnReportLine = [&](const std::string& line) {
+    if (output.Quiet && !reporting) return;
+    if (progress) progress->Clear();
+    out << line << "\n" << std::flush;
+  };
 
   g_stopRequested = 0;
   struct sigaction sa {}, oldInt {}, oldTerm {};
@@ -70,6 +113,8 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   thread.Thread().Start([&](Worker&) {
     thread.Execute();
     thread.Synchronize([&] {
+      if (progress) progress->Clear();
+      reporting = true;
       try {
         ReportJobResults(thread, ReportEnvironment{});
       } catch (...) {

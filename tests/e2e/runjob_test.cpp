@@ -31,6 +31,8 @@ TEST(RunJobExitCodes, OkNothingToDoFailedAndUnloadable) {
   EXPECT_NE(TempDir::Read(dir / "out.txt").find("There was no work to do"), std::string::npos);
   EXPECT_EQ(RunJob(dir, Job(dir, "gone", "missing")), 2) << "every action failed";
   EXPECT_EQ(RunJob(dir, dir / "NOPE.MVJ"), 3);
+  EXPECT_NE(TempDir::Read(dir / "out.txt").find("Load failed: " + dir / "NOPE.MVJ\n" + dir / "NOPE.MVJ: the file does not exist\n"),
+            std::string::npos) << "stdout as ever, then the reason on stderr";
   EXPECT_EQ(RunJob(dir, dir.Write("BAD.MVJ", std::string("\0\1\2", 3))), 3);
 }
 
