@@ -28,7 +28,10 @@ DataDirs DeriveDataDirs(const std::string& baseDir) {
 std::string ChooseBaseDir(const std::optional<std::string>& explicitBase,
                           const std::string& programDir) {
   if (explicitBase) return IncludeTrailingDelim(*explicitBase);
-  if (!programDir.empty() && ::access(programDir.c_str(), W_OK | X_OK) == 0)
+  // A program in a "bin" folder is installed, even where its user (root in
+  // /usr/bin) may write there: its data never goes beside other programs.
+  const bool installed = ExtractFileName(ExcludeTrailingDelim(programDir)) == "bin";
+  if (!programDir.empty() && !installed && ::access(programDir.c_str(), W_OK | X_OK) == 0)
     return IncludeTrailingDelim(programDir);
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
     return IncludeTrailingDelim(xdg) + "mirava/";

@@ -22,8 +22,8 @@ struct DataDirs {
 DataDirs DeriveDataDirs(const std::string& baseDir);
 
 // BaseDir: the explicit directory when given; else the program's directory
-// when it is writable (a portable install); else $XDG_DATA_HOME/mirava/
-// (default ~/.local/share/mirava/).
+// when it is writable and not a folder named "bin" (a portable install); else
+// $XDG_DATA_HOME/mirava/ (default ~/.local/share/mirava/).
 std::string ChooseBaseDir(const std::optional<std::string>& explicitBase,
                           const std::string& programDir);
 
