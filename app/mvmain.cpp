@@ -147,8 +147,11 @@ void MiravaCore::Startup(StartOptions options) {
   if (options.RemoteServer) {
     remoteServer_ = std::make_unique<TMVIPServer>();
     const uint16_t port = ConfiguredRemotePort();
-    if (!remoteServer_->Start(*options.RemoteServer, port,
-                              [this](const std::string& line) { AddLogLine(line); }))
+    // The server logs from its connection threads; observers (a window's
+    // models) live on the main thread.
+    if (!remoteServer_->Start(*options.RemoteServer, port, [this](const std::string& line) {
+          sync_.Synchronize([this, line] { AddLogLine(line); });
+        }))
       AddLogLine("Remote server could not listen on " +
                  (options.RemoteServer->empty() ? std::string("127.0.0.1") : *options.RemoteServer) +
                  ":" + std::to_string(port));
@@ -205,9 +208,10 @@ void MiravaCore::Shutdown() {
     sync_.RunUntil([this] { return mailThread_->Finished(); },
                    std::chrono::milliseconds(kMailShutdownWaitMs));
   }
-  if (remoteServer_) remoteServer_->Stop();
-  // From here on no worker can reach the main thread any more.
+  // From here on no worker can reach the main thread any more, so a
+  // connection that logs while the server stops cannot wait for it.
   sync_.Shutdown();
+  if (remoteServer_) remoteServer_->Stop();
   mailThread_.reset();
   if (queue_ && queue_->Running() > 0) {
     queue_->AbandonRunning();

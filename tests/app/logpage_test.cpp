@@ -2,6 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "app/mvmain.h"
+#include "remote/mvtcp.h"
+#include "tests/support/tempdir.h"
+
 namespace mv {
 namespace {
 
@@ -66,6 +77,54 @@ TEST(LogPage, CellsCountCharactersNotBytes) {
   const LogLine broken = SplitLogLine("@only-a-job", nullptr);
   EXPECT_EQ(broken.Job, "only-a-job");
   EXPECT_EQ(broken.Time + broken.Error + broken.Text, "");
+}
+
+// A port nobody listens on right now (the kernel's choice).
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+struct ThreadRecorder : CoreObserver {
+  std::vector<std::thread::id> threads;
+  void LogLineAdded(const std::string&) override { threads.push_back(std::this_thread::get_id()); }
+};
+
+TEST(LogPage, RemoteServerLinesArriveOnTheMainThread) {
+  const int port = FreePort();
+  setenv("MIRAVA_REMOTE_PORT", std::to_string(port).c_str(), 1);
+  test::TempDir tmp;
+  MiravaCore core;
+  LogPage page;
+  ThreadRecorder recorder;
+  core.AddObserver(&page);
+  core.AddObserver(&recorder);
+  StartOptions o;
+  o.Base = tmp.path();
+  o.RemoteServer = "";
+  o.LogPage = [](const std::string&) {};
+  core.Startup(std::move(o));
+  unsetenv("MIRAVA_REMOTE_PORT");
+  std::thread client([port] {
+    TMVIPCLient c("127.0.0.1", static_cast<uint16_t>(port));
+    c.Connect();
+    c.Disconnect();
+  });
+  const auto disconnected = [&page] {
+    return page.Count() > 0 && page.At(page.Count() - 1)->Text.find("disconnected") != std::string::npos;
+  };
+  const bool seen = core.Sync().RunUntil(disconnected, std::chrono::seconds(30));
+  client.join();
+  ASSERT_TRUE(seen);
+  for (const std::thread::id& id : recorder.threads) EXPECT_EQ(id, std::this_thread::get_id());
+  core.Shutdown();
 }
 
 }  // namespace
