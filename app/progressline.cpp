@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -75,6 +76,8 @@ void TerminalProgress::Show(const ProgressFigures& figures,
   if (drawn_ && now - last_ < minInterval_) return;
   const std::string line = ProgressLineText(figures, columns_);
   const std::size_t length = CharCount(line);
+  // After a resize to fewer columns blanks beyond the width would wrap.
+  shownLength_ = std::min(shownLength_, static_cast<std::size_t>(columns_ > 1 ? columns_ - 1 : 0));
   // Blanks over what a longer line left, rather than an escape sequence a
   // plain terminal may not know.
   out_ << '\r' << line

@@ -32,6 +32,7 @@ class TerminalProgress {
  public:
   TerminalProgress(std::ostream& out, int columns, std::chrono::milliseconds minInterval)
       : out_(out), columns_(columns), minInterval_(minInterval) {}
+  void SetColumns(int columns) { columns_ = columns; }
   // Redraws the line unless the last one is younger than the interval.
   void Show(const ProgressFigures& figures, std::chrono::steady_clock::time_point now);
   // Blanks the line so the next text starts at its beginning.

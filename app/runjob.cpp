@@ -43,7 +43,10 @@ RunJobOutput RunJobOutputForStdout(bool quiet) {
   RunJobOutput output;
   output.Quiet = quiet;
   output.Terminal = ::isatty(STDOUT_FILENO) == 1;
-  if (output.Terminal) output.Columns = TerminalColumns(STDOUT_FILENO);
+  if (output.Terminal) {
+    output.TerminalFd = STDOUT_FILENO;
+    output.Columns = TerminalColumns(STDOUT_FILENO);
+  }
   if (const char* ms = std::getenv("MIRAVA_PROGRESS_MS"); ms && *ms)
     output.ProgressMs = std::max(0, std::atoi(ms));
   return output;
@@ -84,6 +87,7 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
     if (output.ProgressMs == 0) context.DisplayTickMs = 0;
     context.OnDisplayRefresh = [&](TCopyThread& t) {
       if (reporting) return;  // the results are the last word
+      if (output.TerminalFd >= 0) progress->SetColumns(TerminalColumns(output.TerminalFd));
       const JobDisplaySnapshot& d = t.Display();
       const int32_t done = d.cSuccess + d.cSkipped + d.cError + d.cDeleted;
       progress->Show({.FilesDone = std::min(done, d.cTotal),

@@ -23,6 +23,7 @@ struct RunJobOutput {
   bool Quiet = false;     // only the results lines, no parameter lines
   bool Terminal = false;  // out is a terminal: one progress line while it runs
   int Columns = 80;       // width of that terminal
+  int TerminalFd = -1;    // when set, its width is read again at every redraw (resizes)
   // Shortest time between two redraws of the progress line; 0 redraws at
   // every entry of the walk (tests).
   int ProgressMs = kProgressIntervalMs;
