@@ -87,9 +87,13 @@ int CheckJobFile(const std::string& file, const DataDirs& dirs, std::ostream& ou
     out << "valid: no (the job has no actions)\n";
   else
     out << "valid: no (the file could not be read)\n";
-  if (!valid && errors) {
+  if (errors) {
     out << std::flush;
-    *errors << JobFileProblemMessage(file, FindJobFileProblem(file, result, job)) << "\n";
+    for (JobFileProblem& ignored : FindIgnoredLines(file)) {
+      ignored.Text = "warning: " + ignored.Text;
+      *errors << JobFileProblemMessage(file, ignored) << "\n";
+    }
+    if (!valid) *errors << JobFileProblemMessage(file, FindJobFileProblem(file, result, job)) << "\n";
   }
   return valid ? 0 : 1;
 }

@@ -222,6 +222,31 @@ JobFileProblem FindJobFileProblem(const std::string& fileName, int loadResult,
   return {countLine, countText + ": the job has no actions"};
 }
 
+std::vector<JobFileProblem> FindIgnoredLines(const std::string& fileName) {
+  using Ignored = ProfileSnapshot::IgnoredLine;
+  std::vector<JobFileProblem> problems;
+  const ProfileSnapshot file(fileName);
+  for (const Ignored& l : file.IgnoredLines()) {
+    const std::string first = std::to_string(l.FirstLine);
+    switch (l.Why) {
+      case Ignored::kNotAKeyLine:
+        problems.push_back({l.Line, "not a [section] or key=value line; ignored"});
+        break;
+      case Ignored::kOutsideSection:
+        problems.push_back({l.Line, l.Name + "= before the first [section]; ignored"});
+        break;
+      case Ignored::kRepeatedSection:
+        problems.push_back(
+            {l.Line, "section [" + l.Name + "] begins at line " + first + " already; its keys are ignored"});
+        break;
+      case Ignored::kRepeatedKey:
+        problems.push_back({l.Line, l.Name + "= is given at line " + first + " already; ignored"});
+        break;
+    }
+  }
+  return problems;
+}
+
 std::string JobFileProblemMessage(const std::string& fileName, const JobFileProblem& problem) {
   return fileName + (problem.Line > 0 ? ":" + std::to_string(problem.Line) : "") + ": " +
          problem.Text;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace mv {
 
@@ -26,6 +27,10 @@ struct JobFileProblem {
 // loadResult and job: what Load returned and left behind.
 JobFileProblem FindJobFileProblem(const std::string& fileName, int loadResult,
                                   const TTFileThreadControl& job);
+// The lines of the file that no load reads (not key=value, outside a section,
+// a repeated section or key), with why; a hand-written file may mean more.
+std::vector<JobFileProblem> FindIgnoredLines(const std::string& fileName);
+
 // "FILE:LINE: text", or "FILE: text" without a line: the form editors and
 // terminals let one jump to.
 std::string JobFileProblemMessage(const std::string& fileName, const JobFileProblem& problem);

@@ -639,7 +639,12 @@ struct ProfileSnapshot::Index {
     std::string value;
     int line = 0;
   };
-  std::unordered_map<std::string, std::unordered_map<std::string, Entry>> sections;
+  struct Section {
+    int line = 0;
+    std::unordered_map<std::string, Entry> keys;
+  };
+  std::unordered_map<std::string, Section> sections;
+  std::vector<IgnoredLine> ignored;
 };
 
 ProfileSnapshot::ProfileSnapshot(const std::string& file) : index_(std::make_unique<Index>()) {
@@ -647,13 +652,27 @@ ProfileSnapshot::ProfileSnapshot(const std::string& file) : index_(std::make_uni
   if (!LoadFile(file, &loaded)) return;
   LineReader reader(loaded.text);
   Line line;
-  std::unordered_map<std::string, Index::Entry>* current = nullptr;
+  Index::Section* current = nullptr;
+  bool inSection = false;
+  std::vector<IgnoredLine>& ignored = index_->ignored;
   for (int number = 1; reader.Next(&line); ++number) {
     if (line.kind == LineKind::kSection) {
-      auto [it, fresh] = index_->sections.try_emplace(UpperCase(line.name));
+      auto [it, fresh] = index_->sections.try_emplace(UpperCase(line.name), Index::Section{number, {}});
       current = fresh ? &it->second : nullptr;
-    } else if (current && line.kind == LineKind::kKey) {
-      current->try_emplace(UpperCase(line.name), Index::Entry{Unquote(line.value), number});
+      inSection = true;
+      if (!fresh)
+        ignored.push_back({number, IgnoredLine::kRepeatedSection, std::string(line.name), it->second.line});
+    } else if (line.kind == LineKind::kKey) {
+      if (!current) {
+        if (!inSection) ignored.push_back({number, IgnoredLine::kOutsideSection, std::string(line.name), 0});
+        continue;
+      }
+      auto [it, fresh] =
+          current->keys.try_emplace(UpperCase(line.name), Index::Entry{Unquote(line.value), number});
+      if (!fresh)
+        ignored.push_back({number, IgnoredLine::kRepeatedKey, std::string(line.name), it->second.line});
+    } else if (line.kind == LineKind::kOther) {
+      ignored.push_back({number, IgnoredLine::kNotAKeyLine, "", 0});
     }
   }
 }
@@ -666,16 +685,20 @@ std::optional<std::string> ProfileSnapshot::Value(const std::string& section,
                                                   const std::string& key) const {
   const auto s = index_->sections.find(UpperCase(Trim(section)));
   if (s == index_->sections.end()) return std::nullopt;
-  const auto k = s->second.find(UpperCase(Trim(key)));
-  if (k == s->second.end()) return std::nullopt;
+  const auto k = s->second.keys.find(UpperCase(Trim(key)));
+  if (k == s->second.keys.end()) return std::nullopt;
   return k->second.value;
 }
 
 int ProfileSnapshot::KeyLine(const std::string& section, const std::string& key) const {
   const auto s = index_->sections.find(UpperCase(Trim(section)));
   if (s == index_->sections.end()) return 0;
-  const auto k = s->second.find(UpperCase(Trim(key)));
-  return k == s->second.end() ? 0 : k->second.line;
+  const auto k = s->second.keys.find(UpperCase(Trim(key)));
+  return k == s->second.keys.end() ? 0 : k->second.line;
+}
+
+const std::vector<ProfileSnapshot::IgnoredLine>& ProfileSnapshot::IgnoredLines() const {
+  return index_->ignored;
 }
 
 std::string ProfileSnapshot::ReadString(const std::string& section, const std::string& key,

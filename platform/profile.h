@@ -114,6 +114,21 @@ class ProfileSnapshot {
   // Line (from 1) of the key a read of section and key returns; 0 when none.
   int KeyLine(const std::string& section, const std::string& key) const;
 
+  // A line no read ever returns anything of, in file order.
+  struct IgnoredLine {
+    enum Reason {
+      kNotAKeyLine,      // neither [section], key=value, comment nor blank
+      kOutsideSection,   // key=value before the first [section]
+      kRepeatedSection,  // a second [section] of a name: its keys are not read
+      kRepeatedKey,      // a second key of a name in its section
+    };
+    int Line = 0;
+    Reason Why = kNotAKeyLine;
+    std::string Name;   // of the section or key
+    int FirstLine = 0;  // of the section or key that is read instead
+  };
+  const std::vector<IgnoredLine>& IgnoredLines() const;
+
  private:
   std::optional<std::string> Value(const std::string& section, const std::string& key) const;
   struct Index;

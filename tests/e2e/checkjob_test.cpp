@@ -50,6 +50,20 @@ TEST(CheckJob, ValidJobIsDescribedAndNothingIsWritten) {
   EXPECT_FALSE(std::filesystem::exists(dir / "base")) << "a check writes no data";
 }
 
+TEST(CheckJob, LinesNoLoadReadsAreNamed) {
+  TempDir dir;
+  const std::string job = dir.Write("TYPO.MVJ",
+                                    "options=3\n[job]\ndescription=t\n[actions\ncount=1\nsourcepath=/a/\n"
+                                    "[job]\ndescription=u\n[actions]\ncount=2\ncount=3\n");
+  const Checked c = Check(dir, job);
+  EXPECT_EQ(c.exitCode, 0) << "still a job the program runs";
+  for (const char* warning :
+       {":1: warning: options= before the first [section]; ignored", ":4: warning: not a [section] or key=value line; ignored",
+        ":7: warning: section [job] begins at line 2 already; its keys are ignored",
+        ":11: warning: count= is given at line 10 already; ignored"})
+    EXPECT_NE(c.output.find(job + warning + "\n"), std::string::npos) << warning << "\n" << c.output;
+}
+
 TEST(CheckJob, BadFilesAreInvalidWithAReason) {
   TempDir dir;
   const Checked missing = Check(dir, dir / "NOPE.MVJ");
