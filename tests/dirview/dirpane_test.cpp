@@ -4,16 +4,14 @@
 #include "app/dirpane.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "app/prompt.h"
-#include "tests/support/childprocess.h"
+#include "tests/support/remoteserver.h"
 #include "tests/support/tempdir.h"
 
 namespace mv {
@@ -275,34 +273,15 @@ TEST(DirPane, PopupEnableRules) {
   EXPECT_TRUE(Exists(dir / "x/file"));
 }
 
-// A port nobody listens on right now (the kernel's choice).
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
 TEST(DirPane, PaneOnARemoteInstanceListsWhatALocalPaneLists) {
   TempDir dir;
   for (const char* f : {"x/a.txt", "x/B.TXT", "x/sub/f", "x/.hidden", "x/Ä ü.txt"}) dir.Write(f, "12345");
-  const int port = FreePort();
-  const std::string portText = std::to_string(port);
-  setenv("MIRAVA_REMOTE_PORT", portText.c_str(), 1);
-  test::ChildProcess server({MIRAVA_BINARY, "--headless", "--base", dir / "serverbase", "--remote-server"},
-                            dir / "server.txt");
-  unsetenv("MIRAVA_REMOTE_PORT");
-  ASSERT_TRUE(test::WaitFor(
-      [&] { return TempDir::Read(dir / "server.txt").find("NetWare interface") != std::string::npos; }, 30000));
+  test::RemoteServerInstance server(MIRAVA_BINARY, dir / "serverbase", dir / "server.txt");
+  ASSERT_TRUE(server.Ready());
 
   DirPane local(1), remote(1);
   local.SetDirectory(dir / "x");
-  remote.SetRemotePort(static_cast<uint16_t>(port));
+  remote.SetRemotePort(server.Port());
   remote.SetRemoteServerName("127.0.0.1");
   remote.SetDirectory(dir / "x");
   EXPECT_EQ(remote.LastResult(), 0);
@@ -316,8 +295,8 @@ TEST(DirPane, PaneOnARemoteInstanceListsWhatALocalPaneLists) {
   EXPECT_EQ(remote.LabelText(), "() " + dir / "x/" + " [0](127.0.0.1)");
 
   // The instance goes away: the next read fails instead of hanging.
-  server.Signal(SIGTERM);
-  EXPECT_EQ(server.Wait(30000), 0);
+  server.Process().Signal(SIGTERM);
+  EXPECT_EQ(server.Process().Wait(30000), 0);
   remote.Reload();
   EXPECT_EQ(remote.LastResult(), kDirListNotConnected);
   EXPECT_EQ(remote.Count(), 0);

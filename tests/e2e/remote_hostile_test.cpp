@@ -15,6 +15,7 @@
 #include "remote/mvtcp.h"
 #include "tests/remote/remote_support.h"
 #include "tests/support/childprocess.h"
+#include "tests/support/remoteserver.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/tree.h"
 
@@ -25,12 +26,6 @@ using test::ChildProcess;
 using test::TempDir;
 using test::CanBind;
 using test::ConnectFrom;
-
-int FreePort() {
-  TcpSocket s;
-  s.Listen("", 0);
-  return s.LocalPort();
-}
 
 // Every file below dir, read whole, for a search of log lines.
 std::string AllText(const std::string& dir) {
@@ -44,15 +39,11 @@ std::string AllText(const std::string& dir) {
 TEST(RemoteServerProgram, ServesANormalClientWhileSilentClientsHoldEverySlot) {
   TempDir dir;
   dir.Write("shared/a.txt", "a");
-  const std::string port = std::to_string(FreePort());
-  setenv("MIRAVA_REMOTE_PORT", port.c_str(), 1);
-  setenv("MIRAVA_REMOTE_LIMITS", "connections=4,peraddress=2,idle=60000,greeting=60000", 1);
-  ChildProcess server({MIRAVA_BINARY, "--headless", "--base", dir / "base", "--remote-server"}, dir / "server.txt");
-  unsetenv("MIRAVA_REMOTE_LIMITS");
-  unsetenv("MIRAVA_REMOTE_PORT");
-  ASSERT_TRUE(test::WaitFor([&] { return TempDir::Read(dir / "server.txt").find("NetWare interface") != std::string::npos; },
-                            30000));
-  const uint16_t p = static_cast<uint16_t>(std::stoi(port));
+  test::RemoteServerInstance instance(MIRAVA_BINARY, dir / "base", dir / "server.txt",
+                                     {{"MIRAVA_REMOTE_LIMITS", "connections=4,peraddress=2,idle=60000,greeting=60000"}});
+  ASSERT_TRUE(instance.Ready());
+  ChildProcess& server = instance.Process();
+  const uint16_t p = instance.Port();
   if (!CanBind("127.0.0.2")) GTEST_SKIP() << "no second loopback address to connect from";
 
   const std::string hello = test::WireLine("Hostile") + test::WireLine(kClientVersion) + test::WireInt(7);

@@ -2,14 +2,12 @@
 // instance and gives the same tree as a local run.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "tests/support/childprocess.h"
+#include "tests/support/remoteserver.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/tree.h"
 
@@ -18,20 +16,6 @@ namespace {
 
 using test::ChildProcess;
 using test::TempDir;
-using test::WaitFor;
-
-// A port nobody listens on right now (the kernel's choice).
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
 
 std::string JobFile(const TempDir& dir, const std::string& name, const std::string& target,
                     const std::string& remoteTarget) {
@@ -48,12 +32,10 @@ TEST(RemoteTarget, RunListsTheTargetThroughTheServerAndGivesTheSameTree) {
   test::MakeTree(dir / "local/", {{"a.txt", "old", test::kTreeTime - 100}});
   test::MakeTree(dir / "remote/", {{"a.txt", "old", test::kTreeTime - 100}});
 
-  const std::string port = std::to_string(FreePort());
+  test::RemoteServerInstance server(MIRAVA_BINARY, dir / "serverbase", dir / "server.txt");
+  ASSERT_TRUE(server.Ready());
+  const std::string port = std::to_string(server.Port());
   setenv("MIRAVA_REMOTE_PORT", port.c_str(), 1);
-  ChildProcess server({MIRAVA_BINARY, "--headless", "--base", dir / "serverbase", "--remote-server"},
-                      dir / "server.txt");
-  ASSERT_TRUE(WaitFor([&] { return TempDir::Read(dir / "server.txt").find("NetWare interface") != std::string::npos; },
-                      30000));
 
   ChildProcess local({MIRAVA_BINARY, "--run-job", JobFile(dir, "LOCAL", "local", ""), "--base", dir / "base"},
                      dir / "local.txt");
@@ -66,11 +48,11 @@ TEST(RemoteTarget, RunListsTheTargetThroughTheServerAndGivesTheSameTree) {
 
   EXPECT_EQ(test::RenderTree(dir / "remote/"), test::RenderTree(dir / "local/"));
   EXPECT_EQ(TempDir::Read(dir / "remote/sub/deeper/c.txt"), "gamma");
-  const std::string served = TempDir::Read(dir / "server.txt");
+  const std::string served = server.Output();
   EXPECT_NE(served.find("REQUEST 00000001"), std::string::npos) << served;
 
-  server.Signal(SIGTERM);
-  EXPECT_EQ(server.Wait(30000), 0);
+  server.Process().Signal(SIGTERM);
+  EXPECT_EQ(server.Process().Wait(30000), 0);
 }
 
 }  // namespace
