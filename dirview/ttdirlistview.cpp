@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QResizeEvent>
+#include <algorithm>
 #include <thread>
 
 #include "app/prompt.h"
@@ -57,10 +59,15 @@ TTDirListView::TTDirListView(int32_t number, Prompt& prompt, QLabel* nameLabel, 
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
   horizontalHeader()->setHighlightSections(false);
   const QFontMetrics fm = fontMetrics();
-  setColumnWidth(0, fm.horizontalAdvance("Dokumente und Einstellungen") + 24);
+  nameWidth_ = fm.horizontalAdvance("Dokumente und Einstellungen") + 24;
+  setColumnWidth(0, nameWidth_);
   setColumnWidth(1, fm.horizontalAdvance("Size (KB)") + fm.horizontalAdvance("XX"));
   setColumnWidth(2, fm.horizontalAdvance("00.00.0000 00:00:00XX"));
   setIconSize(QSize(16, 16));
+  setHorizontalScrollMode(ScrollPerPixel);
+  connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section) {
+    if (section != 0) FitNameColumn();
+  });
   setAutoFillBackground(true);
 
   menu_ = new QMenu(this);
@@ -105,6 +112,16 @@ QMenu* TTDirListView::PopupMenu() {
 
 void TTDirListView::contextMenuEvent(QContextMenuEvent* event) {
   PopupMenu()->popup(event->globalPos());
+}
+
+void TTDirListView::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  FitNameColumn();
+}
+
+void TTDirListView::FitNameColumn() {
+  const int rest = viewport()->width() - columnWidth(1) - columnWidth(2);
+  setColumnWidth(0, std::max(nameWidth_, rest));
 }
 
 void TTDirListView::RefreshLabel() {

@@ -47,11 +47,14 @@ class TTDirListView : public QTableView, public DirPaneObserver {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void FromView();
   void ToView();
   void UpdateBackground();
+  // "Filename" takes the width the other columns leave, never less than its own.
+  void FitNameColumn();
 
   DirPane pane_;
   Prompt& prompt_;
@@ -61,6 +64,7 @@ class TTDirListView : public QTableView, public DirPaneObserver {
   QAction* createFolder_;
   QAction* delete_;
   QAction* rename_;
+  int nameWidth_ = 0;
   bool syncing_ = false;
 };
 

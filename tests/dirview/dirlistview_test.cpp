@@ -44,7 +44,12 @@ class DirListViewTest : public QObject {
     QCOMPARE(m.index(2, 1).data().toString(), QString("2"));
     QVERIFY(!m.index(2, 2).data().toString().isEmpty());
     QVERIFY(!m.index(2, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-    QCOMPARE(view.columnWidth(0), view.fontMetrics().horizontalAdvance("Dokumente und Einstellungen") + 24);
+    // "Filename" takes the width left over, never less than its own.
+    const int nameWidth = view.fontMetrics().horizontalAdvance("Dokumente und Einstellungen") + 24;
+    view.resize(120, 200);
+    QCOMPARE(view.columnWidth(0), nameWidth);
+    view.resize(nameWidth * 4, 200);
+    QCOMPARE(view.columnWidth(0) + view.columnWidth(1) + view.columnWidth(2), view.viewport()->width());
     QCOMPARE(label.text(), QString::fromStdString("() " + dir / "x/" + " [0]"));
 
     // A missing name added by a job, then an empty path hides the view.
