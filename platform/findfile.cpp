@@ -152,16 +152,22 @@ uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out,
                                                   (attrMask & kFindSkipArchive) == 0));
   }
 
+  // Sorted by index: moving the entries themselves costs more than comparing
+  // them in folders of many thousand names.
   auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
-  std::sort(found.begin(), found.end(), [&](const auto& a, const auto& b) {
+  std::vector<uint32_t> order(found.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](uint32_t ia, uint32_t ib) {
+    const auto& a = found[ia];
+    const auto& b = found[ib];
     int ra = rank(a.second.Name), rb = rank(b.second.Name);
     if (ra != rb) return ra < rb;
-    if (a.first != b.first) return a.first < b.first;
+    if (const int c = a.first.compare(b.first); c != 0) return c < 0;
     return a.second.Name < b.second.Name;
   });
   if (found.empty()) return ERROR_NO_MORE_FILES;
   h.entries_.reserve(found.size());
-  for (auto& f : found) h.entries_.push_back(std::move(f.second));
+  for (uint32_t i : order) h.entries_.push_back(std::move(found[i].second));
   h.open_ = true;
   return FindNext(h, out);
 }
