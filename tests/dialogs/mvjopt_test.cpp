@@ -1,0 +1,187 @@
+// "<type> JOB Options": the controls bound to the dialog state, OK and
+// Cancel, help contexts, refused recipients.
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QtTest>
+
+#include "app/prompt.h"
+#include "dialogs/mvhelp.h"
+#include "dialogs/mvjopt.h"
+#include "tests/dialogs/modal.h"
+
+using namespace mv;
+using mv::test::WhenShown;
+
+namespace {
+
+struct View {
+  int32_t type = JOB_COPY, conflict = 0;
+  uint32_t direction = OPT_DIR_TO_TARGET, flags = 0;
+  TTDirFilter filter{"", "", "", "", 16384};
+  TMVMail mail{nullptr};
+  uint32_t enabled = 0xFFFFFFFF;
+  JobOptionsView Of() { return {&type, &conflict, &direction, &flags, &filter, &mail, false, enabled}; }
+};
+
+template <typename W>
+W* Find(QWidget& d, const QString& name) {
+  W* w = d.findChild<W*>(name);
+  if (!w) qWarning("no control %s", qPrintable(name));
+  return w;
+}
+
+void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(4, w->height() / 2)); }
+
+QCheckBox* Option(QWidget& d, uint32_t bit) { return Find<QCheckBox>(d, QString("CBOption%1").arg(bit, 0, 16)); }
+
+void ShowPage(TMVJobOptions& d, JobOptionsPage page) { d.Pages()->setCurrentIndex(static_cast<int>(page)); }
+
+}  // namespace
+
+class JobOptionsDialogTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void directionLocksMirrorAndMirrorLocksDirection() {
+    View v;
+    v.flags = OPT_MIRROR;  // stored with "<==": shown unchecked
+    v.direction = OPT_DIR_TO_SOURCE;
+    ScriptedPrompt prompt;
+    TMVJobOptions d(prompt);
+    d.Open(v.Of());
+    d.show();
+    ShowPage(d, JobOptionsPage::Copy);
+    QCOMPARE(d.HelpContext(), 42);
+    QCOMPARE(d.Pages()->property("helpContext").toInt(), 42);
+    QCheckBox* mirror = Option(d, OPT_MIRROR);
+    auto* direction = Find<QGroupBox>(d, "RGDirection");
+    QVERIFY(!mirror->isEnabled());
+    QVERIFY(!mirror->isChecked());
+    Click(Find<QRadioButton>(d, "RBDirection0"));
+    QTRY_VERIFY(mirror->isEnabled());
+    Click(mirror);
+    QTRY_VERIFY(mirror->isChecked());
+    QVERIFY(!direction->isEnabled());
+    Click(mirror);
+    QTRY_VERIFY(direction->isEnabled());
+    Click(Find<QRadioButton>(d, "RBDirection1"));
+    QTRY_VERIFY(!mirror->isEnabled());
+    QVERIFY(!mirror->isChecked());
+    QVERIFY(prompt.Complete());
+  }
+
+  void analyzeShowsItsPageAndHidesCopy() {
+    View v;
+    ScriptedPrompt prompt;
+    TMVJobOptions d(prompt);
+    d.Open(v.Of());
+    d.show();
+    QCOMPARE(d.windowTitle(), QString("COPY JOB Options"));
+    QCOMPARE(d.HelpContext(), 40);
+    QUrl opened;
+    SetHelpOpenerForTesting([&](const QUrl& url) { return opened = url, true; });
+    Click(Find<QPushButton>(d, "BTNHelp"));
+    SetHelpOpenerForTesting({});
+    QVERIFY2(opened.toString().contains("context-40"), qPrintable(opened.toString()));
+    Click(Find<QRadioButton>(d, "RBJobType1"));
+    QTRY_COMPARE(d.windowTitle(), QString("ANALYZE JOB Options"));
+    QVERIFY(!d.Pages()->isTabVisible(1));
+    QVERIFY(d.Pages()->isTabVisible(2));
+    ShowPage(d, JobOptionsPage::Analyze);
+    auto* level = Find<QSpinBox>(d, "UDReportMaxLevel");
+    QCOMPARE(level->maximum(), 255);
+    level->setFocus();
+    level->selectAll();
+    QTest::keyClicks(level, "x7");
+    QTRY_COMPARE(level->value(), 7);
+    QCOMPARE(d.State().ReportMaxLevel, 7);
+  }
+
+  void resumeBoxesDisabledKeepTheirState() {
+    View v;
+    v.flags = OPT_RESUME_FOLDER | OPT_RESUME_FILE;
+    v.enabled = 0xFFCFFFFF;
+    ScriptedPrompt prompt;
+    TMVJobOptions d(prompt);
+    WhenShown<TMVJobOptions>([](TMVJobOptions& dialog) {
+      for (uint32_t bit : {OPT_RESUME_FOLDER, OPT_RESUME_FILE}) {
+        QVERIFY(!Option(dialog, bit)->isEnabled());
+        QVERIFY(Option(dialog, bit)->isChecked());
+      }
+      Click(Find<QPushButton>(dialog, "BTNOK"));
+    });
+    QVERIFY(d.Execute(v.Of()));
+    QCOMPARE(v.flags, OPT_RESUME_FOLDER | OPT_RESUME_FILE);
+  }
+
+  // Cancel drops the other changes, but the name lists were written at once.
+  void nameListEditsSurviveCancel() {
+    View v;
+    ScriptedPrompt prompt;
+    TMVJobOptions d(prompt);
+    WhenShown<TMVJobOptions>([](TMVJobOptions& dialog) {
+      Click(Find<QRadioButton>(dialog, "RBJobType3"));
+      ShowPage(dialog, JobOptionsPage::FilterName);
+      auto* label = Find<QLabel>(dialog, "LBNameList0");
+      QVERIFY(!label->font().underline());
+      Click(Find<QToolButton>(dialog, "SBNameList0"));
+      QTRY_VERIFY(label->font().underline());
+      auto* entry = Find<QLineEdit>(dialog, "EDName");
+      auto* add = Find<QPushButton>(dialog, "BTNAddName");
+      QVERIFY(!add->isEnabled());
+      QTest::keyClicks(entry, "*.tmp");
+      QTRY_VERIFY(add->isEnabled());
+      Click(add);
+      QTest::keyClicks(entry, "*.bak");
+      QTest::keyClick(entry, Qt::Key_Return);
+      QTRY_COMPARE(Find<QListWidget>(dialog, "LBNames")->count(), 2);
+      Click(Find<QPushButton>(dialog, "BTNCancel"));
+    });
+    QVERIFY(!d.Execute(v.Of()));
+    QCOMPARE(v.filter.IncludeFileNames, std::string("*.tmp|*.bak"));
+    QCOMPARE(v.type, JOB_COPY);
+  }
+
+  void refusedRecipientIsExplainedAndFlagsReachTheMailRecord() {
+    View v;
+    ScriptedPrompt prompt;
+    prompt.ExpectError(RecipientAddressProblem("<a@example.org> <b@example.org>"));
+    TMVJobOptions d(prompt);
+    WhenShown<TMVJobOptions>([](TMVJobOptions& dialog) {
+      ShowPage(dialog, JobOptionsPage::Mail);
+      auto* entry = Find<QLineEdit>(dialog, "EDRecipient");
+      auto* list = Find<QListWidget>(dialog, "LBRecipients");
+      QTest::keyClicks(entry, "<a@example.org> <b@example.org>");
+      Click(Find<QPushButton>(dialog, "BTNAddRecipient"));
+      QCOMPARE(list->count(), 0);
+      QCOMPARE(entry->text(), QString("<a@example.org> <b@example.org>"));
+      entry->clear();
+      QTest::keyClicks(entry, "ops@example.org");
+      Click(Find<QPushButton>(dialog, "BTNAddRecipient"));
+      QTRY_COMPARE(list->count(), 1);
+      auto* done = Find<QCheckBox>(dialog, "CBMail1");
+      QVERIFY(!done->isEnabled());
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+      QTRY_VERIFY(done->isEnabled());
+      QVERIFY(!Find<QCheckBox>(dialog, "CBMailReserved")->isEnabled());
+      Click(done);
+      QTRY_VERIFY(done->isChecked());
+      Click(Find<QPushButton>(dialog, "BTNOK"));
+    });
+    QVERIFY(d.Execute(v.Of()));
+    QVERIFY(prompt.Complete());
+    QCOMPARE(v.mail.Message.ToAddress.size(), size_t(1));
+    QCOMPARE(v.mail.Message.ToAddress[0].Flags, kRecipientSomethingDone);
+  }
+};
+
+QTEST_MAIN(JobOptionsDialogTest)
+#include "mvjopt_test.moc"
