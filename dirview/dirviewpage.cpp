@@ -14,6 +14,9 @@
 #include "app/dirpane.h"
 #include "app/mvmain.h"
 #include "app/prompt.h"
+#include "app/sourceedit.h"
+#include "dialogs/mvjopt.h"
+#include "dialogs/mvmacro.h"
 #include "dialogs/mvtempl.h"
 #include "dirview/ttdirlistview.h"
 #ifdef MIRAVA_HAVE_SCHEDULE_DIALOG
@@ -61,7 +64,14 @@ class DirViewPage::Dialogs : public EditorDialogs {
   bool ChooseTemplate(const std::string& folder, std::string& path) override {
     return page_.TemplateForm().Choose(folder, path);
   }
-  bool JobOptions(JobEditor&) override { return false; }
+  bool JobOptions(JobEditor& editor) override {
+    if (!jobOptions_) jobOptions_ = new TMVJobOptions(page_.prompt_, &page_);
+    return jobOptions_->Execute(JobOptionsViewOf(editor, page_.core_.Settings().OptionsEnabled));
+  }
+  SourceEditor Sources() {
+    if (!macroForm_) macroForm_ = new TMVMacroForm(page_.prompt_, &page_);
+    return SourceEditor(page_.core_, page_.prompt_, *page_.editor_, *macroForm_);
+  }
   bool BrowseFolder(const std::string& start, std::string& path) override {
     const QString dir = QFileDialog::getExistingDirectory(&page_, QStringLiteral("Select Directory"),
                                                           QString::fromStdString(start));
@@ -74,6 +84,8 @@ class DirViewPage::Dialogs : public EditorDialogs {
 
  private:
   DirViewPage& page_;
+  TMVJobOptions* jobOptions_ = nullptr;  // children of the page, made on first use
+  TMVMacroForm* macroForm_ = nullptr;
 };
 
 namespace {
@@ -274,10 +286,9 @@ void DirViewPage::JobLoadToJoblist() { editor_->JobLoadToJoblist(); UpdateContro
 void DirViewPage::JobSaveAs() { editor_->JobSaveAs(true); }
 void DirViewPage::JobOptions() { editor_->JobOptions(); UpdateControls(); }
 void DirViewPage::JobApplyTemplate() { editor_->JobApplyTemplate(); UpdateControls(); }
-// Source definitions are edited elsewhere; the menu entries keep their enable states.
-void DirViewPage::MacroSourceEdit() {}
-void DirViewPage::MacroConnect() {}
-void DirViewPage::MacroDisconnect() {}
+void DirViewPage::MacroSourceEdit() { dialogs_->Sources().Edit(); UpdateControls(); }
+void DirViewPage::MacroConnect() { dialogs_->Sources().Connect(); UpdateControls(); }
+void DirViewPage::MacroDisconnect() { dialogs_->Sources().Disconnect(); UpdateControls(); }
 
 void DirViewPage::EditJob(int index) {
   if (editor_->EditJob(index)) {
