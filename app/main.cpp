@@ -1,4 +1,4 @@
-// Program entry: headless runs, job checks, and (later) the main window.
+// Program entry: the main window, headless runs and job checks.
 
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include "app/commandline.h"
 #include "app/datadirs.h"
 #include "app/front/headless.h"
+#include "app/gui/windowapp.h"
 #include "app/runjob.h"
 #include "platform/paths.h"
 
@@ -32,6 +33,7 @@ void PrintUsage(std::FILE* out) {
       "       mirava --check-job FILE [--base DIR]\n"
       "Copies, mirrors, analyses and cleans directory trees as scheduled jobs.\n"
       "\n"
+      "  (no option)        open the main window (needs DISPLAY or WAYLAND_DISPLAY)\n"
       "  --headless         run without a window; Log page lines go to standard output\n"
       "  --base DIR         keep all data below DIR\n"
       "  --remote-server[=ADDRESS]  serve directory listings on port 52001\n"
@@ -77,14 +79,18 @@ int main(int argc, char** argv) {
     return mv::RunJobFileNow(*parsed.RunJob, dirs, std::cout,
                              mv::RunJobOutputForStdout(parsed.Quiet), &std::cerr);
   }
-  if (!parsed.Headless)
-    std::fputs("mirava: the main window is not available in this build; running headless\n",
+  if (!parsed.Headless && !mv::DisplayAvailable()) {
+    std::fputs("mirava: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
+               "use --headless to run without a window\n",
                stderr);
+    return 2;
+  }
 
   mv::StartOptions options;
   options.Base = parsed.Base;
   options.ProgramDir = ProgramDir(argv[0]);
   options.Words = parsed.Words;
   options.RemoteServer = parsed.RemoteServer;
-  return mv::RunHeadless(argc, argv, std::move(options));
+  if (parsed.Headless) return mv::RunHeadless(argc, argv, std::move(options));
+  return mv::RunWindow(argc, argv, std::move(options));
 }

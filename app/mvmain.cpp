@@ -147,11 +147,17 @@ void MiravaCore::Startup(StartOptions options) {
   if (options.RemoteServer) {
     remoteServer_ = std::make_unique<TMVIPServer>();
     const uint16_t port = ConfiguredRemotePort();
-    // The server logs from its connection threads; observers (a window's
-    // models) live on the main thread.
-    if (!remoteServer_->Start(*options.RemoteServer, port, [this](const std::string& line) {
-          sync_.Synchronize([this, line] { AddLogLine(line); });
-        }))
+    // The server logs from its connection threads; the Server page or the
+    // Log page (a window's models) live on the main thread.
+    if (!remoteServer_->Start(*options.RemoteServer, port,
+                              [this, page = options.ServerPage](const std::string& line) {
+                                sync_.Synchronize([this, &page, &line] {
+                                  if (page)
+                                    page(line);
+                                  else
+                                    AddLogLine(line);
+                                });
+                              }))
       AddLogLine("Remote server could not listen on " +
                  (options.RemoteServer->empty() ? std::string("127.0.0.1") : *options.RemoteServer) +
                  ":" + std::to_string(port));

@@ -52,6 +52,9 @@ struct StartOptions {
   std::function<void(const std::string&)> LogPage;
   // Serve directory listings to other instances on this address ("" = loopback).
   std::optional<std::string> RemoteServer;
+  // Receives the remote server's lines instead of the Log page (the window's
+  // Server page); called on the main thread.
+  std::function<void(const std::string&)> ServerPage;
   // The NetWare client; the unavailable one when empty.
   std::unique_ptr<NetWareClient> NetWare;
   // Who answers questions and error boxes (not owned; it must outlive the
@@ -125,6 +128,8 @@ class MiravaCore {
   bool CloseRequested() const { return closeRequested_ != 0; }
   bool JobTimerArmed() const { return jobTimerArmed_; }
   bool NetWareAvailable() const { return netWareAvailable_; }
+  // Whether the remote directory server listens.
+  bool RemoteServerRunning() const { return remoteServer_ && remoteServer_->Running(); }
   const RoleLock& Lock() const { return roleLock_; }
   const ProgramSettings& Settings() const { return settings_; }
   JobList& Jobs() { return jobs_; }
