@@ -45,7 +45,7 @@ std::string RecipientAddressProblem(const std::string& address) {
     return "The mail address may contain \"<\" and \">\" only once each, around the address: "
            "Name <user@example.org>.";
   if (TSmtpClient::ExtractAddress(address).find_first_not_of(' ') == std::string::npos)
-    return "The mail address has no address between \"<\" and \">\".";
+    return "The mail address names no address.";
   return {};
 }
 

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
@@ -66,6 +67,8 @@ TMVJobOptions::TMVJobOptions(Prompt& prompt, QWidget* parent) : QDialog(parent),
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { ShowHelpContext(HelpContext()); });
+  connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+          [this] { ShowHelpContext(HelpContext()); });
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pages_);

@@ -1,9 +1,9 @@
 #include "dialogs/mvmacro.h"
 
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/prompt.h"
@@ -42,6 +42,8 @@ TMVMacroForm::TMVMacroForm(Prompt& prompt, QWidget* parent) : QDialog(parent), p
   });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(new_, &QPushButton::clicked, this, &TMVMacroForm::NewEntry);
+  connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+          [] { ShowHelpContext(kHelpSourceChooser); });
 
   auto* buttons = new QVBoxLayout;
   for (QPushButton* b : {apply_, cancel, delete_, new_}) buttons->addWidget(b);

@@ -61,6 +61,13 @@ class JobOptionsDialogTest : public QObject {
     ShowPage(d, JobOptionsPage::Copy);
     QCOMPARE(d.HelpContext(), 42);
     QCOMPARE(d.Pages()->property("helpContext").toInt(), 42);
+    QUrl opened;
+    SetHelpOpenerForTesting([&](const QUrl& url) { return opened = url, true; });
+    d.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    QTest::keyClick(&d, Qt::Key_F1);
+    SetHelpOpenerForTesting({});
+    QVERIFY2(opened.toString().contains("context-42"), qPrintable(opened.toString()));
     QCheckBox* mirror = Option(d, OPT_MIRROR);
     auto* direction = Find<QGroupBox>(d, "RGDirection");
     QVERIFY(!mirror->isEnabled());
