@@ -13,10 +13,15 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "app/dirpane.h"
+#include "app/mvmain.h"
 #include "app/prompt.h"
 #include "dialogs/mvhelp.h"
 #include "dialogs/mvjopt.h"
+#include "dialogs/mvmacro.h"
+#include "dirview/dirviewpage.h"
 #include "tests/dialogs/modal.h"
+#include "tests/support/tempdir.h"
 
 using namespace mv;
 using mv::test::WhenShown;
@@ -187,6 +192,41 @@ class JobOptionsDialogTest : public QObject {
     QVERIFY(prompt.Complete());
     QCOMPARE(v.mail.Message.ToAddress.size(), size_t(1));
     QCOMPARE(v.mail.Message.ToAddress[0].Flags, kRecipientSomethingDone);
+  }
+
+  // Job > Options and Macro > Source > Connect on the Directory View page.
+  void directoryViewPageOpensTheDialogs() {
+    test::TempDir dir;
+    dir.Write("src/a.txt", "a");
+    MiravaCore core;
+    core.Startup({.Base = dir / "base"});
+    {
+      ScriptedPrompt prompt;
+      prompt.ExpectInput("Enter Name", "Daily Backup 2");
+      DirViewPage page(core, prompt);
+      page.Editor().Left().SetDirectory(dir / "src");
+      WhenShown<TMVJobOptions>([](TMVJobOptions& d) {
+        Click(Find<QRadioButton>(d, "RBJobType1"));
+        QTRY_COMPARE(d.windowTitle(), QString("ANALYZE JOB Options"));
+        Click(Find<QPushButton>(d, "BTNOK"));
+      });
+      page.JobOptions();
+      QCOMPARE(page.Editor().ViewJobType, JOB_ANALYZE);
+      QCOMPARE(page.Controls().JobTypeCaption, std::string("ANALYZE"));
+
+      WhenShown<TMVMacroForm>([](TMVMacroForm& f) {
+        Click(f.findChild<QPushButton*>("BTNNew"));
+        QTRY_VERIFY(f.ApplyButton()->isEnabled());
+        Click(f.ApplyButton());
+      });
+      page.MacroConnect();
+      QCOMPARE(page.Editor().Left().DefinitionName(), std::string("Daily Backup 2"));
+      QVERIFY(page.Controls().MacroDisconnect);
+      page.MacroDisconnect();
+      QCOMPARE(page.Editor().Left().DefinitionName(), std::string());
+      QVERIFY(prompt.Complete());
+    }
+    core.Shutdown();
   }
 };
 
