@@ -147,7 +147,9 @@ QWidget* JoblistTab::BuildStatus() {
   auto* grid = new QGridLayout(statusBox_);
   grid->setVerticalSpacing(2);
   auto value = [&](StatusField f) {
-    auto* l = new QLabel(statusBox_);
+    QLabel* l = f == Source || f == Target
+                    ? new ElidedLabel(kStatusCaptions[f], Qt::ElideMiddle, statusBox_)
+                    : new QLabel(statusBox_);
     l->setObjectName(QString("LBStatus%1").arg(f));
     l->setTextFormat(Qt::PlainText);
     l->setAccessibleName(kStatusCaptions[f]);
@@ -177,10 +179,6 @@ QWidget* JoblistTab::BuildStatus() {
   grid->addWidget(value(AverageRate), 7, 2, 1, 2);
   put(KBDone, 7, 4);
   put(LastCompleteRun, 8, 0, 5);
-  for (QLabel* l : {status_[Source], status_[Target]}) {
-    l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    l->setMinimumWidth(40);
-  }
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);
   grid->setColumnStretch(5, 1);
@@ -258,10 +256,10 @@ void JoblistTab::SetParameter(Parameter row, const QString& value) { parameters_
 
 void JoblistTab::SetStatus(StatusField field, const QString& value) {
   QLabel* l = status_[field];
+  if (auto* elided = qobject_cast<ElidedLabel*>(l)) return elided->SetValue(value);
   if (l->text() == value) return;
   l->setText(value);
   l->setAccessibleDescription(value);
-  if (field == Source || field == Target) l->setToolTip(value);
 }
 
 void JoblistTab::SetProgress(int percent) {

@@ -339,18 +339,12 @@ void TForm1::RefreshJobDisplay(TTFileThreadControl& job) {
 
 void TForm1::FillStatus(TTFileThreadControl& job) {
   const JobStatusTexts t = MakeJobStatusTexts(job);
-  auto elided = [this](JoblistTab::StatusField f, const std::string& text) {
-    QLabel* l = joblist_->StatusLabel(f);
-    return l->fontMetrics().elidedText(Q(text), Qt::ElideMiddle, qMax(40, l->width()));
-  };
-  const QString source = elided(JoblistTab::Source, t.Source);
-  const QString target = elided(JoblistTab::Target, t.Target);
-  job.CurSourceText = source.toStdString();
-  job.CurTargetText = target.toStdString();
-  joblist_->SetStatus(JoblistTab::Source, source);
-  joblist_->SetStatus(JoblistTab::Target, target);
-  joblist_->StatusLabel(JoblistTab::Source)->setToolTip(Q(t.Source));
-  joblist_->StatusLabel(JoblistTab::Target)->setToolTip(Q(t.Target));
+  // The labels shorten the paths to their width; the job keeps the whole
+  // ones, shown again once its run has ended.
+  job.CurSourceText = t.Source;
+  job.CurTargetText = t.Target;
+  joblist_->SetStatus(JoblistTab::Source, Q(t.Source));
+  joblist_->SetStatus(JoblistTab::Target, Q(t.Target));
   const std::pair<JoblistTab::StatusField, const std::string*> fields[] = {
       {JoblistTab::Total, &t.Total},         {JoblistTab::Success, &t.Success},
       {JoblistTab::Skipped, &t.Skipped},     {JoblistTab::Errors, &t.Errors},

@@ -5,27 +5,40 @@
 
 namespace mv {
 
-ValueLabel::ValueLabel(const QString& caption, QWidget* parent) : QLabel(parent), caption_(caption) {
+ElidedLabel::ElidedLabel(const QString& caption, Qt::TextElideMode mode, QWidget* parent)
+    : QLabel(parent), caption_(caption), mode_(mode) {
   setAccessibleName(caption);
   setTextFormat(Qt::PlainText);
-  setFocusPolicy(Qt::StrongFocus);
-  setCursor(Qt::PointingHandCursor);
   setMinimumWidth(40);
   setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
-void ValueLabel::SetValue(const QString& text) {
+void ElidedLabel::SetValue(const QString& text) {
+  if (value_ == text && !text.isEmpty()) return;
   value_ = text;
   setAccessibleDescription(text);
   setToolTip(text);
   Elide();
 }
 
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  Elide();
+}
+
+void ElidedLabel::Elide() { setText(fontMetrics().elidedText(value_, mode_, qMax(10, width()))); }
+
+ValueLabel::ValueLabel(const QString& caption, QWidget* parent)
+    : ElidedLabel(caption, Qt::ElideRight, parent) {
+  setFocusPolicy(Qt::StrongFocus);
+  setCursor(Qt::PointingHandCursor);
+}
+
 void ValueLabel::Activate() {
   red_ = true;
   setStyleSheet("color: red");
   repaint();
-  if (show_) show_(caption_, value_);
+  if (show_) show_(Caption(), Value());
   red_ = false;
   setStyleSheet("");
 }
@@ -42,15 +55,6 @@ void ValueLabel::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QLabel::keyPressEvent(event);
-}
-
-void ValueLabel::resizeEvent(QResizeEvent* event) {
-  QLabel::resizeEvent(event);
-  Elide();
-}
-
-void ValueLabel::Elide() {
-  setText(fontMetrics().elidedText(value_, Qt::ElideRight, qMax(10, width())));
 }
 
 }  // namespace mv
