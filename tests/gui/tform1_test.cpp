@@ -102,6 +102,12 @@ class TForm1Test : public QObject {
                                  "On Topic F1, -, Info"}));
     QCOMPARE(Captions(w.form->menuBar()->findChild<QMenu*>("MNMacroSource")), QStringList{"Edit"});
     QVERIFY(!w.Item("MNRunServer")->isEnabled());
+    // F10 leads into the menus, as on every desktop.
+    w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QTest::keyClick(w.form.get(), Qt::Key_F10);
+    QTRY_COMPARE(w.form->menuBar()->activeAction(), w.form->menuBar()->actions().first());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
     QVERIFY(!w.Item("MNJobNew")->isEnabled());
     QTabWidget* pages = w.form->Pages();
     QStringList tabs;
