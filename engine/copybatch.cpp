@@ -68,6 +68,25 @@ uint32_t CopyOps::Flush(int fd, const std::string&) {
   return 0;
 }
 
+uint32_t CopyOps::WaitWritten(int fd, const std::string&) {
+  constexpr unsigned kAll = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  while (::sync_file_range(fd, 0, 0, kAll) != 0) {
+    if (errno == EINTR) continue;
+    // Not offered here (some file systems): the file system flush below
+    // waits for the data all the same, only without naming the file.
+    if (errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == ESPIPE) return 0;
+    return WinErrorFromErrno(errno);
+  }
+  return 0;
+}
+
+uint32_t CopyOps::FlushFileSystem(int fd, const std::vector<std::string>&) {
+  while (::syncfs(fd) != 0) {
+    if (errno != EINTR) return WinErrorFromErrno(errno);
+  }
+  return 0;
+}
+
 uint32_t CopyOps::Rename(const TargetTree& tree, const std::string& from, const std::string& to) {
   return tree.RenameHeld(from, to);
 }
@@ -114,7 +133,32 @@ int32_t CopyBatch::Commit(TCopyThread& t) {
   // Write-back of every copy was started when it was finished, so these
   // mostly wait for what is already on its way.
   std::vector<uint32_t> flushed(items_.size(), 0);
-  for (size_t i = 0; i < items_.size(); ++i) flushed[i] = ops_.Flush(items_[i].WorkFile.fd(), items_[i].Work);
+  for (size_t i = 0; i < items_.size(); ++i) flushed[i] = ops_.WaitWritten(items_[i].WorkFile.fd(), items_[i].Work);
+  // Then one flush per file system the batch wrote to (a tree may span
+  // several mounts); its failure fails every copy there.
+  struct Group {
+    dev_t device;
+    std::vector<size_t> items;
+  };
+  std::vector<Group> groups;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (flushed[i] != 0) continue;
+    struct stat st {};
+    if (::fstat(items_[i].WorkFile.fd(), &st) != 0) {
+      flushed[i] = LastWinError();
+      continue;
+    }
+    auto group = std::find_if(groups.begin(), groups.end(), [&st](const Group& g) { return g.device == st.st_dev; });
+    if (group == groups.end()) group = groups.insert(groups.end(), Group{st.st_dev, {}});
+    group->items.push_back(i);
+  }
+  for (const Group& group : groups) {
+    std::vector<std::string> paths;
+    paths.reserve(group.items.size());
+    for (size_t i : group.items) paths.push_back(items_[i].Work);
+    if (uint32_t error = ops_.FlushFileSystem(items_[group.items.front()].WorkFile.fd(), paths))
+      for (size_t i : group.items) flushed[i] = error;
+  }
 
   int32_t worst = 0;
   for (size_t i = 0; i < items_.size(); ++i) {

@@ -3,10 +3,11 @@
 //
 // A finished work copy is not renamed at once: its write-back is started and
 // it waits, still held open, in the run's batch. When the batch is full, when
-// the walk is about to give up a folder lock, and at the end of the run, every
-// waiting copy is flushed and only then given its target name (the order the
-// tests check through CopyOps). A copy whose flush or rename fails is removed;
-// the file then counts as failed instead of copied.
+// the walk is about to give up a folder lock, and at the end of the run, the
+// batch waits until every copy's data is written, flushes each file system
+// it wrote to once, and only then gives the copies their target names (the
+// order the tests check through CopyOps). A copy whose write, flush or rename
+// fails is removed; the file then counts as failed instead of copied.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +38,14 @@ class CopyOps {
   virtual void WriteBack(int fd, const std::string& path);
   // Returns when the work copy's data and size are on the disk.
   virtual uint32_t Flush(int fd, const std::string& path);
+  // Returns when the work copy's data has been written to the device (its
+  // write-back is over; a write error shows here), without a cache flush.
+  virtual uint32_t WaitWritten(int fd, const std::string& path);
+  // One flush of the file system that holds fd: afterwards the data and the
+  // names of everything written there, among it the copies at paths, are on
+  // the disk. One journal commit and one cache flush for many files, where
+  // a flush per file pays both for each.
+  virtual uint32_t FlushFileSystem(int fd, const std::vector<std::string>& paths);
   // Gives a work copy its new name (replacing a file of that name) beneath
   // the tree's folder.
   virtual uint32_t Rename(const TargetTree& tree, const std::string& from, const std::string& to);

@@ -1,5 +1,8 @@
 #include "engine/copyrun.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <system_error>
 
 #include "engine/copythread.h"
@@ -15,6 +18,14 @@ int32_t RunGuarded(const std::function<int32_t()>& call) {
   } catch (...) {
     return -1;
   }
+}
+
+// Each waiting copy holds up to two descriptors (work copy, old target): a
+// quarter of the process's limit leaves room for everything else.
+size_t BatchFilesWithinFdLimit(size_t wanted) {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+  return std::clamp<size_t>(static_cast<size_t>(limit.rlim_cur / 4), 1, std::max<size_t>(wanted, 1));
 }
 
 }  // namespace
@@ -75,7 +86,8 @@ int32_t SideTask::Wait() {
 
 CopyRunScope::CopyRunScope(TCopyThread& thread)
     : thread_(thread),
-      run_(thread.Context().FileOps ? *thread.Context().FileOps : RealCopyOps(), thread.Context().BatchFiles,
+      run_(thread.Context().FileOps ? *thread.Context().FileOps : RealCopyOps(),
+           BatchFilesWithinFdLimit(thread.Context().BatchFiles),
            thread.Context().BatchBytes) {
   thread_.Run = &run_;
 }

@@ -40,12 +40,13 @@ bool IsWorkName(const std::string& name) { return name == "~MVSW.MVF" || IsBatch
 // the call (a simulated fatal error) or parks the process until it is killed.
 class RecordingOps : public CopyOps {
  public:
-  enum Kind { kWrite, kWriteBack, kFlush, kRename };
+  enum Kind { kWrite, kWriteBack, kWait, kFlush, kRename };
   enum Action { kNone, kStop, kFail, kPark };
   struct Op {
     Kind kind;
     std::string path, to;
     bool failed;
+    std::vector<std::string> covers;  // the copies a flush is for
   };
 
   uint32_t Write(int fd, const std::string& path, const void* data, size_t size) override {
@@ -62,8 +63,16 @@ class RecordingOps : public CopyOps {
     CopyOps::WriteBack(fd, path);
   }
   uint32_t Flush(int fd, const std::string& path) override {
-    if (Step(kFlush, path)) return ERROR_GEN_FAILURE;
+    if (Step(kFlush, path, "", {path})) return ERROR_GEN_FAILURE;
     return CopyOps::Flush(fd, path);
+  }
+  uint32_t WaitWritten(int fd, const std::string& path) override {
+    if (Step(kWait, path)) return ERROR_GEN_FAILURE;
+    return CopyOps::WaitWritten(fd, path);
+  }
+  uint32_t FlushFileSystem(int fd, const std::vector<std::string>& paths) override {
+    if (Step(kFlush, paths.front(), "", paths)) return ERROR_GEN_FAILURE;
+    return CopyOps::FlushFileSystem(fd, paths);
   }
   uint32_t Rename(const TargetTree& tree, const std::string& from, const std::string& to) override {
     if (Step(kRename, from, to)) return ERROR_ACCESS_DENIED;
@@ -79,10 +88,10 @@ class RecordingOps : public CopyOps {
  private:
   std::string failing_;  // a failed in-kernel copy: the writes that follow fail too
   // True when this call is to fail.
-  bool Step(Kind kind, const std::string& path, const std::string& to = "") {
+  bool Step(Kind kind, const std::string& path, const std::string& to = "", std::vector<std::string> covers = {}) {
     const bool here = ops.size() == at;
     const bool fail = here && action == kFail && kind != kWriteBack;
-    ops.push_back({kind, path, to, fail});
+    ops.push_back({kind, path, to, fail, std::move(covers)});
     if (here && action == kStop) thread->Thread().RequestTerminate();
     if (here && action == kPark) {
       for (; ::write(parkedPipe, "!", 1) == 1;) ::pause();
@@ -99,13 +108,16 @@ std::string OrderFault(const std::vector<RecordingOps::Op>& ops) {
     const auto& op = ops[i];
     switch (op.kind) {
       case RecordingOps::kWrite: flushed[op.path] = false; break;
-      case RecordingOps::kFlush: flushed[op.path] = !op.failed; break;
+      case RecordingOps::kFlush:
+        for (const std::string& path : op.covers) flushed[path] = !op.failed;
+        break;
       case RecordingOps::kRename:
         if (IsWorkName(fs::path(op.path).filename()) && !flushed[op.path])
           return "rename #" + std::to_string(i) + " of " + op.path + " before its flush";
         flushed.erase(op.path);
         break;
-      case RecordingOps::kWriteBack: break;
+      case RecordingOps::kWriteBack:
+      case RecordingOps::kWait: break;
     }
   }
   return "";
@@ -206,9 +218,16 @@ TEST_F(CopyBatchTest, EveryRenameOfAWorkCopyFollowsItsFlush) {
   ASSERT_EQ(OrderFault(clean.ops), "");
   EXPECT_EQ(thread_->cSuccess, int(files_.size()));
   EXPECT_EQ(CheckTargets(false), int(files_.size()));
-  int flushes = 0;
-  for (const auto& op : clean.ops) flushes += op.kind == RecordingOps::kFlush;
-  EXPECT_EQ(flushes, int(files_.size())) << "one flush per copy, none twice";
+  // One flush per batch (two copies, or fewer where a folder ends), each
+  // copy covered by exactly one.
+  size_t flushes = 0, covered = 0;
+  for (const auto& op : clean.ops) {
+    if (op.kind != RecordingOps::kFlush) continue;
+    ++flushes, covered += op.covers.size();
+    EXPECT_EQ(std::set<std::string>(op.covers.begin(), op.covers.end()).size(), op.covers.size());
+  }
+  EXPECT_EQ(covered, files_.size());
+  EXPECT_EQ(flushes, 3u);
 
   // Stopped and failed at every step: finished copies are named after their
   // flush or removed, the file in progress is resume state, nothing mixed.
