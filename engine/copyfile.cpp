@@ -159,7 +159,9 @@ bool FileCopy::CheckConflict() {
     // The entry itself, looked at beneath the target folder: a link on the
     // way is an error of this file, never a way out of the tree.
     struct stat st {};
-    const uint32_t error = t_.Target.Stat(target_, st);
+    uint32_t error = t_.Target.Stat(target_, st);
+    // A folder that is not there yet (a log-only run makes none) holds no target.
+    if (error == ERROR_PATH_NOT_FOUND) error = ERROR_FILE_NOT_FOUND;
     if (error != 0 && error != ERROR_FILE_NOT_FOUND) {
       // Neither skipping nor writing may rest on a guess.
       Fail(LVL_WARNING, MC_OPEN_TARGET, target_, error);
