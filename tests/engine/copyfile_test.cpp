@@ -11,7 +11,9 @@
 #include <functional>
 #include <thread>
 
+#include "engine/copybatch.h"
 #include "engine/copythread.h"
+#include "jobs/jobtext.h"
 #include "platform/fileio.h"
 #include "platform/findfile.h"
 #include "platform/textcase.h"
@@ -157,6 +159,44 @@ TEST_F(CopyFileTest, TerminatedCopyResumesByteExactlyUnlessTheSourceChanged) {
   ASSERT_EQ(Copy("big", kAll | OPT_RESUME_FILE), 0);
   EXPECT_FALSE(Logged(LVL_INFO, 0, "File copy resumed"));
   EXPECT_EQ(Dst("big"), changed);
+  EXPECT_TRUE(Only("big"));
+}
+
+// At the default piece size data moves inside the kernel, and a stop between
+// two pieces keeps exactly the bytes done, from which the next run goes on.
+TEST_F(CopyFileTest, StopBetweenInKernelPiecesKeepsTheExactPosition) {
+  struct CountingOps : CopyOps {
+    int ranges = 0, writes = 0;
+    uint32_t CopyRange(int from, int to, const std::string& path, size_t size, size_t& done) override {
+      return ++ranges, CopyOps::CopyRange(from, to, path, size, done);
+    }
+    uint32_t Write(int fd, const std::string& path, const void* data, size_t size) override {
+      return ++writes, CopyOps::Write(fd, path, data, size);
+    }
+  } ops;
+  const std::string data = Pattern((9 << 20) + 5, 'q');
+  Src("big", data);
+  int64_t stoppedAt = 0;
+  SetCopyChunkHookForTesting([&](TCopyThread& t, int64_t done) {
+    if (stoppedAt == 0) stoppedAt = done, t.Thread().RequestTerminate();
+  });
+  FindData e;
+  GetFileInfo(src_ + "big", e);
+  CopyThreadContext context;
+  context.FileOps = &ops;
+  thread_ = std::make_unique<TCopyThread>(job_, context);
+  thread_->Options = kAll | OPT_RESUME_FILE;
+  ASSERT_EQ(CopyOneFile(*thread_, src_ + "big", dst_ + "big", e), MC_TERMINATED);
+  SetCopyChunkHookForTesting({});
+  EXPECT_EQ(ops.ranges, 1);
+  EXPECT_EQ(ops.writes, 0);
+  EXPECT_TRUE(stoppedAt > 0 && stoppedAt <= kCopyChunkSize) << stoppedAt;
+  EXPECT_EQ(thread_->ResumeFilePos, stoppedAt);
+  EXPECT_EQ(test::TempDir::Read(dst_ + ResumeFileName(0x2A)), data.substr(0, size_t(stoppedAt)));
+  job_.ResumePath = UpperCase(src_), job_.ResumeFile = thread_->ResumeFile, job_.ResumeFilePos = thread_->ResumeFilePos;
+  ASSERT_EQ(Copy("big", kAll | OPT_RESUME_FILE), 0);
+  EXPECT_TRUE(Logged(LVL_INFO, 0, "File copy resumed at " + GroupedDecimal(stoppedAt)));
+  EXPECT_EQ(Dst("big"), data);
   EXPECT_TRUE(Only("big"));
 }
 
