@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/uniquefd.h"
+
 namespace mv {
 
 inline constexpr const char* kServerLockName = "MVSERVER.MVF";
@@ -23,11 +25,11 @@ class RoleLock {
   // Deletes the file and closes the handle, when held.
   void Release();
 
-  bool Held() const { return fd_ >= 0; }
+  bool Held() const { return fd_.Valid(); }
   const std::string& Name() const { return name_; }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::string name_;
   std::string path_;
 };

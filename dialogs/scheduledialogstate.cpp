@@ -3,30 +3,21 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/barlist.h"
+
 namespace mv {
 
 std::vector<std::string> SplitChain(const std::string& chain) {
+  // As the run queue reads the list: leading blanks dropped, gaps name no job.
   std::vector<std::string> names;
-  size_t start = 0;
-  while (start <= chain.size()) {
-    size_t end = chain.find('|', start);
-    if (end == std::string::npos) end = chain.size();
-    std::string name = chain.substr(start, end - start);
-    name.erase(0, name.find_first_not_of(' '));
-    if (!name.empty()) names.push_back(std::move(name));
-    start = end + 1;
+  for (std::string_view item : SplitBarList(chain)) {
+    const std::size_t first = item.find_first_not_of(' ');
+    if (first != std::string_view::npos) names.emplace_back(item.substr(first));
   }
   return names;
 }
 
-std::string JoinChain(const std::vector<std::string>& names) {
-  std::string chain;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) chain += '|';
-    chain += names[i];
-  }
-  return chain;
-}
+std::string JoinChain(const std::vector<std::string>& names) { return JoinBarList(names); }
 
 bool ChainList::Contains(const std::string& name) const {
   return std::find(Names.begin(), Names.end(), name) != Names.end();

@@ -4,6 +4,7 @@
 #include "jobs/jobfile.h"
 #include "jobs/jobtext.h"
 #include "platform/clock.h"
+#include "platform/barlist.h"
 #include "platform/paths.h"
 
 namespace mv {
@@ -15,17 +16,14 @@ const std::string kUnderline(41, '_');
 
 void TriggerFollowUps(bool enabled, const std::string& names, const ReportEnvironment& env) {
   if (!enabled || names.empty() || !env.FindJobByName) return;
-  std::size_t start = 0;
-  while (start <= names.size()) {
-    std::size_t bar = names.find('|', start);
-    if (bar == std::string::npos) bar = names.size();
-    std::string name = names.substr(start, bar - start);
-    name.erase(0, name.find_first_not_of(' '));
+  for (std::string_view item : SplitBarList(names)) {
+    // Leading blanks are not part of a name ("A| B"); a gap names no job.
+    const std::size_t first = item.find_first_not_of(' ');
+    const std::string name(first == std::string_view::npos ? std::string_view() : item.substr(first));
     if (TTFileThreadControl* job = env.FindJobByName(name)) {
       if (env.LogLine) env.LogLine("trigger execution of " + job->Description);
       job->Schedule->RunRequest |= SCHED_RUN_NOW;
     }
-    start = bar + 1;
   }
 }
 

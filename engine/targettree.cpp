@@ -94,11 +94,6 @@ bool Below(const std::string& root, const std::string& path, std::string& rel) {
 
 }  // namespace
 
-void UniqueFd::Reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
-
 void UseOpenat2ForTesting(bool use) { g_openat2 = use ? 1 : 0; }
 
 void TargetTree::Reset(std::string root) {

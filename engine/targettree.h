@@ -17,32 +17,9 @@
 #include <string>
 
 #include "platform/filehandle.h"
+#include "platform/uniquefd.h"
 
 namespace mv {
-
-// A descriptor closed with its owner.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& o) noexcept : fd_(o.Release()) {}
-  UniqueFd& operator=(UniqueFd&& o) noexcept {
-    if (this != &o) Reset(o.Release());
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int Get() const { return fd_; }
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void Reset(int fd = -1);
-
- private:
-  int fd_;
-};
 
 class TargetTree {
  public:

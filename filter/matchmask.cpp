@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/barlist.h"
 #include "platform/paths.h"
 #include "platform/textcase.h"
 
@@ -99,13 +100,8 @@ bool MatchFolded(const Units& p, Units n) {
 
 template <typename Fn>
 bool AnyItem(std::string_view list, Fn&& test) {
-  while (!list.empty()) {
-    const auto pos = list.find(kListSeparator);
-    const auto item = list.substr(0, pos);
-    if (!item.empty() && test(item)) return true;
-    if (pos == std::string_view::npos) break;
-    list.remove_prefix(pos + 1);
-  }
+  for (std::string_view item : SplitBarList(list))
+    if (!item.empty() && test(item)) return true;  // a gap in the list selects nothing
   return false;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/hextext.h"
 #include "platform/oserror.h"
 #include "platform/paths.h"
+#include "platform/uniquefd.h"
 
 namespace mv {
 
@@ -26,27 +27,22 @@ class AppendFile {
  public:
   explicit AppendFile(const std::string& path)
       : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)) {}
-  ~AppendFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  AppendFile(const AppendFile&) = delete;
-  AppendFile& operator=(const AppendFile&) = delete;
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.Valid(); }
 
   // Current end of the file, -1 when unknown.
   off_t Size() const {
     struct stat st;
-    return ::fstat(fd_, &st) == 0 ? st.st_size : -1;
+    return ::fstat(fd_.Get(), &st) == 0 ? st.st_size : -1;
   }
   // Cuts the file back to size (used to drop a torn last line).
-  bool Truncate(off_t size) { return ::ftruncate(fd_, size) == 0; }
+  bool Truncate(off_t size) { return ::ftruncate(fd_.Get(), size) == 0; }
 
   // Writes as much of data as possible; returns the number of bytes written.
   size_t Write(const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
-      ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+      ssize_t n = ::write(fd_.Get(), data.data() + done, data.size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       done += static_cast<size_t>(n);
@@ -55,7 +51,7 @@ class AppendFile {
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
 };
 
 // A line break inside a text would split one message into two log lines.

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/profile.h"
+#include "platform/uniquefd.h"
 
 namespace mv {
 namespace {
@@ -19,12 +20,12 @@ class CounterLock {
  public:
   explicit CounterLock(const std::string& controlDir) {
     const std::string name = controlDir + kJobIdCounterFile + ".lock";
-    fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0) return;
+    fd_.Reset(::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd_.Valid()) return;
     // Holders keep the lock for a read and a write only; give up after about
     // ten seconds rather than hang a start-up on a stuck network share.
     for (int attempt = 0; attempt < 1000; ++attempt) {
-      if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+      if (::flock(fd_.Get(), LOCK_EX | LOCK_NB) == 0) {
         locked_ = true;
         return;
       }
@@ -32,15 +33,11 @@ class CounterLock {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
-  ~CounterLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  CounterLock(const CounterLock&) = delete;
-  CounterLock& operator=(const CounterLock&) = delete;
+  // Closing releases the lock.
   bool locked() const { return locked_; }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   bool locked_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "jobs/jobrecord.h"
+#include "platform/barlist.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
 
@@ -197,13 +198,16 @@ int TTSchedule::RenameInChain(const std::string& oldName, const std::string& new
   // No job is named "" and a name with "|" cannot stand in a chain: either
   // would match a gap or several members instead of one name.
   if (oldName.empty() || oldName.find('|') != std::string::npos) return 0;
-  const std::string chain = "|" + RunAfterSuccess + "|";
-  const std::size_t at = chain.find("|" + oldName + "|");
-  if (at == std::string::npos) return 0;
-  std::string renamed = chain;
-  renamed.replace(at + 1, oldName.size(), newName);
-  RunAfterSuccess = renamed.substr(1, renamed.size() - 2);
-  return 1;
+  // Names match whole and exactly, blanks included.
+  std::vector<std::string> names;
+  for (std::string_view name : SplitBarList(RunAfterSuccess)) names.emplace_back(name);
+  for (std::string& name : names) {
+    if (name != oldName) continue;
+    name = newName;
+    RunAfterSuccess = JoinBarList(names);
+    return 1;
+  }
+  return 0;
 }
 
 int TTSchedule::Load(const std::string& file) {

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/profile.h"
 #include "platform/textcase.h"
+#include "platform/uniquefd.h"
 
 namespace mv {
 
@@ -23,10 +24,7 @@ bool FileReadableOrMissing(const std::string& fileName) {
   struct stat st {};
   if (::stat(fileName.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR;
   if (!S_ISREG(st.st_mode)) return false;
-  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  return UniqueFd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)).Valid();
 }
 
 // A value ends at its first line break, so it can never start a key of its own.

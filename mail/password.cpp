@@ -8,35 +8,29 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/uniquefd.h"
+
 namespace mv {
 
 namespace {
 
-// Closes the descriptor when the read is done, whatever way it ends.
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 bool ReadFile(const std::string& file, std::string& password, std::string& error) {
   // The checks are made on the opened file itself, so the file cannot be
   // swapped between check and read.
-  Fd f{::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
-  if (f.fd < 0) {
+  const UniqueFd f(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!f.Valid()) {
     if (errno == ENOENT || errno == ENOTDIR) return error = "Password File Not Found: " + file, false;
     return error = "Password File Not Readable: " + file, false;
   }
   struct stat st {};
-  if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return error = "Password File Not Readable: " + file, false;
+  if (::fstat(f.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return error = "Password File Not Readable: " + file, false;
   if (st.st_uid != ::geteuid()) return error = "Password File Not Owned: " + file, false;
   if ((st.st_mode & 077) != 0) return error = "Password File Unsafe: " + file + " may be read or written by others", false;
   if (st.st_size > static_cast<off_t>(kMaxPasswordFile)) return error = "Password File Too Long: " + file, false;
   std::string text(kMaxPasswordFile + 1, '\0');
   size_t have = 0;
   for (;;) {
-    const ssize_t n = ::read(f.fd, text.data() + have, text.size() - have);
+    const ssize_t n = ::read(f.Get(), text.data() + have, text.size() - have);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       WipeSecret(text);

@@ -2,33 +2,22 @@
 
 #include "mail/tlssession.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
 
+#include "platform/tcp.h"
+
 namespace mv {
 
 namespace {
 
-// Waits are cut into slices so that Cancel() is seen soon.
-constexpr int kSliceMs = 50;
 constexpr size_t kStreamPiece = 65536;
 
-// Splits "host:port"; false for a port that is not 1..65535.
-bool SplitHostPort(const std::string& text, uint16_t defaultPort, std::string& host, uint16_t& port) {
-  host = text;
-  port = defaultPort;
-  const size_t colon = text.find(':');
-  if (colon == std::string::npos || text.find(':', colon + 1) != std::string::npos) return true;
-  host = text.substr(0, colon);
-  const std::string digits = text.substr(colon + 1);
+bool ParsePort(const std::string& digits, uint16_t& port) {
   if (digits.empty() || digits.size() > 5) return false;
   uint32_t value = 0;
   for (char c : digits) {
@@ -40,9 +29,24 @@ bool SplitHostPort(const std::string& text, uint16_t defaultPort, std::string& h
   return true;
 }
 
-struct AddrInfoFree {
-  void operator()(addrinfo* p) const { freeaddrinfo(p); }
-};
+// Splits "host:port" and "[IPv6 address]:port"; a bare IPv6 address has
+// several colons and no port. False for a port that is not 1..65535.
+bool SplitHostPort(const std::string& text, uint16_t defaultPort, std::string& host, uint16_t& port) {
+  host = text;
+  port = defaultPort;
+  if (!text.empty() && text.front() == '[') {
+    const size_t close = text.find(']');
+    if (close == std::string::npos) return false;
+    host = text.substr(1, close - 1);
+    const std::string rest = text.substr(close + 1);
+    if (rest.empty()) return true;
+    return rest.front() == ':' && ParsePort(rest.substr(1), port);
+  }
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos || text.find(':', colon + 1) != std::string::npos) return true;
+  host = text.substr(0, colon);
+  return ParsePort(text.substr(colon + 1), port);
+}
 
 }  // namespace
 
@@ -77,17 +81,8 @@ TSockConn::Clock::time_point TSockConn::Deadline() const {
   return TimeOut > 0 ? Clock::now() + std::chrono::milliseconds(TimeOut) : Clock::time_point::max();
 }
 
-TSockConn::Wait TSockConn::WaitFor(short events, Clock::time_point deadline) const {
-  for (;;) {
-    if (canceled_) return Wait::Canceled;
-    const auto now = Clock::now();
-    if (now >= deadline) return Wait::TimedOut;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-    pollfd p{fd_, events, 0};
-    const int n = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left + 1, kSliceMs)));
-    if (n > 0) return Wait::Ready;  // errors and hang-ups show in the next call
-    if (n < 0 && errno != EINTR) return Wait::Failed;
-  }
+FdWait TSockConn::WaitFor(short events, Clock::time_point deadline) const {
+  return WaitForFd(fd_.Get(), events, deadline, &canceled_);
 }
 
 bool TSockConn::Open() {
@@ -98,50 +93,24 @@ bool TSockConn::Open() {
   if (!SplitHostPort(Host, Port, host, port)) return Fail("Invalid Port");
   if (host.empty()) return Fail("Host Lookup Failed");
   peerName_ = host;
-
-  in_addr address{};
-  if (::inet_pton(AF_INET, host.c_str(), &address) != 1) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    std::unique_ptr<addrinfo, AddrInfoFree> owned(found);
-    if (rc == EAI_AGAIN && TimeOut > 0) return Fail("Host Lookup Timed Out");
-    if (rc != 0 || found == nullptr) return Fail("Host Lookup Failed");
-    address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+  switch (ConnectTcp(host, port, Deadline(), &canceled_, fd_)) {
+    case TcpConnect::Connected: break;
+    case TcpConnect::LookupFailed: return Fail("Host Lookup Failed");
+    case TcpConnect::LookupTimedOut: return Fail("Host Lookup Timed Out");
+    case TcpConnect::NullAddress: return Fail("Null Remote Address");
+    case TcpConnect::TimedOut: return Fail("Connection Timed out");
+    case TcpConnect::Canceled: return Fail("Connection Canceled");
+    case TcpConnect::Failed: return Fail("Connection Failed");
   }
-  if (address.s_addr == 0) return Fail("Null Remote Address");
-
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) return Fail("Connection Failed");
   const linger reset{1, 0};
-  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr = address;
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-    if (errno != EINPROGRESS) return FailIo("Connection Failed");
-    switch (WaitFor(POLLOUT, Deadline())) {
-      case Wait::Ready: break;
-      case Wait::TimedOut: return FailIo("Connection Timed out");
-      case Wait::Canceled: return FailIo("Connection Canceled");
-      case Wait::Failed: return FailIo("Connection Failed");
-    }
-    int error = 0;
-    socklen_t len = sizeof error;
-    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0)
-      return FailIo("Connection Failed");
-  }
+  ::setsockopt(fd_.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
   buffer_.clear();
   return true;
 }
 
 void TSockConn::Close() {
   tls_.reset();
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   buffer_.clear();
 }
 
@@ -156,7 +125,7 @@ TSockConn::Io TSockConn::SendSome(const char* data, size_t size, size_t& put) {
       case TlsIo::Failed: return Io::Failed;
     }
   }
-  const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+  const ssize_t n = ::send(fd_.Get(), data, size, MSG_NOSIGNAL);
   if (n > 0) return put = static_cast<size_t>(n), Io::Done;
   if (n < 0 && errno == EINTR) return Io::WantWrite;
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Io::WantWrite;
@@ -174,7 +143,7 @@ TSockConn::Io TSockConn::ReceiveSome(char* data, size_t size, size_t& got) {
       case TlsIo::Failed: return Io::Failed;
     }
   }
-  const ssize_t n = ::recv(fd_, data, size, 0);
+  const ssize_t n = ::recv(fd_.Get(), data, size, 0);
   if (n > 0) return got = static_cast<size_t>(n), Io::Done;
   if (n == 0) return Io::Closed;
   if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return Io::WantRead;
@@ -196,10 +165,10 @@ bool TSockConn::Write(std::string_view text) {
     }
     if (io == Io::Closed || io == Io::Failed) return FailIo("Send Failed");
     switch (WaitFor(io == Io::WantRead ? POLLIN : POLLOUT, deadline)) {
-      case Wait::Ready: break;
-      case Wait::TimedOut: return FailIo("Send Timed out");
-      case Wait::Canceled: return FailIo("Connection Canceled");
-      case Wait::Failed: return FailIo("Send Failed");
+      case FdWait::Ready: break;
+      case FdWait::TimedOut: return FailIo("Send Timed out");
+      case FdWait::Canceled: return FailIo("Connection Canceled");
+      case FdWait::Failed: return FailIo("Send Failed");
     }
   }
   return true;
@@ -242,10 +211,10 @@ bool TSockConn::ReadLn(std::string& line) {
     }
     if (io == Io::Closed || io == Io::Failed) return FailIo("Connection Closed");
     switch (WaitFor(io == Io::WantWrite ? POLLOUT : POLLIN, deadline)) {
-      case Wait::Ready: break;
-      case Wait::TimedOut: return FailIo("Reply Timed out");
-      case Wait::Canceled: return FailIo("Connection Canceled");
-      case Wait::Failed: return FailIo("Connection Closed");
+      case FdWait::Ready: break;
+      case FdWait::TimedOut: return FailIo("Reply Timed out");
+      case FdWait::Canceled: return FailIo("Connection Canceled");
+      case FdWait::Failed: return FailIo("Connection Closed");
     }
   }
 }
@@ -256,7 +225,7 @@ bool TSockConn::StartTls(const std::string& caFile) {
   if (!buffer_.empty()) return FailIo("Unexpected Data Before TLS");
   auto session = std::make_unique<TTlsSession>();
   std::string error;
-  if (!session->Setup(fd_, peerName_, caFile, error)) return FailIo(error);
+  if (!session->Setup(fd_.Get(), peerName_, caFile, error)) return FailIo(error);
   // The handshake as a whole gets one time-out, as a reply line does.
   const auto deadline = Deadline();
   for (;;) {
@@ -265,10 +234,10 @@ bool TSockConn::StartTls(const std::string& caFile) {
     if (io == TlsIo::Failed) return FailIo(session->HandshakeError());
     if (io == TlsIo::Closed) return FailIo("Connection Closed");
     switch (WaitFor(io == TlsIo::WantWrite ? POLLOUT : POLLIN, deadline)) {
-      case Wait::Ready: break;
-      case Wait::TimedOut: return FailIo("Handshake Timed out");
-      case Wait::Canceled: return FailIo("Connection Canceled");
-      case Wait::Failed: return FailIo("Connection Closed");
+      case FdWait::Ready: break;
+      case FdWait::TimedOut: return FailIo("Handshake Timed out");
+      case FdWait::Canceled: return FailIo("Connection Canceled");
+      case FdWait::Failed: return FailIo("Connection Closed");
     }
   }
   tls_ = std::move(session);

@@ -1,9 +1,9 @@
 #pragma once
-// The socket layer of the mail client: one outgoing TCP connection (IPv4)
-// with line reading and writing and request-reply transactions.
+// The socket layer of the mail client: one outgoing TCP connection
+// (IPv4 or IPv6) with line reading and writing and request-reply transactions.
 //
-// Host may carry the port as "host:port" ("mail.example.org:2525"); without
-// one, Port is used (25 unless changed).
+// Host may carry the port as "host:port" ("mail.example.org:2525",
+// "[2001:db8::25]:2525"); without one, Port is used (25 unless changed).
 //
 // No wait lasts longer than TimeOut: connecting, reading one reply line, and
 // any pause in which the server takes no bytes we send. The default of 60 s
@@ -26,6 +26,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/tcp.h"
+
 namespace mv {
 
 class TTlsSession;
@@ -42,12 +44,12 @@ class TSockConn {
   TSockConn(const TSockConn&) = delete;
   TSockConn& operator=(const TSockConn&) = delete;
 
-  std::string Host;  // dotted IPv4 address or host name, optionally ":port"
+  std::string Host;  // host name or numeric address, optionally with ":port"
   uint16_t Port = 25;
   int32_t TimeOut = kDefaultSockTimeOut;  // milliseconds, 0 = none
   int32_t ReportLevel = 0;                // no status reports are made
 
-  bool Connected() const { return fd_ >= 0; }
+  bool Connected() const { return fd_.Valid(); }
   // The last reply line without its line break, and its number.
   const std::string& LastReply() const { return lastReply_; }
   int16_t ReplyNumber() const { return replyNumber_; }
@@ -100,9 +102,8 @@ class TSockConn {
   void TakeReply(std::string_view line);
 
  private:
-  using Clock = std::chrono::steady_clock;
-  enum class Wait { Ready, TimedOut, Canceled, Failed };
-  Wait WaitFor(short events, Clock::time_point deadline) const;
+  using Clock = TcpClock;
+  FdWait WaitFor(short events, Clock::time_point deadline) const;
   Clock::time_point Deadline() const;
   bool FailIo(std::string text);  // closes, then Fail
   // One send or receive, raw or through TLS: bytes moved, or 0 with the
@@ -111,7 +112,7 @@ class TSockConn {
   Io SendSome(const char* data, size_t size, size_t& put);
   Io ReceiveSome(char* data, size_t size, size_t& got);
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::unique_ptr<TTlsSession> tls_;
   std::string peerName_;
   std::string buffer_;  // bytes received and not yet returned by ReadLn

@@ -14,40 +14,22 @@
 #include "platform/findfile.h"
 #include "platform/oserror.h"
 #include "platform/paths.h"
+#include "platform/uniquefd.h"
 
 namespace mv {
 
 namespace {
 
-// A descriptor closed on scope exit.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
 // Takes an exclusive lock on a regular file, so that a file another handle
 // holds with a share mode is refused as on Windows. The lock lives as long
 // as `holder`, which keeps the window until unlink/rename closed. Files we
 // cannot open (no read permission) or lock (no lock support) pass.
-uint32_t LockForRemoval(const std::string& path, Fd& holder) {
+uint32_t LockForRemoval(const std::string& path, UniqueFd& holder) {
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
   int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return 0;
-  holder.reset(fd);
+  holder.Reset(fd);
   int rc;
   while ((rc = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
   }
@@ -176,14 +158,14 @@ uint32_t SetFileDosTime(const std::string& path, uint32_t dosTime) {
 }
 
 uint32_t DeleteFile(const std::string& path) {
-  Fd lock;
+  UniqueFd lock;
   if (uint32_t error = LockForRemoval(path, lock)) return error;
   if (::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENOTDIR) return 0;
   return WinErrorFromErrno(errno);
 }
 
 uint32_t RenameFile(const std::string& from, const std::string& to, bool replace) {
-  Fd fromLock, toLock;
+  UniqueFd fromLock, toLock;
   if (uint32_t error = LockForRemoval(from, fromLock)) return error;
   if (uint32_t error = LockForRemoval(to, toLock)) return error;
   if (replace) {
@@ -250,8 +232,8 @@ bool DirAccessible(const std::string& dir) {
   std::string path = dir.empty() ? "." : dir;
   for (int attempt = 0; attempt < 5; ++attempt) {
     // Opening a folder for reading is what listing it needs.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0) return true;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Get() >= 0) return true;
     if (!IsNetworkError(WinErrorFromErrno(errno))) return false;
   }
   return false;

@@ -15,6 +15,7 @@
 #include "platform/oserror.h"
 #include "platform/paths.h"
 #include "platform/textcase.h"
+#include "platform/uniquefd.h"
 
 namespace mv {
 
@@ -116,14 +117,11 @@ uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out,
   std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   if (mask.empty()) return ERROR_FILE_NOT_FOUND;
 
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : WinErrorFromErrno(errno);
-  std::unique_ptr<DIR, DirCloser> d(::fdopendir(fd));
-  if (!d) {
-    int err = errno;
-    ::close(fd);
-    return WinErrorFromErrno(err);
-  }
+  UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.Valid()) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : WinErrorFromErrno(errno);
+  std::unique_ptr<DIR, DirCloser> d(::fdopendir(fd.Get()));
+  if (!d) return WinErrorFromErrno(errno);
+  const int dirFd = fd.Release();  // the stream owns it now
 
   const std::string prefix = IncludeTrailingDelim(dir);
   const bool wantDirs = (attrMask & kAttrDirectory) != 0;
@@ -140,11 +138,11 @@ uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out,
     if (!MatchFindMask(name, mask)) continue;
     if (IsHiddenName(name) && !wantHidden) continue;
     struct stat st;
-    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno == ENOENT) continue;  // removed while we were listing
       return WinErrorFromErrno(errno);
     }
-    if (S_ISLNK(st.st_mode) && (::fstatat(fd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))) continue;
+    if (S_ISLNK(st.st_mode) && (::fstatat(dirFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))) continue;
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
     if (S_ISDIR(st.st_mode) && !wantDirs) continue;
     std::string upper = UpperCase(name);

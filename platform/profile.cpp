@@ -23,6 +23,7 @@
 #include <unordered_set>
 
 #include "platform/textcase.h"
+#include "platform/uniquefd.h"
 
 namespace mv {
 namespace {
@@ -33,26 +34,6 @@ constexpr std::string_view kEol = "\r\n";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // Temporary files of a write are named file + kTempInfix + pid-counter.
 constexpr std::string_view kTempInfix = ".~tmp";
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now so the caller sees the error (a late write-back failure shows here).
-  bool Close() {
-    if (fd_ < 0) return true;
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
@@ -143,22 +124,22 @@ struct Loaded {
 // that cannot be read (rights, not a regular file, too large) is a failure so
 // that a write never replaces a file it could not read.
 bool LoadFile(const std::string& path, Loaded* out) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd.valid()) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.Valid()) {
     if (errno == ENOENT) {
       out->exists = false;
       return true;
     }
     return false;
   }
-  if (::fstat(fd.get(), &out->st) != 0 || !S_ISREG(out->st.st_mode)) return false;
+  if (::fstat(fd.Get(), &out->st) != 0 || !S_ISREG(out->st.st_mode)) return false;
   if (static_cast<unsigned long long>(out->st.st_size) > kProfileFileMax) return false;
   out->exists = true;
   out->text.clear();
   out->text.reserve(static_cast<std::size_t>(out->st.st_size));
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    ssize_t n = ::read(fd.Get(), buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -318,13 +299,11 @@ bool WriteAll(int fd, std::string_view data) {
 // kill left behind: ours (the write lock is held, so none is in use) and
 // those of processes that are gone. Another live writer's file stays.
 void RemoveStaleTempFiles(const std::string& dir, std::string_view name) {
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return;
-  DIR* d = ::fdopendir(dfd);
-  if (d == nullptr) {
-    ::close(dfd);
-    return;
-  }
+  UniqueFd dfd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dfd.Valid()) return;
+  DIR* d = ::fdopendir(dfd.Get());
+  if (d == nullptr) return;
+  const int dirFd = dfd.Release();  // the stream owns it now
   const std::string prefix = std::string(name) + std::string(kTempInfix);
   std::vector<std::string> stale;
   while (const dirent* e = ::readdir(d)) {
@@ -343,9 +322,10 @@ void RemoveStaleTempFiles(const std::string& dir, std::string_view name) {
   }
   for (const std::string& n : stale) {
     struct stat st {};
-    if (::fstatat(dfd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) ::unlinkat(dfd, n.c_str(), 0);
+    if (::fstatat(dirFd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      ::unlinkat(dirFd, n.c_str(), 0);
   }
-  ::closedir(d);  // closes dfd
+  ::closedir(d);  // closes dirFd
 }
 
 // Writes content to a temporary file beside path, syncs it and renames it
@@ -365,28 +345,28 @@ bool ReplaceFile(const std::string& path, std::string_view content, const Loaded
     raw_fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old.exists ? 0600 : 0666);
     if (raw_fd < 0 && errno != EEXIST) return false;
   }
-  Fd fd(raw_fd);
-  if (!fd.valid()) return false;
+  UniqueFd fd(raw_fd);
+  if (!fd.Valid()) return false;
 
   bool ok = true;
   if (old.exists) {
     // Owner first: chown clears set-id bits that the chmod then restores.
-    if (::fchown(fd.get(), old.st.st_uid, old.st.st_gid) != 0) {
+    if (::fchown(fd.Get(), old.st.st_uid, old.st.st_gid) != 0) {
       // Not permitted for an ordinary user on someone else's file; the file
       // then becomes ours, as with any editor that saves by rename.
     }
-    ok = ::fchmod(fd.get(), old.st.st_mode & 07777) == 0;
+    ok = ::fchmod(fd.Get(), old.st.st_mode & 07777) == 0;
   }
-  ok = ok && WriteAll(fd.get(), content) && ::fsync(fd.get()) == 0;
-  ok = fd.Close() && ok;
+  ok = ok && WriteAll(fd.Get(), content) && ::fsync(fd.Get()) == 0;
+  ok = fd.Close() == 0 && ok;
   ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
   if (!ok) {
     ::unlink(tmp.c_str());
     return false;
   }
   // Make the rename itself durable; the data is safe either way.
-  Fd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir_fd.valid()) ::fsync(dir_fd.get());
+  UniqueFd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir_fd.Valid()) ::fsync(dir_fd.Get());
   return true;
 }
 

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/tcp.h"
+
 namespace mv {
 
 // Where bytes come from and go to: a socket, or memory in tests and fuzzing.
@@ -52,7 +54,7 @@ class TcpSocket : public ByteStream {
   // descriptor stays valid until Close().
   void Shutdown();
   void Close();
-  bool Valid() const { return fd_ >= 0; }
+  bool Valid() const { return fd_.Valid(); }
   // Port the socket is bound to (0 when not bound).
   uint16_t LocalPort() const;
 
@@ -73,10 +75,12 @@ class TcpSocket : public ByteStream {
   std::string PeerAddress() const;
 
  private:
+  // The end of the next wait: the time-out from now, or the budget's end if sooner.
+  TcpClock::time_point Deadline() const;
   // Waits for events on the descriptor within the time-out and the budget.
   bool Wait(short events) const;
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::chrono::milliseconds timeout_ = kNoTimeout;
   bool budgetOn_ = false;
   std::chrono::steady_clock::time_point budgetStart_;

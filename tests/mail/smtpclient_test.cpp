@@ -15,6 +15,8 @@
 #include "mail/base64.h"
 #include "mail/mailer.h"
 #include "mail/mailthread.h"
+#include "mail/sockconn.h"
+#include "platform/tcp.h"
 
 namespace mv {
 namespace {
@@ -81,6 +83,29 @@ TSmtpClient& Prepared(TSmtpClient& c, const std::string& host, std::vector<std::
   c.MailMessage.FromAddress = "robot@example.org", c.MailMessage.ToAddress = std::move(to);
   c.MailMessage.Body = {"line one", ".", ".hidden", "bare\nlf"};
   return c;
+}
+
+TEST(SockConn, ReachesAServerOverIPv6AndRefusesABadPort) {
+  UniqueFd listener = ListenTcp("::1", 0);
+  if (!listener.Valid()) GTEST_SKIP() << "no IPv6 loopback here";
+  std::thread greeter([&] {
+    if (WaitForFd(listener.Get(), POLLIN, TcpClock::now() + 10s) != FdWait::Ready) return;
+    UniqueFd peer(::accept(listener.Get(), nullptr, nullptr));
+    ::send(peer.Get(), "220 v6\r\n", 8, MSG_NOSIGNAL);
+  });
+  TSockConn conn;
+  conn.Host = "[::1]:" + std::to_string(LocalPortOf(listener.Get()));
+  ASSERT_TRUE(conn.Open()) << conn.LastError();
+  std::string line;
+  EXPECT_TRUE(conn.ReadLn(line)) << conn.LastError();
+  EXPECT_EQ(line, "220 v6\r\n");
+  greeter.join();
+  for (const char* bad : {"[::1]:0", "[::1", "[::1]x", "host:99999"}) {
+    TSockConn refused;
+    refused.Host = bad;
+    EXPECT_FALSE(refused.Open()) << bad;
+    EXPECT_EQ(refused.LastError(), "Invalid Port") << bad;
+  }
 }
 
 TEST(SmtpClient, RecipientEntries) {
