@@ -23,6 +23,7 @@
 #include "app/jobstatustext.h"
 #include "app/logpage.h"
 #include "app/mvmain.h"
+#include "app/sourceedit.h"
 #include "dialogs/mvhelp.h"
 #include "dialogs/mvopt.h"
 #include "dialogs/mvscdlg.h"
@@ -306,6 +307,7 @@ void TForm1::ApplyControls() {
   enable("MNJobApplyTemplate", c.ApplyTemplate);
   enable("MNQueueLoad", state_->QueueLoadEnabled());
   enable("MNMacroEdit", c.MacroEdit);
+  MenuItem("MNMacroEdit")->setText(SourceEditCaption(dirView_->Editor().SourceEditMode()));
   enable("MNMacroConnect", c.MacroConnect);
   enable("MNMacroDisconnect", c.MacroDisconnect);
   MenuItem("MNQueueDisable")->setText(state_->QueueToggleCaption());
