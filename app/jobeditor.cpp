@@ -154,6 +154,7 @@ void JobEditor::JobToView(const TTFileThreadControl& job) {
 // --- Submit ----------------------------------------------------------------------
 
 SubmitOutcome JobEditor::Submit() {
+  if (Reading()) return SubmitOutcome::Cancelled;
   if (ViewJobType == JOB_DELETE && !prompt_.YesNo(kBoxTitle, kDeleteWarning))
     return SubmitOutcome::Cancelled;
   TTFileThreadControl* existing =
@@ -209,6 +210,8 @@ bool JobEditor::SubmitJob(std::unique_ptr<TTFileThreadControl> job, bool runNow)
 
 // --- Controls ---------------------------------------------------------------------
 
+bool JobEditor::Reading() const { return left_.Busy() || right_.Busy(); }
+
 int JobEditor::ViewMode() const {
   if (sourceEditMode_) return 3;
   if (ViewSchedule.PendingJobID != 0 && core_.Jobs().FindJobById(ViewSchedule.PendingJobID))
@@ -231,7 +234,7 @@ EditorControls JobEditor::UpdateControls() {
   c.Right.Browse = c.Right.EnterName = c.Right.UnselectAll = c.Right.View = true;
   c.Right.Hide = c.Right.Refresh = rightHas;
   c.Submit = leftHas && !description_.empty() && (rightHas || IsSourceOnlyType(ViewJobType)) &&
-             core_.Jobs().IsNameFreeFor(description_, ViewSchedule.PendingJobID);
+             core_.Jobs().IsNameFreeFor(description_, ViewSchedule.PendingJobID) && !Reading();
   const TTFileThreadControl* selected = core_.Jobs().JobAt(core_.Jobs().Selected());
   c.SaveAs = onDirViewPage_ || selected != nullptr;
   c.Options = onDirViewPage_;
@@ -258,7 +261,8 @@ EditorControls JobEditor::UpdateControls() {
     c.Joblist.Start = suspended || (!t && !selected->Schedule->HasSchedule());
     c.Joblist.Pause = t && !suspended;
     c.Joblist.Terminate = t != nullptr;
-    c.Joblist.Delete = c.Joblist.Edit = c.Joblist.EditCopy = !t || suspended;
+    c.Joblist.Delete = !t || suspended;
+    c.Joblist.Edit = c.Joblist.EditCopy = c.Joblist.Delete && !Reading();
     c.Joblist.Reschedule = c.Joblist.RunNow = !t;
   }
   return c;
@@ -274,7 +278,7 @@ void JobEditor::SaveViewAs(const std::string& path) {
 }
 
 bool JobEditor::LoadViewFrom(const std::string& path) {
-  if (!core_.Queue()) return false;
+  if (!core_.Queue() || Reading()) return false;
   auto job = core_.Queue()->LoadJobFile(path);
   if (!job) return false;
   JobToView(*job);
@@ -290,7 +294,7 @@ void JobEditor::SaveState() { SaveViewAs(core_.Dirs().BaseDir + kEditorStateFile
 
 bool JobEditor::EditJob(int32_t index) {
   TTFileThreadControl* job = core_.Jobs().JobAt(index);
-  if (!job) return false;
+  if (!job || Reading()) return false;
   if (job->Thread) {
     prompt_.Error(kBoxTitle, "Job is active");
     return false;
@@ -307,7 +311,7 @@ bool JobEditor::EditJob(int32_t index) {
 
 bool JobEditor::EditCopyOfJob(int32_t index) {
   TTFileThreadControl* job = core_.Jobs().JobAt(index);
-  if (!job) return false;
+  if (!job || Reading()) return false;
   if (job->Thread) {
     prompt_.Error(kBoxTitle, "Job is active");
     return false;
@@ -324,6 +328,7 @@ bool JobEditor::EditCopyOfJob(int32_t index) {
 // --- Job menu ----------------------------------------------------------------------------
 
 void JobEditor::JobOpen() {
+  if (Reading()) return;
   std::string path;
   if (dialogs_.OpenJobFile(core_.Dirs().JobDir, kHelpContextOpen, path) && !path.empty())
     LoadViewFrom(path);
@@ -353,6 +358,7 @@ void JobEditor::JobOptions() {
 }
 
 void JobEditor::JobApplyTemplate() {
+  if (Reading()) return;
   std::string path;
   if (!dialogs_.ChooseTemplate(core_.Dirs().TemplateDir, path) || path.empty()) return;
   auto job = ViewToJob(description_);

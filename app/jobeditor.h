@@ -77,7 +77,7 @@ struct EditorControls {
 };
 
 enum class SubmitOutcome {
-  Cancelled,  // a question or the schedule dialog said no
+  Cancelled,  // a question or the schedule dialog said no, or a pane is reading
   NoJob,      // nothing to submit (no action)
   JobActive,  // the listed job it would replace is running: nothing changed
   Submitted,
@@ -129,6 +129,10 @@ class JobEditor {
   void HideView(DirPane& pane);
 
   int ViewMode() const;
+  // A pane is reading its folder (the window goes on meanwhile): until it
+  // ends the panes still show the folder before, so nothing submits, saves
+  // into or loads into the editor.
+  bool Reading() const;
 
   const std::string& Description() const { return description_; }
   void SetDescription(const std::string& text) { description_ = text; }

@@ -400,6 +400,37 @@ TEST_F(Editor, RunningJobIsNeverReplacedNorMovedIntoTheEditor) {
   EXPECT_FALSE(job->Thread);
 }
 
+TEST_F(Editor, NothingTakesThePanesWhileOneReadsItsFolder) {
+  Folders();
+  SubmitNew("Listed");
+  editor->SetDescription("Other");
+  editor->SaveViewAs(dir / "saved.MVJ");
+  bool asked = false;
+  left->SetReadRunner([&](const std::function<void()>& work) {
+    // What the window's event loop can deliver while the read runs.
+    asked = true;
+    EXPECT_TRUE(editor->Reading());
+    const EditorControls c = editor->UpdateControls();
+    EXPECT_FALSE(c.Submit);
+    EXPECT_FALSE(c.Joblist.Edit);
+    EXPECT_FALSE(c.Joblist.EditCopy);
+    EXPECT_EQ(editor->Submit(), SubmitOutcome::Cancelled);
+    EXPECT_FALSE(editor->EditJob(0));
+    EXPECT_FALSE(editor->EditCopyOfJob(0));
+    EXPECT_FALSE(editor->LoadViewFrom(dir / "saved.MVJ"));
+    editor->JobOpen();           // no dialog is shown (it would count as unexpected)
+    editor->JobApplyTemplate();
+    work();
+  });
+  left->SetDirectory(dir / "src/sub");
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(core->Jobs().Count(), 1);
+  EXPECT_FALSE(core->Jobs().JobAt(0)->Schedule->Flags & SCHED_EDIT_HOLD);
+  EXPECT_EQ(left->GetPath(), dir / "src/sub/");
+  EXPECT_EQ(editor->Description(), "Other");
+  EXPECT_TRUE(editor->UpdateControls().Submit);
+}
+
 TEST_F(Editor, JobFilesOpenSaveLoadToJoblistAndTemplates) {
   Folders();
   left->SetSelected(left->IndexOfExactName("b.txt"), true);
