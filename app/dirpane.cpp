@@ -48,6 +48,28 @@ bool IsPlainName(const std::string& name) {
 
 }  // namespace
 
+DirListNetWare PaneDeletedFiles(const NetWareAccess& nw) {
+  DirListNetWare out{nw.Client, nw.Usable(), {}};
+  out.Scan = [nw](NetWareClient&, const std::string& upperPath, const TTDirFilter& filter,
+                  NetWareScanContext& context) {
+    std::vector<DeletedFileRecord> records;
+    std::string converted;
+    if (ToNetWarePath(nw, upperPath, converted) != 0) return records;
+    NWDeletedScanContext scan;
+    for (TDeletedSearchRec& r : ScanDeletedFiles(nw, converted, &filter, scan))
+      records.push_back({.Sequence = r.Sequence, .Created = r.Created, .Modified = r.Modified,
+                         .Deleted = r.Deleted, .Size = static_cast<uint32_t>(r.Size),
+                         .Attributes = r.Attributes, .Name = std::move(r.Name)});
+    context.Connection = static_cast<int32_t>(scan.Connection);
+    context.DirHandle = scan.DirHandle;
+    context.VolumeNumber = scan.VolumeNumber;
+    context.DirBase = scan.DirBase;
+    context.RelativePath = scan.RelativePath;
+    return records;
+  };
+  return out;
+}
+
 DirPane::DirPane(int32_t number) : number_(number), remotePort_(ConfiguredRemotePort()) {}
 
 DirPane::~DirPane() { list_.SetRemote(nullptr); }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/dirlist.h"
+#include "netware/nwops.h"
 
 namespace mv {
 
@@ -28,6 +29,10 @@ inline constexpr int kImageDeletedDirectory = 8;
 inline constexpr int kStateImageCount = 10;
 
 enum class PaneLabelColour { Black, Blue, Green, Red };
+
+// The deleted files of a pane's folder as the NetWare client scans them
+// (nothing when the client is not available).
+DirListNetWare PaneDeletedFiles(const NetWareAccess& nw);
 
 class DirPaneObserver {
  public:

@@ -25,6 +25,7 @@
 #include "mail/mailthread.h"
 #include "mail/smtpclient.h"
 #include "netware/nwclient.h"
+#include "netware/nwops.h"
 #include "platform/synchronize.h"
 #include "remote/mvtcp.h"
 
@@ -130,6 +131,8 @@ class MiravaCore {
   bool NetWareAvailable() const { return netWareAvailable_; }
   // Whether the remote directory server listens.
   bool RemoteServerRunning() const { return remoteServer_ && remoteServer_->Running(); }
+  // The client with its state, for NetWare views outside the runs.
+  NetWareAccess NetWare() const { return {netWare_.get(), netWareAvailable_, codePageTable_}; }
   const RoleLock& Lock() const { return roleLock_; }
   const ProgramSettings& Settings() const { return settings_; }
   JobList& Jobs() { return jobs_; }

@@ -141,6 +141,7 @@ DirViewPage::DirViewPage(MiravaCore& core, Prompt& prompt, QWidget* parent)
   layout->addLayout(panes, 1);
   layout->addLayout(bottom);
 
+  leftView_->Pane().SetNetWare(PaneDeletedFiles(core_.NetWare()));
   editor_ = std::make_unique<JobEditor>(core_, prompt_, *dialogs_, leftView_->Pane(), rightView_->Pane());
 
   connect(description_, &QLineEdit::textEdited, this, [this](const QString& text) {

@@ -11,6 +11,8 @@
 #include <filesystem>
 
 #include "app/prompt.h"
+#include "platform/datetime.h"
+#include "tests/support/nwsim.h"
 #include "tests/support/remoteserver.h"
 #include "tests/support/tempdir.h"
 
@@ -142,6 +144,42 @@ TEST(DirPane, LabelColourFollowsRemoteDefinitionAndError) {
   pane.Reload();
   EXPECT_EQ(pane.LastResult(), 0);
   EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Black);
+}
+
+TEST(DirPane, DeletedFilesOfANetWareFolderShowWithTheirImages) {
+  TempDir dir;
+  dir.Write("nw/x/here.txt", "1");
+  test::SimNetWare sim;
+  sim.AddServer("SRV1", "TREE");
+  sim.Mount(dir / "nw", "SRV1", "DATA");
+  const uint32_t when = FileDateToNetWareDate(static_cast<int32_t>(DateTimeToDos(45000.5)));
+  sim.AddDeleted(dir / "nw/x/", {.Name = "gone.txt", .Deleted = when, .Size = 2048});
+  sim.AddDeleted(dir / "nw/x/", {.Attributes = kAttrHidden, .Name = "secret", .Deleted = when});
+  sim.AddDeleted(dir / "nw/x/", {.Attributes = kAttrDirectory, .Name = "olddir", .Deleted = when});
+  uint32_t table = 0;
+  ASSERT_EQ(sim.LoadConversionTable(850, table), 0u);
+
+  for (const bool available : {true, false}) {
+    SCOPED_TRACE(available);
+    DirPane pane(0);
+    pane.SetNetWare(PaneDeletedFiles({&sim, available, table}));
+    pane.SetDirectory(dir / "nw/x");
+    EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "here.txt"}));
+    pane.SetShowDeleted(true);
+    EXPECT_TRUE(pane.ShowDeleted());
+    // The deleted-files view keeps the folders on disk and adds the deleted entries.
+    if (!available) {
+      EXPECT_EQ(Names(pane), std::vector<std::string>{".."});
+      continue;
+    }
+    ASSERT_EQ(Names(pane), (std::vector<std::string>{"..", "olddir", "gone.txt", "secret"}));
+    EXPECT_EQ(pane.StateImage(1), kImageDeletedDirectory);
+    EXPECT_EQ(pane.StateImage(2), kImageDeletedFile);
+    EXPECT_EQ(pane.StateImage(3), kImageDeletedFile + 1);
+    EXPECT_EQ(pane.EntryAt(2)->SizeKBText(), "2");
+    pane.SetShowDeleted(false);
+    EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "here.txt"}));
+  }
 }
 
 TEST(DirPane, DeleteRemovesFilesAndCountsTheNonEmptyFolder) {
