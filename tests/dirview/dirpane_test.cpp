@@ -29,25 +29,38 @@ std::vector<std::string> Names(const DirPane& pane) {
 
 bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::u8path(path)); }
 
-TEST(DirPane, PathWithAndWithoutTrailingSlashIsOneFolder) {
-  TempDir dir;
-  dir.Write("x/a.txt", "a");
-  DirPane a(0), b(0);
-  a.SetDirectory(dir / "x");
-  b.SetDirectory(dir / "x/");
-  EXPECT_EQ(a.GetPath(), dir / "x/");
-  EXPECT_EQ(a.GetPath(), b.GetPath());
-  EXPECT_EQ(Names(a), Names(b));
-  EXPECT_EQ(a.LabelText(), "() " + dir / "x/" + " [0]");
-  EXPECT_EQ(a.LabelColour(), PaneLabelColour::Black);
+// Every question expected came, and nothing else.
+void AllAsked(const ScriptedPrompt& prompt) {
+  EXPECT_TRUE(prompt.Complete()) << testing::PrintToString(prompt.Failures());
 }
 
-TEST(DirPane, ParentFirstFoldersBeforeFilesUpperCasedNamesNeverEqual) {
+// A pane on the folder x/ of a fresh temporary directory.
+class Pane : public testing::Test {
+ protected:
+  // Files below x/ ("sub/f" makes the folder sub), then the pane shows x/.
+  void Show(std::initializer_list<const char*> files) {
+    for (const char* f : files) dir.Write(std::string("x/") + f, "1");
+    std::filesystem::create_directories(dir / "x");
+    pane.SetDirectory(dir / "x");
+  }
+
   TempDir dir;
-  for (const char* f : {"x/a.txt", "x/A.TXT", "x/B.txt", "x/.hidden", "x/zz/f", "x/b/f", "x/.cfg/f"})
-    dir.Write(f, "1");
-  DirPane pane(0);
-  pane.SetDirectory(dir / "x");
+  DirPane pane{0};
+};
+
+TEST_F(Pane, PathWithAndWithoutTrailingSlashIsOneFolder) {
+  Show({"a.txt"});
+  DirPane b(0);
+  b.SetDirectory(dir / "x/");
+  EXPECT_EQ(pane.GetPath(), dir / "x/");
+  EXPECT_EQ(pane.GetPath(), b.GetPath());
+  EXPECT_EQ(Names(pane), Names(b));
+  EXPECT_EQ(pane.LabelText(), "() " + dir / "x/" + " [0]");
+  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Black);
+}
+
+TEST_F(Pane, ParentFirstFoldersBeforeFilesUpperCasedNamesNeverEqual) {
+  Show({"a.txt", "A.TXT", "B.txt", ".hidden", "zz/f", "b/f", ".cfg/f"});
   EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", ".cfg", "b", "zz", ".hidden", "A.TXT",
                                                    "a.txt", "B.txt"}));
   EXPECT_EQ(pane.StateImage(0), kImageDirectory);
@@ -70,10 +83,8 @@ TEST(DirPane, ParentFirstFoldersBeforeFilesUpperCasedNamesNeverEqual) {
   EXPECT_EQ(row, 8);
 }
 
-TEST(DirPane, DoubleClickGoesIntoFoldersAndUpThroughParent) {
-  TempDir dir;
-  dir.Write("x/sub/f.txt", "1");
-  DirPane pane(0);
+TEST_F(Pane, DoubleClickGoesIntoFoldersAndUpThroughParent) {
+  Show({"sub/f.txt"});
   pane.SetDirectory(dir / "x/sub");
   ASSERT_EQ(pane.NameAt(0), "..");
   EXPECT_TRUE(pane.Open(0));
@@ -85,11 +96,8 @@ TEST(DirPane, DoubleClickGoesIntoFoldersAndUpThroughParent) {
   EXPECT_EQ(pane.GetPath(), dir / "x/sub/");
 }
 
-TEST(DirPane, ReloadKeepsTheSelectionByExactName) {
-  TempDir dir;
-  for (const char* f : {"x/a.txt", "x/A.TXT", "x/keep/f", "x/gone.txt"}) dir.Write(f, "1");
-  DirPane pane(0);
-  pane.SetDirectory(dir / "x");
+TEST_F(Pane, ReloadKeepsTheSelectionByExactName) {
+  Show({"a.txt", "A.TXT", "keep/f", "gone.txt"});
   pane.SetSelected(pane.IndexOfExactName("A.TXT"), true);
   pane.SetSelected(pane.IndexOfExactName("keep"), true);
   pane.SetSelected(pane.IndexOfExactName("gone.txt"), true);
@@ -103,9 +111,7 @@ TEST(DirPane, ReloadKeepsTheSelectionByExactName) {
   EXPECT_EQ(pane.Current(), -1);
 }
 
-TEST(DirPane, UnreadableFolderShowsRedLabelWithNegativeResultAndNoEntries) {
-  TempDir dir;
-  DirPane pane(1);
+TEST_F(Pane, UnreadableFolderShowsRedLabelWithNegativeResultAndNoEntries) {
   pane.SetDirectory(dir / "missing");
   EXPECT_EQ(pane.Count(), 0);
   EXPECT_LT(pane.LastResult(), 0);
@@ -123,9 +129,7 @@ TEST(DirPane, UnreadableFolderShowsRedLabelWithNegativeResultAndNoEntries) {
   EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Red);
 }
 
-TEST(DirPane, LabelColourFollowsRemoteDefinitionAndError) {
-  TempDir dir;
-  DirPane pane(0);
+TEST_F(Pane, LabelColourFollowsRemoteDefinitionAndError) {
   pane.SetRemotePort(1);  // nothing answers there
   pane.SetDirectory(dir.path());
   pane.SetDefinitionName("Daily");
@@ -146,8 +150,7 @@ TEST(DirPane, LabelColourFollowsRemoteDefinitionAndError) {
   EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Black);
 }
 
-TEST(DirPane, DeletedFilesOfANetWareFolderShowWithTheirImages) {
-  TempDir dir;
+TEST_F(Pane, DeletedFilesOfANetWareFolderShowWithTheirImages) {
   dir.Write("nw/x/here.txt", "1");
   test::SimNetWare sim;
   sim.AddServer("SRV1", "TREE");
@@ -161,37 +164,34 @@ TEST(DirPane, DeletedFilesOfANetWareFolderShowWithTheirImages) {
 
   for (const bool available : {true, false}) {
     SCOPED_TRACE(available);
-    DirPane pane(0);
-    pane.SetNetWare(PaneDeletedFiles({&sim, available, table}));
-    pane.SetDirectory(dir / "nw/x");
-    EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "here.txt"}));
-    pane.SetShowDeleted(true);
-    EXPECT_TRUE(pane.ShowDeleted());
+    DirPane nwPane(0);
+    nwPane.SetNetWare(PaneDeletedFiles({&sim, available, table}));
+    nwPane.SetDirectory(dir / "nw/x");
+    EXPECT_EQ(Names(nwPane), (std::vector<std::string>{"..", "here.txt"}));
+    nwPane.SetShowDeleted(true);
+    EXPECT_TRUE(nwPane.ShowDeleted());
     // The deleted-files view keeps the folders on disk and adds the deleted entries.
     if (!available) {
-      EXPECT_EQ(Names(pane), std::vector<std::string>{".."});
+      EXPECT_EQ(Names(nwPane), std::vector<std::string>{".."});
       continue;
     }
-    ASSERT_EQ(Names(pane), (std::vector<std::string>{"..", "olddir", "gone.txt", "secret"}));
-    EXPECT_EQ(pane.StateImage(1), kImageDeletedDirectory);
-    EXPECT_EQ(pane.StateImage(2), kImageDeletedFile);
-    EXPECT_EQ(pane.StateImage(3), kImageDeletedFile + 1);
-    EXPECT_EQ(pane.EntryAt(2)->SizeKBText(), "2");
-    pane.SetShowDeleted(false);
-    EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "here.txt"}));
+    ASSERT_EQ(Names(nwPane), (std::vector<std::string>{"..", "olddir", "gone.txt", "secret"}));
+    EXPECT_EQ(nwPane.StateImage(1), kImageDeletedDirectory);
+    EXPECT_EQ(nwPane.StateImage(2), kImageDeletedFile);
+    EXPECT_EQ(nwPane.StateImage(3), kImageDeletedFile + 1);
+    EXPECT_EQ(nwPane.EntryAt(2)->SizeKBText(), "2");
+    nwPane.SetShowDeleted(false);
+    EXPECT_EQ(Names(nwPane), (std::vector<std::string>{"..", "here.txt"}));
   }
 }
 
-TEST(DirPane, DeleteRemovesFilesAndCountsTheNonEmptyFolder) {
-  TempDir dir;
-  for (const char* f : {"x/one.txt", "x/two.txt", "x/full/inner.txt", "x/stay.txt"}) dir.Write(f, "1");
-  DirPane pane(0);
-  pane.SetDirectory(dir / "x");
+TEST_F(Pane, DeleteRemovesFilesAndCountsTheNonEmptyFolder) {
+  Show({"one.txt", "two.txt", "full/inner.txt", "stay.txt"});
   for (const char* n : {"..", "one.txt", "two.txt", "full"}) pane.SetSelected(pane.IndexOfExactName(n), true);
   ScriptedPrompt prompt;
   prompt.ExpectYesNo("Delete 3 entries?", true).ExpectError("0 file(s) and 1 folder(s) not deleted!");
   pane.DeleteSelected(prompt);
-  EXPECT_TRUE(prompt.Complete()) << testing::PrintToString(prompt.Failures());
+  AllAsked(prompt);
   EXPECT_FALSE(Exists(dir / "x/one.txt"));
   EXPECT_FALSE(Exists(dir / "x/two.txt"));
   EXPECT_TRUE(Exists(dir / "x/full/inner.txt"));
@@ -202,40 +202,33 @@ TEST(DirPane, DeleteRemovesFilesAndCountsTheNonEmptyFolder) {
   ScriptedPrompt no;
   no.ExpectYesNo("Delete 1 entries?", false);
   pane.DeleteSelected(no);
-  EXPECT_TRUE(no.Complete());
+  AllAsked(no);
   EXPECT_TRUE(Exists(dir / "x/full/inner.txt"));
 }
 
-TEST(DirPane, RenameThatOnlyChangesCaseRenamesTheEntry) {
-  TempDir dir;
-  dir.Write("x/report.txt", "1");
-  DirPane pane(0);
-  pane.SetDirectory(dir / "x");
+TEST_F(Pane, RenameThatOnlyChangesCaseRenamesTheEntry) {
+  Show({"report.txt"});
   pane.SetCurrent(pane.IndexOfExactName("report.txt"), false);
   ScriptedPrompt prompt;
   prompt.ExpectInput("Enter name", "REPORT.TXT");
   pane.RenameCurrent(prompt);
-  EXPECT_TRUE(prompt.Complete()) << testing::PrintToString(prompt.Failures());
+  AllAsked(prompt);
   EXPECT_TRUE(Exists(dir / "x/REPORT.TXT"));
   EXPECT_FALSE(Exists(dir / "x/report.txt"));
   EXPECT_EQ(pane.SelectedNames(), (std::vector<std::string>{"REPORT.TXT"}));
   EXPECT_EQ(pane.NameAt(pane.Current()), "REPORT.TXT");
 }
 
-TEST(DirPane, AwkwardNamesWorkInEveryCommand) {
-  const std::vector<std::string> names = {"with space", "-leading dash", "quo\"te's", "Ärger ü"};
-  for (const std::string& name : names) {
+TEST_F(Pane, AwkwardNamesWorkInEveryCommand) {
+  Show({"keep.txt"});
+  for (const std::string& name : {"with space", "-leading dash", "quo\"te's", "Ärger ü"}) {
     SCOPED_TRACE(name);
-    TempDir dir;
-    dir.Write("x/keep.txt", "1");
-    DirPane pane(0);
-    pane.SetDirectory(dir / "x");
 
     ScriptedPrompt create;
     create.ExpectInput("Enter name", name);
     ASSERT_TRUE(pane.CanCreateFolder());
     pane.CreateFolder(create);
-    EXPECT_TRUE(create.Complete()) << testing::PrintToString(create.Failures());
+    AllAsked(create);
     ASSERT_TRUE(Exists(dir / "x/" + name));
     EXPECT_EQ(pane.SelectedNames(), std::vector<std::string>{name});
 
@@ -243,7 +236,7 @@ TEST(DirPane, AwkwardNamesWorkInEveryCommand) {
     rename.ExpectInput("Enter name", name + " 2");
     ASSERT_TRUE(pane.CanRename());
     pane.RenameCurrent(rename);
-    EXPECT_TRUE(rename.Complete()) << testing::PrintToString(rename.Failures());
+    AllAsked(rename);
     ASSERT_TRUE(Exists(dir / "x/" + name + " 2"));
     EXPECT_EQ(rename.Asked().size(), 1u);
 
@@ -251,30 +244,25 @@ TEST(DirPane, AwkwardNamesWorkInEveryCommand) {
     del.ExpectYesNo("Delete 1 entries?", true);
     ASSERT_TRUE(pane.CanDelete());
     pane.DeleteSelected(del);
-    EXPECT_TRUE(del.Complete()) << testing::PrintToString(del.Failures());
+    AllAsked(del);
     EXPECT_FALSE(Exists(dir / "x/" + name + " 2"));
     EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "keep.txt"}));
   }
 }
 
-TEST(DirPane, FailuresAreReportedAndTheFolderReadAgain) {
-  TempDir dir;
-  dir.Write("x/taken", "a file");
-  dir.Write("x/a.txt", "1");
-  dir.Write("x/b.txt", "1");
-  DirPane pane(0);
-  pane.SetDirectory(dir / "x");
+TEST_F(Pane, FailuresAreReportedAndTheFolderReadAgain) {
+  Show({"taken", "a.txt", "b.txt"});
 
   ScriptedPrompt create;
   create.ExpectInput("Enter name", "taken").ExpectError("Error creating folder [File exists]");
   pane.CreateFolder(create);
-  EXPECT_TRUE(create.Complete()) << testing::PrintToString(create.Failures());
+  AllAsked(create);
 
   pane.SetCurrent(pane.IndexOfExactName("a.txt"), false);
   ScriptedPrompt rename;
   rename.ExpectInput("Enter name", "b.txt").ExpectError("Error renaming [File exists]");
   pane.RenameCurrent(rename);
-  EXPECT_TRUE(rename.Complete()) << testing::PrintToString(rename.Failures());
+  AllAsked(rename);
   EXPECT_EQ(TempDir::Read(dir / "x/b.txt"), "1");
   EXPECT_TRUE(Exists(dir / "x/a.txt"));
 
@@ -283,16 +271,13 @@ TEST(DirPane, FailuresAreReportedAndTheFolderReadAgain) {
   ScriptedPrompt moved;
   moved.ExpectInput("Enter name", "../a.txt").ExpectError("Error renaming [Invalid name]");
   pane.RenameCurrent(moved);
-  EXPECT_TRUE(moved.Complete()) << testing::PrintToString(moved.Failures());
+  AllAsked(moved);
   EXPECT_TRUE(Exists(dir / "x/a.txt"));
 }
 
-TEST(DirPane, PopupEnableRules) {
-  TempDir dir;
-  for (const char* f : {"x/.cfg/f", "x/.hidden", "x/file"}) dir.Write(f, "1");
-  DirPane pane(0);
+TEST_F(Pane, PopupEnableRules) {
   EXPECT_FALSE(pane.CanCreateFolder());  // nothing shown
-  pane.SetDirectory(dir / "x");
+  Show({".cfg/f", ".hidden", "file"});
   EXPECT_TRUE(pane.CanCreateFolder());
   EXPECT_FALSE(pane.CanDelete());
   EXPECT_FALSE(pane.CanRename());
@@ -311,23 +296,21 @@ TEST(DirPane, PopupEnableRules) {
   EXPECT_TRUE(Exists(dir / "x/file"));
 }
 
-TEST(DirPane, PaneOnARemoteInstanceListsWhatALocalPaneLists) {
-  TempDir dir;
-  for (const char* f : {"x/a.txt", "x/B.TXT", "x/sub/f", "x/.hidden", "x/Ä ü.txt"}) dir.Write(f, "12345");
+TEST_F(Pane, PaneOnARemoteInstanceListsWhatALocalPaneLists) {
+  Show({"a.txt", "B.TXT", "sub/f", ".hidden", "Ä ü.txt"});
   test::RemoteServerInstance server(MIRAVA_BINARY, dir / "serverbase", dir / "server.txt");
   ASSERT_TRUE(server.Ready());
 
-  DirPane local(1), remote(1);
-  local.SetDirectory(dir / "x");
+  DirPane remote(1);
   remote.SetRemotePort(server.Port());
   remote.SetRemoteServerName("127.0.0.1");
   remote.SetDirectory(dir / "x");
   EXPECT_EQ(remote.LastResult(), 0);
-  EXPECT_EQ(Names(remote), Names(local));
-  ASSERT_EQ(remote.Count(), local.Count());
-  for (int32_t r = 0; r < local.Count(); ++r) {
-    EXPECT_EQ(remote.StateImage(r), local.StateImage(r)) << local.NameAt(r);
-    EXPECT_EQ(remote.EntryAt(r)->SizeKBText(), local.EntryAt(r)->SizeKBText());
+  EXPECT_EQ(Names(remote), Names(pane));
+  ASSERT_EQ(remote.Count(), pane.Count());
+  for (int32_t r = 0; r < pane.Count(); ++r) {
+    EXPECT_EQ(remote.StateImage(r), pane.StateImage(r)) << pane.NameAt(r);
+    EXPECT_EQ(remote.EntryAt(r)->SizeKBText(), pane.EntryAt(r)->SizeKBText());
   }
   EXPECT_EQ(remote.LabelColour(), PaneLabelColour::Blue);
   EXPECT_EQ(remote.LabelText(), "() " + dir / "x/" + " [0](127.0.0.1)");
