@@ -225,7 +225,7 @@ void DirViewPage::SaveEditorState() {
 void DirViewPage::UpdateControls() {
   if (!editor_ || updating_) return;
   updating_ = true;
-  editor_->SetOnDirViewPage(isVisible() || !parentWidget());
+  editor_->SetOnDirViewPage(OnOwnPage());
   controls_ = editor_->UpdateControls();
   jobType_->setText(QString::fromStdString(controls_.JobTypeCaption));
   const QString description = QString::fromStdString(editor_->Description());
@@ -249,6 +249,8 @@ void DirViewPage::UpdateControls() {
   updating_ = false;
   emit ControlsChanged();
 }
+
+bool DirViewPage::OnOwnPage() const { return isVisible() || !parentWidget(); }
 
 void DirViewPage::ApplyBanner() {
   banner_->setText(QString::fromStdString(controls_.BannerText));
@@ -284,7 +286,8 @@ void DirViewPage::Submit() {
 void DirViewPage::JobNew() {}  // "&New" stays disabled
 void DirViewPage::JobOpen() { editor_->JobOpen(); UpdateControls(); }
 void DirViewPage::JobLoadToJoblist() { editor_->JobLoadToJoblist(); UpdateControls(); }
-void DirViewPage::JobSaveAs() { editor_->JobSaveAs(true); }
+// The window's one Save As: the editor here, the selected job on the Joblist page.
+void DirViewPage::JobSaveAs() { editor_->JobSaveAs(OnOwnPage()); }
 void DirViewPage::JobOptions() { editor_->JobOptions(); UpdateControls(); }
 void DirViewPage::JobApplyTemplate() { editor_->JobApplyTemplate(); UpdateControls(); }
 void DirViewPage::MacroSourceEdit() { dialogs_->Sources().Edit(); UpdateControls(); }

@@ -81,6 +81,8 @@ class DirViewPage : public QWidget {
   void Submit();
   void ShowPage(const QString& title);
   void ApplyBanner();
+  // The page is shown (a page of its own when it has no parent).
+  bool OnOwnPage() const;
 
   MiravaCore& core_;
   Prompt& prompt_;
