@@ -153,7 +153,7 @@ QWidget* JoblistTab::BuildStatus() {
     l->setObjectName(QString("LBStatus%1").arg(f));
     l->setTextFormat(Qt::PlainText);
     l->setAccessibleName(kStatusCaptions[f]);
-    l->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     status_[f] = l;
     return l;
   };

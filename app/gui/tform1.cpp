@@ -136,6 +136,9 @@ TForm1::TForm1(MiravaCore& core, CoreLoop& loop, Prompt& prompt, LogPage* log, Q
 
 TForm1::~TForm1() {
   Shutdown();
+  // The model listens to the page, which may be a member that goes first.
+  log_->SetModel(nullptr);
+  delete logModel_;
   core_.RemoveObserver(this);
   if (ownLog_) core_.RemoveObserver(ownLog_.get());
   loop_.SetOnAppTimer({});

@@ -2,6 +2,10 @@
 // Queue menu, the Joblist buttons and their questions, the status bar, the
 // Log page, the splash, and the shutdown on close.
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -16,6 +20,7 @@
 #include <QTableView>
 #include <QTest>
 #include <memory>
+#include <thread>
 
 #include "app/front/coreloop.h"
 #include "app/gui/joblisttab.h"
@@ -26,6 +31,7 @@
 #include "app/logpage.h"
 #include "app/mvmain.h"
 #include "app/rolelock.h"
+#include "remote/mvtcp.h"
 #include "dialogs/mvscdlg.h"
 #include "dialogs/mvsplash.h"
 #include "tests/dialogs/modal.h"
@@ -73,6 +79,20 @@ struct Window {
   mv::LogPage log;
   std::unique_ptr<mv::TForm1> form;
 };
+
+uint16_t FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  uint16_t port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+    port = ntohs(a.sin_port);
+  ::close(fd);
+  return port;
+}
 
 QStringList Captions(const QMenu* menu) {
   QStringList out;
@@ -301,20 +321,51 @@ class TForm1Test : public QObject {
     QCOMPARE(cell(0, 0), QString("0000002A"));
     QCOMPARE(cell(1, 0), QString());
     QCOMPARE(cell(2, 0) + "|" + cell(2, 1) + "|" + cell(2, 3), QString("0|(time)|a plain line"));
+    const QFontMetrics fm = log->fontMetrics();
+    QCOMPARE(log->columnWidth(0), fm.horizontalAdvance("AAAAAAAA") + 8);
+    QCOMPARE(log->columnWidth(1), fm.horizontalAdvance("00.00.0000 00:00:00") + 16);
+    QCOMPARE(log->columnWidth(2), fm.horizontalAdvance("Error") + 16);
     QVERIFY(w.form->Log().StatusLabel()->text().startsWith(
         QString(" Log Lines: %1 Log Chars: ").arg(before + 3)));
   }
 
-  void RemoteServerLinesAndCloseShutsTheCoreDown() {
-    Window w;
-    w.form->AddServerLine("client 1 establish connection...");
-    QCOMPARE(w.form->ServerMemo()->toPlainText(), QString("client 1 establish connection..."));
-    const std::string ctrl = w.core.Dirs().ControlDir;
+  void RemoteServerLinesOnTheServerPageAndCloseShutsTheCoreDown() {
+    // A port free now, for the listing server of this instance.
+    const uint16_t port = FreePort();
+    QVERIFY(port > 0);
+    qputenv("MIRAVA_REMOTE_PORT", QByteArray::number(port));
+    TempDir dir;
+    mv::ScriptedPrompt prompt;
+    mv::MiravaCore core;
+    mv::CoreLoop loop(core);
+    mv::TForm1* window = nullptr;
+    mv::StartOptions o;
+    o.Base = dir / "base";
+    o.UserPrompt = &prompt;
+    o.RemoteServer = "";
+    o.ServerPage = [&](const std::string& line) { window->AddServerLine(QString::fromStdString(line)); };
+    core.Startup(std::move(o));
+    qunsetenv("MIRAVA_REMOTE_PORT");
+    mv::TForm1 form(core, loop, prompt);
+    window = &form;
+    QVERIFY(form.Pages()->isTabVisible(mv::TForm1::ServerPageIndex));
+    QCOMPARE(form.MenuItem("MNRunServer")->text(), QString("Stop Server"));
+
+    // A client of another thread: the server's lines reach the page through the main loop.
+    std::thread client([port] {
+      mv::TMVIPCLient remote("127.0.0.1", port);
+      remote.Connect();
+    });
+    QTRY_VERIFY(form.ServerMemo()->toPlainText().contains("establish connection..."));
+    client.join();
+    QVERIFY(form.ServerMemo()->toPlainText().indexOf("establish connection...") > 0);
+
+    const std::string ctrl = core.Dirs().ControlDir;
     QVERIFY(mv::RoleLockHeld(ctrl, mv::kServerLockName));
-    QVERIFY(w.form->close());
-    QVERIFY(w.core.ShutDown());
+    QVERIFY(form.close());
+    QVERIFY(core.ShutDown());
     QVERIFY(!mv::RoleLockHeld(ctrl, mv::kServerLockName));
-    QVERIFY(QFile::exists(QString::fromStdString(w.core.Dirs().BaseDir) + "MIRAVA.MVJ"));
+    QVERIFY(QFile::exists(QString::fromStdString(core.Dirs().BaseDir) + "MIRAVA.MVJ"));
   }
 };
 
