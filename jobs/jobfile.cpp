@@ -50,10 +50,33 @@ timespec UtcDosToUnix(uint32_t dos) {
 
 bool IsCopyJob(const TTFileThreadControl& job) { return job.FirstJobType() == 0; }
 
+std::function<void(const std::string&)>& WaitIndicator() {
+  static std::function<void(const std::string&)> indicator;
+  return indicator;
+}
+
+// Shows the load on the wait indicator for its lifetime.
+class LoadingShown {
+ public:
+  explicit LoadingShown(const std::string& file) {
+    if (WaitIndicator()) WaitIndicator()("Loading " + file);
+  }
+  ~LoadingShown() {
+    if (WaitIndicator()) WaitIndicator()("");
+  }
+  LoadingShown(const LoadingShown&) = delete;
+  LoadingShown& operator=(const LoadingShown&) = delete;
+};
+
 }  // namespace
+
+void SetJobFileWaitIndicator(std::function<void(const std::string&)> indicator) {
+  WaitIndicator() = std::move(indicator);
+}
 
 int TTFileThreadControl::Load(const std::string& fileName) {
   const std::string& f = fileName;
+  const LoadingShown shown(f);
   int result = -1;
   if (Mail) Mail->Load(f);
   // One read of each file: a long action list would otherwise parse the file

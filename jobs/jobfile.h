@@ -3,6 +3,7 @@
 // Load and Save are members of the job record; the rest lives here.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ std::vector<JobFileProblem> FindIgnoredLines(const std::string& fileName);
 // "FILE:LINE: text", or "FILE: text" without a line: the form editors and
 // terminals let one jump to.
 std::string JobFileProblemMessage(const std::string& fileName, const JobFileProblem& problem);
+
+// The main window's wait indicator: every Load shows "Loading " + the file
+// name on it and "" when it is done. Empty (headless, tools): nothing shown.
+// Set it on the main thread before jobs run.
+void SetJobFileWaitIndicator(std::function<void(const std::string&)> indicator);
 
 // Applies a template to a job being edited: -1 failure, 0 ok, 1 no description.
 int ApplyTemplate(TTFileThreadControl& job, const std::string& fileName);

@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -30,6 +31,7 @@
 #include "dialogs/mvsplash.h"
 #include "dirview/dirviewpage.h"
 #include "icons/icons.h"
+#include "jobs/jobfile.h"
 
 namespace mv {
 namespace {
@@ -120,6 +122,12 @@ TForm1::TForm1(MiravaCore& core, CoreLoop& loop, Prompt& prompt, LogPage* log, Q
   connect(joblist_, &JoblistTab::ParameterShown, this,
           [this](const QString&, const QString& value) { prompt_.Info(kPromptTitle, value.toStdString()); });
 
+  // "WAIT... (Loading FILE)" while a job file is read, cleared afterwards.
+  SetJobFileWaitIndicator([this, main = QThread::currentThread()](const std::string& text) {
+    if (QThread::currentThread() != main) return;
+    statusLine_->setText(text.empty() ? QString() : "WAIT... (" + Q(text) + ")");
+    statusLine_->repaint();
+  });
   core_.AddObserver(this);
   loop_.SetOnAppTimer([this] { AppTimer(); });
   loop_.SetOnClose([this] { RequestClose(); });
@@ -135,6 +143,7 @@ TForm1::TForm1(MiravaCore& core, CoreLoop& loop, Prompt& prompt, LogPage* log, Q
 }
 
 TForm1::~TForm1() {
+  SetJobFileWaitIndicator({});
   Shutdown();
   // The model listens to the page, which may be a member that goes first.
   log_->SetModel(nullptr);

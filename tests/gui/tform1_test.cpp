@@ -196,7 +196,9 @@ class TForm1Test : public QObject {
     });
     QAction* load = w.Item("MNQueueLoad");
     QVERIFY(load->isEnabled());
+    QCOMPARE(w.form->StatusLine()->text(), QString("(Status)"));
     load->trigger();
+    QCOMPARE(w.form->StatusLine()->text(), QString());  // "WAIT... (Loading ...)" came and went
     QCOMPARE(w.core.Jobs().Count(), 1);
     QCOMPARE(w.form->Pages()->currentIndex(), int(mv::TForm1::JoblistPageIndex));
     QVERIFY(!load->isEnabled());

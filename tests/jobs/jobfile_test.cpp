@@ -107,6 +107,17 @@ TEST_F(JobFileTest, CountZeroGivesOneActionOnTheCurrentFolder) {
   EXPECT_EQ(job->Actions[0]->SourcePath, job->Actions[0]->TargetPath);
 }
 
+TEST_F(JobFileTest, EveryLoadShowsItselfOnTheWaitIndicatorAndClearsIt) {
+  std::vector<std::string> shown;
+  SetJobFileWaitIndicator([&](const std::string& text) { shown.push_back(text); });
+  const std::string file = dir.Write("W.MVJ", "[job]\r\ndescription=w\r\n");
+  Loaded(file);
+  Loaded(dir / "missing.MVJ");
+  SetJobFileWaitIndicator({});
+  Loaded(file);
+  EXPECT_EQ(shown, (std::vector<std::string>{"Loading " + file, "", "Loading " + dir / "missing.MVJ", ""}));
+}
+
 TEST_F(JobFileTest, MissingIndexedKeysGiveEmptyMasks) {
   const std::string file = dir.Write(
       "C.MVJ", "[job]\ndescription=c\njobtype=3\n[actions]\ncount=2\nsource0=*.tmp\nsourcepath=/s/\n");
