@@ -1,6 +1,7 @@
 #include "dirview/ttdirlistview.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QEventLoop>
 #include <QApplication>
 #include <QHeaderView>
@@ -112,6 +113,16 @@ QMenu* TTDirListView::PopupMenu() {
 
 void TTDirListView::contextMenuEvent(QContextMenuEvent* event) {
   PopupMenu()->popup(event->globalPos());
+}
+
+void TTDirListView::keyPressEvent(QKeyEvent* event) {
+  const QModelIndex current = currentIndex();
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && current.isValid() &&
+      pane_.IsDirAt(current.row())) {
+    if (pane_.Open(current.row())) emit Changed();
+    return;
+  }
+  QTableView::keyPressEvent(event);
 }
 
 void TTDirListView::resizeEvent(QResizeEvent* event) {

@@ -48,6 +48,8 @@ class TTDirListView : public QTableView, public DirPaneObserver {
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  // Enter opens the current folder, as a double click does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void FromView();

@@ -18,6 +18,19 @@
 
 using mv::test::TempDir;
 
+namespace {
+
+// A list view with its label and prompt, its model under the model tester.
+struct ViewUnderTest {
+  explicit ViewUnderTest(int number) : view(number, prompt, &label) {}
+  mv::ScriptedPrompt prompt;
+  QLabel label;
+  mv::TTDirListView view;
+  QAbstractItemModelTester tester{&view.Model(), QAbstractItemModelTester::FailureReportingMode::QtTest};
+};
+
+}  // namespace
+
 class DirListViewTest : public QObject {
   Q_OBJECT
  private slots:
@@ -25,10 +38,8 @@ class DirListViewTest : public QObject {
     TempDir dir;
     dir.Write("x/a.txt", std::string(1500, 'a'));
     dir.Write("x/sub/f", "1");
-    mv::ScriptedPrompt prompt;
-    QLabel label;
-    mv::TTDirListView view(0, prompt, &label);
-    QAbstractItemModelTester tester(&view.Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    ViewUnderTest t(0);
+    auto& [prompt, label, view, tester] = t;
     QVERIFY(view.isHidden());
     view.Pane().SetDirectory(dir / "x");
     QVERIFY(!view.isHidden());
@@ -65,10 +76,8 @@ class DirListViewTest : public QObject {
     TempDir dir;
     dir.Write("x/sub/f.txt", "1");
     dir.Write("x/b.txt", "1");
-    mv::ScriptedPrompt prompt;
-    QLabel label;
-    mv::TTDirListView view(1, prompt, &label);
-    QAbstractItemModelTester tester(&view.Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    ViewUnderTest t(1);
+    auto& [prompt, label, view, tester] = t;
     view.resize(400, 300);
     view.Pane().SetDirectory(dir / "x");
     view.show();
@@ -97,6 +106,16 @@ class DirListViewTest : public QObject {
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, up.center());
     QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, up.center());
     QTRY_COMPARE(view.Pane().GetPath(), dir / "x/");
+    // From the keyboard: Enter on a folder opens it, on a file does nothing.
+    view.setCurrentIndex(view.Model().index(view.Pane().IndexOfExactName("b.txt"), 0));
+    QTest::keyClick(&view, Qt::Key_Return);
+    QCOMPARE(view.Pane().GetPath(), dir / "x/");
+    view.setCurrentIndex(view.Model().index(view.Pane().IndexOfExactName("sub"), 0));
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTRY_COMPARE(view.Pane().GetPath(), dir / "x/sub/");
+    view.setCurrentIndex(view.Model().index(0, 0));
+    QTest::keyClick(&view, Qt::Key_Enter);
+    QTRY_COMPARE(view.Pane().GetPath(), dir / "x/");
 
     // The pop-up menu's enable rules, then its "Delete".
     QMenu* menu = view.PopupMenu();
@@ -117,9 +136,8 @@ class DirListViewTest : public QObject {
 
   void UnreadableFolderRedLabel() {
     TempDir dir;
-    mv::ScriptedPrompt prompt;
-    QLabel label;
-    mv::TTDirListView view(0, prompt, &label);
+    ViewUnderTest t(0);
+    auto& [prompt, label, view, tester] = t;
     view.Pane().SetDirectory(dir / "missing");
     QCOMPARE(view.Model().rowCount(), 0);
     QCOMPARE(label.palette().color(QPalette::WindowText), QColor(Qt::red));
@@ -142,9 +160,8 @@ class DirListViewTest : public QObject {
     const uint16_t port = ntohs(a.sin_port);
 
     TempDir dir;
-    mv::ScriptedPrompt prompt;
-    QLabel label;
-    mv::TTDirListView view(1, prompt, &label);
+    ViewUnderTest t(1);
+    auto& [prompt, label, view, tester] = t;
     view.Pane().SetRemotePort(port);
     view.Pane().SetRemoteServerName("127.0.0.1");
     int ticks = 0;
