@@ -118,7 +118,7 @@ DirViewPage::DirViewPage(MiravaCore& core, Prompt& prompt, QWidget* parent)
   jobType_ = new QLabel(this);
   jobType_->setObjectName("LBJobType");
   jobType_->setFont(bold);
-  auto* descriptionLabel = new QLabel("Description:", this);
+  auto* descriptionLabel = new QLabel("&Description:", this);
   description_ = new QLineEdit(this);
   description_->setObjectName("EDDescription");
   description_->setAccessibleName("Description:");
@@ -150,6 +150,10 @@ DirViewPage::DirViewPage(MiravaCore& core, Prompt& prompt, QWidget* parent)
   });
   connect(runNow_, &QCheckBox::toggled, this, [this](bool on) { editor_->SetRunNow(on); });
   connect(submit_, &QPushButton::clicked, this, &DirViewPage::Submit);
+  // Enter in the name submits, as the button would.
+  connect(description_, &QLineEdit::returnPressed, this, [this] {
+    if (submit_->isEnabled()) Submit();
+  });
 
   editor_->RestoreState();
   UpdateControls();

@@ -69,10 +69,12 @@ class DirViewPageTest : public QObject {
       description->clear();
       QTest::keyClicks(description, "Page job");
       QCOMPARE(page.Editor().Description(), std::string("Page job"));
-      QTest::mouseClick(page.SubmitButton(), Qt::LeftButton);
+      QTest::keyClick(description, Qt::Key_Return);  // Enter in the name submits
       QCOMPARE(schedules, 1);
       QTRY_COMPARE(core.Jobs().Count(), 1);
       QVERIFY(!page.SubmitButton()->isEnabled());  // the same name is taken now
+      QTest::keyClick(description, Qt::Key_Return);  // now it does nothing
+      QCOMPARE(schedules, 1);
 
       prompt.ExpectYesNo("EDIT job in directory view?", true);
       page.EditJob(0);
