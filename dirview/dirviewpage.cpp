@@ -44,8 +44,9 @@ class DirViewPage::Dialogs : public EditorDialogs {
 #endif
   }
   bool OpenJobFile(const std::string& folder, int helpContext, std::string& path) override {
+    // Names keep their case here: a job file copied as "backup.mvj" is still one.
     QFileDialog dialog(&page_, QStringLiteral("Open"), QString::fromStdString(folder),
-                       QStringLiteral("Mirava Jobs (*.MVJ)"));
+                       QStringLiteral("Mirava Jobs (*.MVJ *.mvj)"));
     dialog.setProperty("helpContext", helpContext);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
@@ -54,7 +55,7 @@ class DirViewPage::Dialogs : public EditorDialogs {
   }
   bool SaveJobFile(const std::string& folder, std::string& path) override {
     QFileDialog dialog(&page_, QStringLiteral("Save As"), QString::fromStdString(folder),
-                       QStringLiteral("Mirava Jobs (*.MVJ)"));
+                       QStringLiteral("Mirava Jobs (*.MVJ *.mvj)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("MVJ"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
