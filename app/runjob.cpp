@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app/datadirs.h"
+#include "app/jobrun.h"
 #include "app/mvmain.h"
 #include "app/progressline.h"
 #include "app/settings.h"
@@ -31,10 +32,13 @@ volatile std::sig_atomic_t g_stopRequested = 0;
 
 void OnStopSignal(int) { g_stopRequested = 1; }
 
-int ExitCodeOf(const TCopyThread& t) {
-  const bool aborted = (t.LastResult & RC_ABORT) != 0;
-  if (aborted || (t.cError > 0 && t.cSuccess == 0 && t.cDeleted == 0)) return kRunJobFailed;
-  return t.cError > 0 ? kRunJobErrors : kRunJobOk;
+int ExitCodeOf(const RunOutcome& outcome) {
+  switch (VerdictOf(outcome)) {
+    case RunVerdict::Ok: return kRunJobOk;
+    case RunVerdict::Errors: return kRunJobErrors;
+    case RunVerdict::Failed: break;
+  }
+  return kRunJobFailed;
 }
 
 }  // namespace
@@ -63,15 +67,20 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   mailer.ProgramText = kProgramVersionText;
   mailer.LogLine = [&programLog](const std::string& line) { programLog.AddMsg(TAG_GENERAL, LVL_WARNING, 0, line); };
   mailer.LoadSettings(dirs.SettingsFile);
-  TTFileThreadControl job("from file...", &programLog, dirs.QueueDir, dirs.ControlDir, &mailer,
-                          {.SpeedUnit = settings.dspSpeedUnit, .DrawId = false});
-  if (const int loaded = job.Load(file); loaded != 0 || job.Actions.empty()) {
+  LoadedJobFile loaded = LoadJobRecord(
+      file, {.ProgramLog = &programLog,
+             .QueueDir = dirs.QueueDir,
+             .ControlDir = dirs.ControlDir,
+             .Mailer = &mailer,
+             .Defaults = {.SpeedUnit = settings.dspSpeedUnit, .DrawId = false}});
+  TTFileThreadControl& job = *loaded.Job;
+  if (!loaded.Usable()) {
     out << "Load failed: " << file << "\n" << std::flush;
     if (errors)
-      *errors << JobFileProblemMessage(file, FindJobFileProblem(file, loaded, job)) << "\n";
+      *errors << JobFileProblemMessage(file, FindJobFileProblem(file, loaded.Result, job)) << "\n";
     return kRunJobLoadFailed;
   }
-  if (!job.Schedule->Queued) job.JobID = JobIdForFile(file);
+  UseFileJobId(job, file);
 
   LoopSynchronizer sync;
   TMVMailThread mailThread(mailer, sync);
@@ -114,25 +123,19 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
   TCopyThread thread(job, context);
   job.Thread = &thread;
   bool reported = false;
-  thread.Thread().Start([&](Worker&) {
-    thread.Execute();
-    thread.Synchronize([&] {
-      if (progress) progress->Clear();
-      reporting = true;
-      try {
-        ReportJobResults(thread, ReportEnvironment{});
-      } catch (...) {
-        // The run is over all the same; its exit code says how it went.
-      }
-      reported = true;
-    });
+  const bool started = StartJobRun(thread, [&] {
+    if (progress) progress->Clear();
+    reporting = true;
+    ReportRun(thread, ReportEnvironment{});
+    reported = true;
   });
-  sync.RunUntil(
-      [&] {
-        if (g_stopRequested) thread.Thread().RequestTerminate();
-        return reported;
-      },
-      std::chrono::hours(24 * 365));
+  if (started)
+    sync.RunUntil(
+        [&] {
+          if (g_stopRequested) thread.Thread().RequestTerminate();
+          return reported;
+        },
+        std::chrono::hours(24 * 365));
   thread.Thread().Join();
   // The results mail, with the same bound as at a program shutdown.
   mailThread.Terminate();
@@ -142,7 +145,11 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
 
   ::sigaction(SIGINT, &oldInt, nullptr);
   ::sigaction(SIGTERM, &oldTerm, nullptr);
-  return ExitCodeOf(thread);
+  if (!started) {
+    out << "No thread for the run\n" << std::flush;
+    return kRunJobFailed;
+  }
+  return ExitCodeOf(OutcomeOf(thread));
 }
 
 }  // namespace mv

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/commandline.h"
+#include "app/jobrun.h"
 #include "app/rolelock.h"
 #include "jobs/jobfile.h"
 #include "platform/clock.h"
@@ -24,11 +25,13 @@ RunQueue::RunQueue(JobList& list, RunQueueEnv env) : list_(list), env_(std::move
 RunQueue::~RunQueue() = default;
 
 std::unique_ptr<TTFileThreadControl> RunQueue::LoadJobFile(const std::string& path) {
-  auto job = std::make_unique<TTFileThreadControl>("from file...", env_.ProgramLog,
-                                                   env_.Dirs.QueueDir, env_.Dirs.ControlDir,
-                                                   env_.Mailer, env_.Defaults);
-  if (job->Load(path) != 0 || job->Actions.empty()) return nullptr;
-  return job;
+  LoadedJobFile loaded = LoadJobRecord(path, {.ProgramLog = env_.ProgramLog,
+                                              .QueueDir = env_.Dirs.QueueDir,
+                                              .ControlDir = env_.Dirs.ControlDir,
+                                              .Mailer = env_.Mailer,
+                                              .Defaults = env_.Defaults});
+  if (!loaded.Usable()) return nullptr;
+  return std::move(loaded.Job);
 }
 
 bool RunQueue::RunJobFile(const std::string& path) {
@@ -38,8 +41,7 @@ bool RunQueue::RunJobFile(const std::string& path) {
     if (env_.LogLine) env_.LogLine("Load failed: " + path);
     return false;
   }
-  // Every run of the same file has the same ID, so it knows its own partial copies.
-  if (!job->Schedule->Queued) job->JobID = JobIdForFile(path);
+  UseFileJobId(*job, path);
   job->Schedule->SetHold(true);
   job->Schedule->RunRequest = SCHED_RUN_NOW | SCHED_REMOVE_WHEN_IDLE;
   list_.AddJob(std::move(job));
@@ -83,12 +85,7 @@ bool RunQueue::StartJob(TTFileThreadControl& job) {
   job.Thread = raw->Thread.get();
   running_.push_back(std::move(run));
   list_.NotifyChanged(&job);
-  const bool started = raw->Thread->Thread().Start([this, raw](Worker&) {
-    raw->Thread->Execute();
-    // The report runs on the main thread; a loop that has already stopped
-    // runs nothing, and the shutdown leaves the run as it is.
-    raw->Thread->Synchronize([this, raw] { OnRunEnded(raw); });
-  });
+  const bool started = StartJobRun(*raw->Thread, [this, raw] { OnRunEnded(raw); });
   if (!started) {
     // No thread to be had: the job stays idle and is tried again later.
     job.Thread = nullptr;
@@ -103,11 +100,7 @@ void RunQueue::OnRunEnded(Run* run) {
   env.FindJobByName = [this](const std::string& name) { return list_.FindJobByName(name); };
   env.LogLine = env_.LogLine;
   TTFileThreadControl* job = run->Thread->Job;
-  try {
-    ReportJobResults(*run->Thread, env);
-  } catch (...) {
-    // A report that fails halfway still frees the job and its slot.
-  }
+  ReportRun(*run->Thread, env);
   job->Thread = nullptr;
   list_.NotifyChanged(job);
   auto it = std::find_if(running_.begin(), running_.end(),
@@ -207,7 +200,6 @@ bool RunQueue::Pass(uint16_t& modeFlags, std::string& pendingRunJob) {
       ++i;
   }
   if (list_.SortColumn() == 1) list_.Sort();
-  ++ticks_;
   const int32_t mails = env_.MailCount ? env_.MailCount() : 0;
   return (modeFlags & MODE_CLOSE_WHEN_IDLE) && list_.Empty() && mails == 0;
 }

@@ -93,7 +93,6 @@ class RunQueue {
   bool queueLoaded_ = false;
   bool controlled_ = false;
   bool runsForbidden_ = false;
-  uint32_t ticks_ = 0;
   std::vector<std::unique_ptr<Run>> running_;
   std::vector<std::unique_ptr<Run>> ended_;
 };
