@@ -101,11 +101,4 @@ void JobList::Sort() {
   SetSelected(IndexOfJob(selected));
 }
 
-int32_t JobStatusCode(const TTFileThreadControl& job) {
-  if (job.Thread) return kStatusRunning;
-  const bool held = job.Schedule->IsHeld();
-  if (job.Schedule->Queued) return held ? kStatusQueuedHeld : kStatusQueued;
-  return held ? kStatusIdleHeld : kStatusIdle;
-}
-
 }  // namespace mv

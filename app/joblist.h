@@ -13,13 +13,6 @@
 
 namespace mv {
 
-// Status codes of a job in the list.
-inline constexpr int32_t kStatusRunning = 4;
-inline constexpr int32_t kStatusQueued = 6;
-inline constexpr int32_t kStatusQueuedHeld = 7;
-inline constexpr int32_t kStatusIdle = 8;
-inline constexpr int32_t kStatusIdleHeld = 9;
-
 class JobList {
  public:
   // Who hears of additions, removals, re-sorts and selection changes (may be null).
@@ -69,8 +62,5 @@ class JobList {
 int CompareJobNames(const std::string& a, const std::string& b);
 // The order of the job list for a sort column.
 bool JobSortsBefore(const TTFileThreadControl& a, const TTFileThreadControl& b, int32_t column);
-
-// The status code of a job (running, queued, held).
-int32_t JobStatusCode(const TTFileThreadControl& job);
 
 }  // namespace mv

@@ -277,11 +277,11 @@ std::optional<JobParametersPanel> ShowJobParameters(const TTFileThreadControl& j
 }
 
 int32_t StatusCode(const TTFileThreadControl& job) {
-  if (job.Thread) return 4;
+  if (job.Thread) return kStatusRunning;
   const bool queued = job.Schedule && job.Schedule->Queued;
   const bool held = job.Schedule && job.Schedule->IsHeld();
-  if (queued) return held ? 7 : 6;
-  return held ? 9 : 8;
+  if (queued) return held ? kStatusQueuedHeld : kStatusQueued;
+  return held ? kStatusIdleHeld : kStatusIdle;
 }
 
 std::string StatusText(const TTFileThreadControl& job, bool threadSuspended) {

@@ -75,8 +75,12 @@ std::optional<JobParametersPanel> ShowJobParameters(const TTFileThreadControl& j
 // Each address followed by " | ", in order.
 std::string RecipientsText(const std::vector<TMVRecipient>& recipients);
 
-// Status image of the job list: 4 running; queued 7 held / 6 not held;
-// not queued 9 held / 8 not held.
+// Status image of a job in the list.
+inline constexpr int32_t kStatusRunning = 4;
+inline constexpr int32_t kStatusQueued = 6;
+inline constexpr int32_t kStatusQueuedHeld = 7;
+inline constexpr int32_t kStatusIdle = 8;
+inline constexpr int32_t kStatusIdleHeld = 9;
 int32_t StatusCode(const TTFileThreadControl& job);
 
 // "Job thread is not running" / " stopped" / " running". threadSuspended is
