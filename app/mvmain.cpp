@@ -82,35 +82,35 @@ void MiravaCore::Startup(StartOptions options) {
   if (options.UserPrompt) prompt_ = options.UserPrompt;
   netWare_ = options.NetWare ? std::move(options.NetWare) : MakeUnavailableNetWareClient();
 
-  // 1. NetWare client and its code-page table.
+  // The NetWare client and its code-page table.
   netWareAvailable_ = netWare_->Initialize() == 0;
   if (netWareAvailable_ && netWare_->LoadConversionTable(850, codePageTable_) != 0)
     codePageTable_ = 0;
-  // 2.
+  // Random numbers differ from run to run.
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  // 3.
+  // A fresh start: no close pending, no mode, the automatic speed unit.
   closeRequested_ = 0;
   modeFlags_ = 0;
   settings_.dspSpeedUnit = 0;
 
-  // 6. Data folders.
+  // The data folders.
   dirs_ = DeriveDataDirs(ChooseBaseDir(options.Base, options.ProgramDir));
-  // 7. Command words.
+  // The command words.
   const CommandWords words = ParseCommandWords(options.Words, dirs_.JobDir);
   modeFlags_ = words.ModeFlags;
   pendingRunJob_ = words.PendingRunJob;
-  // 8.
+  // Missing data folders are made; one that cannot be written is named.
   for (const std::string& dir : CreateDataDirs(dirs_))
     AddLogLine("Cannot write to data directory " + dir);
 
-  // 13. The program log; diagnostics of the macro resolver go there, unseen.
+  // The program log; diagnostics of the macro resolver go there, unseen.
   programLog_ = std::make_unique<TTErrorMsgList>(dirs_.LogDir, "MIRAVA.LOG");
   programLog_->SetDisplaySink([this](const std::string& line) { AddLogLine(line); });
   ProcessMacroResolver().SetDiagnosticSink([log = programLog_.get()](const std::string& text) {
     log->AddMsg(TAG_GENERAL, LVL_LOG_ONLY, 0, text);
   });
 
-  // 15. The mail queue around the SMTP client, its settings, the program
+  // The mail queue around the SMTP client, its settings, the program
   // settings, the mail thread.
   smtp_ = std::make_unique<TSmtpClient>();
   mailer_ = std::make_unique<TMVMailer>(smtp_.get());
@@ -163,16 +163,16 @@ void MiravaCore::Startup(StartOptions options) {
                  ":" + std::to_string(port));
   }
 
-  // 17.
+  // QLOAD: the queue files into the job list.
   if (modeFlags_ & MODE_QLOAD) queue_->LoadQueue();
 
-  // 18.
+  // The start-up mail.
   mailer_->SendText("Program initialized", kMailProgramEvent);
 
-  // 19. Timers: the run queue only in a normal instance.
+  // Timers: the run queue only in a normal instance.
   jobTimerArmed_ = (modeFlags_ & MODE_CONTROL) == 0;
 
-  // 20. Role lock; a second instance of the same role closes at its first AppTimer tick.
+  // The role lock; a second instance of the same role closes at its first AppTimer tick.
   const char* lockName = (modeFlags_ & MODE_CONTROL) ? kClientLockName : kServerLockName;
   // Without its lock it must not run what the holder runs, nor write the
   // holder's queue files: it only shows its lines until it closes.
@@ -182,7 +182,7 @@ void MiravaCore::Startup(StartOptions options) {
     queue_->ForbidRuns();
   }
 
-  // 22.
+  // Whether NetWare folders can be reached, on the Log page.
   AddLogLine(netWareAvailable_ ? "NetWare interface available"
                                : "NetWare interface not available");
   started_ = true;
@@ -199,7 +199,7 @@ void MiravaCore::Shutdown() {
   if (!started_ || shutDown_) return;
   shutDown_ = true;
   jobTimerArmed_ = false;
-  // 1. Stop the jobs and give them a bounded time to record where they
+  // Stop the jobs and give them a bounded time to record where they
   // stopped; one that does not end in time is left running as the process ends.
   if (queue_) {
     queue_->StopAllJobs();
@@ -207,7 +207,7 @@ void MiravaCore::Shutdown() {
                    std::chrono::milliseconds(kShutdownWaitMs));
     queue_->ReapFinished();
   }
-  // 5., 6. The shutdown mail, and a bounded chance for the mail thread to send it.
+  // The shutdown mail, and a bounded chance for the mail thread to send it.
   if (mailer_) mailer_->SendText("Program shutdown", kMailProgramEvent);
   if (mailThread_) {
     mailThread_->Terminate();
@@ -224,13 +224,13 @@ void MiravaCore::Shutdown() {
     for (int32_t i = jobs_.Count() - 1; i >= 0; --i)
       if (jobs_.JobAt(i)->Thread) (void)jobs_.RemoveAt(i).release();
   }
-  // 2. Flush and free the program log.
+  // Flush and free the program log.
   ProcessMacroResolver().SetDiagnosticSink({});
   if (programLog_) programLog_->Close();
   programLog_.reset();
-  // 7. A second instance holds no lock and so deletes nothing.
+  // Release the role lock; a second instance holds no lock and so deletes nothing.
   roleLock_.Release();
-  // 8.
+  // The NetWare code-page table.
   if (codePageTable_ != 0) netWare_->FreeConversionTable(codePageTable_);
   codePageTable_ = 0;
 }

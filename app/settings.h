@@ -15,11 +15,12 @@ struct ProgramSettings {
   bool SyncFiles = true;
 };
 
-// Reads [job] OptionsEnabled and [misc] dspSpeedUnit; a missing file or key
-// gives the defaults.
+// Reads [job] OptionsEnabled, [misc] dspSpeedUnit and [misc] syncfiles; a
+// missing file or key gives the defaults.
 ProgramSettings LoadSettings(const std::string& settingsFile);
 
-// Writes dspSpeedUnit, then OptionsEnabled. False when the file cannot be written.
+// Writes dspSpeedUnit, then OptionsEnabled; syncfiles is only ever set by
+// hand. False when the file cannot be written.
 bool SaveSettings(const std::string& settingsFile, const ProgramSettings& settings);
 
 }  // namespace mv
