@@ -13,18 +13,6 @@
 
 namespace mv {
 
-FileHandle::~FileHandle() { Close(); }
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
 uint32_t FileHandle::Open(const std::string& path, FileAccess access, FileCreate create, FileShare share) {
   return OpenIn(AT_FDCWD, path, false, access, create, share);
 }
@@ -53,8 +41,7 @@ uint32_t FileHandle::OpenIn(int dirFd, const std::string& path, bool noFollow, F
   while ((fd = ::openat(dirFd, path.c_str(), flags, 0666)) < 0 && errno == EINTR) {
   }
   if (fd < 0) return WinErrorForPath(errno, path);
-  FileHandle guard;
-  guard.fd_ = fd;
+  UniqueFd guard(fd);
 
   struct stat st;
   if (::fstat(fd, &st) != 0) return WinErrorFromErrno(errno);
@@ -71,16 +58,16 @@ uint32_t FileHandle::OpenIn(int dirFd, const std::string& path, bool noFollow, F
       return WinErrorFromErrno(errno);
   }
   if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0) return WinErrorFromErrno(errno);
-  fd_ = std::exchange(guard.fd_, -1);
+  fd_ = std::move(guard);
   return 0;
 }
 
 uint32_t FileHandle::Read(void* buffer, size_t size, size_t& done) {
   done = 0;
-  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  if (!fd_.Valid()) return ERROR_INVALID_HANDLE;
   char* p = static_cast<char*>(buffer);
   while (done < size) {
-    ssize_t n = ::read(fd_, p + done, size - done);
+    ssize_t n = ::read(fd_.Get(), p + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return WinErrorFromErrno(errno);
@@ -94,12 +81,12 @@ uint32_t FileHandle::Read(void* buffer, size_t size, size_t& done) {
 uint32_t FileHandle::Write(const void* data, size_t size, size_t* written) {
   size_t done = 0;
   uint32_t error = 0;
-  if (fd_ < 0) {
+  if (!fd_.Valid()) {
     error = ERROR_INVALID_HANDLE;
   } else {
     const char* p = static_cast<const char*>(data);
     while (done < size) {
-      ssize_t n = ::write(fd_, p + done, size - done);
+      ssize_t n = ::write(fd_.Get(), p + done, size - done);
       if (n < 0) {
         if (errno == EINTR) continue;
         error = WinErrorFromErrno(errno);
@@ -117,9 +104,9 @@ uint32_t FileHandle::Write(const void* data, size_t size, size_t* written) {
 }
 
 uint32_t FileHandle::Seek(int64_t offset, SeekFrom from, int64_t* position) {
-  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  if (!fd_.Valid()) return ERROR_INVALID_HANDLE;
   int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
-  off_t pos = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  off_t pos = ::lseek(fd_.Get(), static_cast<off_t>(offset), whence);
   if (pos < 0) return errno == EINVAL ? ERROR_NEGATIVE_SEEK : WinErrorFromErrno(errno);
   if (position) *position = pos;
   return 0;
@@ -127,38 +114,35 @@ uint32_t FileHandle::Seek(int64_t offset, SeekFrom from, int64_t* position) {
 
 uint32_t FileHandle::Size(int64_t& size) const {
   size = 0;
-  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  if (!fd_.Valid()) return ERROR_INVALID_HANDLE;
   struct stat st;
-  if (::fstat(fd_, &st) != 0) return WinErrorFromErrno(errno);
+  if (::fstat(fd_.Get(), &st) != 0) return WinErrorFromErrno(errno);
   size = st.st_size;
   return 0;
 }
 
 uint32_t FileHandle::Truncate(int64_t size) {
-  if (fd_ < 0) return ERROR_INVALID_HANDLE;
+  if (!fd_.Valid()) return ERROR_INVALID_HANDLE;
   if (size < 0) return ERROR_INVALID_PARAMETER;
   int rc;
-  while ((rc = ::ftruncate(fd_, static_cast<off_t>(size))) != 0 && errno == EINTR) {
+  while ((rc = ::ftruncate(fd_.Get(), static_cast<off_t>(size))) != 0 && errno == EINTR) {
   }
   return rc == 0 ? 0 : WinErrorFromErrno(errno);
 }
 
 uint32_t FileHandle::Sync() {
-  if (fd_ < 0) return ERROR_INVALID_HANDLE;
-  return ::fsync(fd_) == 0 ? 0 : WinErrorFromErrno(errno);
+  if (!fd_.Valid()) return ERROR_INVALID_HANDLE;
+  return ::fsync(fd_.Get()) == 0 ? 0 : WinErrorFromErrno(errno);
 }
 
 uint32_t FileHandle::SetWriteTime(const timespec& time) {
-  if (fd_ < 0) return ERROR_INVALID_HANDLE;
-  return SetFileWriteTime(fd_, time);
+  if (!fd_.Valid()) return ERROR_INVALID_HANDLE;
+  return SetFileWriteTime(fd_.Get(), time);
 }
 
 uint32_t FileHandle::Close() {
-  if (fd_ < 0) return 0;
-  int fd = std::exchange(fd_, -1);
-  // Linux releases the descriptor even when close reports an error; retrying
-  // could close someone else's.
-  return ::close(fd) == 0 ? 0 : WinErrorFromErrno(errno);
+  const int error = fd_.Close();
+  return error == 0 ? 0 : WinErrorFromErrno(error);
 }
 
 }  // namespace mv

@@ -9,6 +9,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/uniquefd.h"
+
 namespace mv {
 
 enum class FileAccess { Read, Write, ReadWrite };
@@ -31,9 +33,8 @@ enum class SeekFrom { Begin, Current, End };
 class FileHandle {
  public:
   FileHandle() = default;
-  ~FileHandle();
-  FileHandle(FileHandle&& other) noexcept;
-  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(FileHandle&& other) noexcept = default;
+  FileHandle& operator=(FileHandle&& other) noexcept = default;
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
@@ -46,8 +47,8 @@ class FileHandle {
   // a link: a link there gives ERROR_CANT_RESOLVE_FILENAME.
   uint32_t OpenAt(int dirFd, const std::string& name, FileAccess access, FileCreate create, FileShare share);
 
-  bool IsOpen() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
+  bool IsOpen() const { return fd_.Valid(); }
+  int fd() const { return fd_.Get(); }
 
   // Reads up to `size` bytes (fewer only at the end of the file); `done`
   // receives the count, 0 at the end.
@@ -68,7 +69,7 @@ class FileHandle {
  private:
   uint32_t OpenIn(int dirFd, const std::string& path, bool noFollow, FileAccess access, FileCreate create,
                   FileShare share);
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace mv
