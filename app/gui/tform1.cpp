@@ -398,7 +398,7 @@ void TForm1::QueueDisable() {
 }
 
 void TForm1::HelpOnTopic() {
-  if (!ShowHelpContext(kHelpContents)) core_.AddLogLine("Help pages not found");
+  if (!ShowHelpContext(kHelpContents)) core_.AddLogLine("The help page could not be opened in a browser");
 }
 
 void TForm1::HelpInfo() { Splash().ShowInfo(); }

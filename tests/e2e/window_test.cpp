@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
 #include "app/rolelock.h"
@@ -52,25 +53,39 @@ class WindowEndToEnd : public ::testing::Test {
   void TearDown() override {
     for (const char* v : {"DISPLAY", "MIRAVA_JOB_TIMER_MS"}) unsetenv(v);
   }
+  // Starts a virtual X server for this test and points DISPLAY at it; false
+  // (with why in skipReason) when there is none.
+  bool StartDisplay() {
+    if (!Executable(kXvfb)) return Skip("Xvfb is not installed (Debian package xvfb)");
+    if (!Executable(kXwininfo)) return Skip("xwininfo is not installed (Debian package x11-utils)");
+    xvfb = std::make_unique<ChildProcess>(
+        std::vector<std::string>{kXvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+        dir / "xvfb.txt");
+    std::string display;
+    WaitFor([&] { return !(display = DisplayNumber(TempDir::Read(dir / "xvfb.txt"))).empty() ||
+                         xvfb->Wait(0).has_value(); },
+            kTimeoutMs);
+    if (display.empty()) return Skip("Xvfb did not start: " + TempDir::Read(dir / "xvfb.txt"));
+    setenv("DISPLAY", (":" + display).c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("QT_QPA_PLATFORM");
+    setenv("MIRAVA_JOB_TIMER_MS", "200", 1);
+    return true;
+  }
+  bool Skip(const std::string& why) {
+    skipReason = why;
+    return false;
+  }
+  bool WindowShown() { return WindowTree(dir).find("\"Mirava 1.109.047\"") != std::string::npos; }
+
   TempDir dir;
+  // Stopped by its pid when the test ends, also when it fails.
+  std::unique_ptr<ChildProcess> xvfb;
+  std::string skipReason;
 };
 
 TEST_F(WindowEndToEnd, OpensByTitleRunsAJobAndShutsDownInOrderOnSigterm) {
-  if (!Executable(kXvfb)) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-  if (!Executable(kXwininfo)) GTEST_SKIP() << "xwininfo is not installed (Debian package x11-utils)";
-  // Stopped by its pid when the test ends, also when it fails.
-  ChildProcess xvfb({kXvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                    dir / "xvfb.txt");
-  std::string display;
-  WaitFor([&] { return !(display = DisplayNumber(TempDir::Read(dir / "xvfb.txt"))).empty() ||
-                       xvfb.Wait(0).has_value(); },
-          kTimeoutMs);
-  if (display.empty()) GTEST_SKIP() << "Xvfb did not start: " << TempDir::Read(dir / "xvfb.txt");
-
-  setenv("DISPLAY", (":" + display).c_str(), 1);
-  unsetenv("WAYLAND_DISPLAY");
-  unsetenv("QT_QPA_PLATFORM");
-  setenv("MIRAVA_JOB_TIMER_MS", "200", 1);
+  if (!StartDisplay()) GTEST_SKIP() << skipReason;
   const std::string base = dir / "base/";
   dir.Write("src/a.txt", "alpha");
   dir.Write("base/MVJ/NIGHTLY.MVJ",
@@ -78,8 +93,7 @@ TEST_F(WindowEndToEnd, OpensByTitleRunsAJobAndShutsDownInOrderOnSigterm) {
             "sourcepath=" + dir.path() + "src/\r\ntargetpath=" + dir.path() + "dst/\r\n"
             "source0=*.*\r\ntarget0=*.*\r\n");
   ChildProcess program({MIRAVA_BINARY, "--base", base, "RUNJOB=nightly"}, dir / "out.txt");
-  ASSERT_TRUE(WaitFor([&] { return WindowTree(dir).find("\"Mirava 1.109.047\"") != std::string::npos; },
-                      kTimeoutMs))
+  ASSERT_TRUE(WaitFor([&] { return WindowShown(); }, kTimeoutMs))
       << WindowTree(dir) << TempDir::Read(dir / "out.txt");
   ASSERT_TRUE(WaitFor([&] { return TempDir::Read(dir / "dst/a.txt") == "alpha"; }, kTimeoutMs))
       << "the window's run queue runs the job";
@@ -91,7 +105,14 @@ TEST_F(WindowEndToEnd, OpensByTitleRunsAJobAndShutsDownInOrderOnSigterm) {
   const std::string log = TempDir::Read(base + "LOGS/MIRAVA.LOG");
   EXPECT_NE(log.find("JOB FINISHED (nightly)"), std::string::npos) << "program log flushed:\n" << log;
   EXPECT_TRUE(std::filesystem::exists(base + "MIRAVA.MVJ")) << "the editor's state is saved";
-  EXPECT_EQ(WindowTree(dir).find("\"Mirava 1.109.047\""), std::string::npos);
+  EXPECT_FALSE(WindowShown());
+}
+
+TEST_F(WindowEndToEnd, CloseWordClosesTheWindowOnceIdle) {
+  if (!StartDisplay()) GTEST_SKIP() << skipReason;
+  ChildProcess program({MIRAVA_BINARY, "--base", dir / "base", "CLOSE"}, dir / "out.txt");
+  EXPECT_EQ(program.Wait(kTimeoutMs), 0) << TempDir::Read(dir / "out.txt");
+  EXPECT_FALSE(std::filesystem::exists(dir / "base/CTRL/MVSERVER.MVF"));
 }
 
 TEST_F(WindowEndToEnd, WithoutADisplayItSaysSoInOneLineAndNamesHeadless) {
