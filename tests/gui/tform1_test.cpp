@@ -175,6 +175,19 @@ class TForm1Test : public QObject {
     QVERIFY(!splash.isVisible());
   }
 
+  void ACloseWhileADialogIsOpenCancelsItFirst() {
+    Window w;
+    bool wasModal = false;
+    mv::test::WhenShown<mv::TSplashForm>([&](mv::TSplashForm& info) {
+      wasModal = info.ShownModally();
+      w.form->RequestClose();  // SIGTERM, CLOSE or a failed role lock
+    });
+    w.Item("MNHelpInfo")->trigger();
+    QVERIFY(wasModal);
+    QTRY_VERIFY(w.core.ShutDown());
+    QVERIFY(!w.form->isVisible());
+  }
+
   void QueueDisableTogglesCaptionAndRedThreadsLabel() {
     Window w;
     QAction* toggle = w.Item("MNQueueDisable");
