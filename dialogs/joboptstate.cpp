@@ -5,6 +5,7 @@
 #include "app/dirpane.h"
 #include "app/jobeditor.h"
 #include "mail/smtpclient.h"
+#include "platform/barlist.h"
 #include "platform/textcase.h"
 
 namespace mv {
@@ -21,21 +22,11 @@ int32_t Bound(int32_t value, NumberRange r) { return std::clamp(value, r.Min, r.
 }  // namespace
 
 std::vector<std::string> SplitNameList(const std::string& list) {
+  // An empty field lists no names; within a list empty pieces stay, as typed.
   std::vector<std::string> items;
   if (list.empty()) return items;
-  size_t start = 0;
-  for (;;) {
-    const size_t bar = list.find('|', start);
-    items.push_back(list.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
-    if (bar == std::string::npos) return items;
-    start = bar + 1;
-  }
-}
-
-std::string JoinNameList(const std::vector<std::string>& items) {
-  std::string out;
-  for (size_t i = 0; i < items.size(); ++i) out += (i ? "|" : "") + items[i];
-  return out;
+  for (std::string_view item : SplitBarList(list)) items.emplace_back(item);
+  return items;
 }
 
 std::string RecipientAddressProblem(const std::string& address) {
@@ -166,7 +157,7 @@ void JobOptionsState::PressNameList(NameList which) {
 }
 
 void JobOptionsState::WriteNames() {
-  if (std::string* list = ListOf(pressed_)) *list = JoinNameList(Names);
+  if (std::string* list = ListOf(pressed_)) *list = JoinBarList(Names);
 }
 
 void JobOptionsState::AddName() {

@@ -174,9 +174,9 @@ class JobOptionsState {
   NameList pressed_ = NameList::None;
 };
 
-// "|"-separated name list and back; empty pieces are kept.
+// The names of a "|"-separated list (JoinBarList joins them again); empty
+// pieces are kept, an empty list has none.
 std::vector<std::string> SplitNameList(const std::string& list);
-std::string JoinNameList(const std::vector<std::string>& items);
 
 // Why an address cannot be a recipient ("" when it can): the mail client
 // refuses line breaks, and "<" or ">" except one pair around the address.
