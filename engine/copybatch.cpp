@@ -110,30 +110,33 @@ bool IsBatchWorkFileName(std::string_view name) {
 CopyBatch::~CopyBatch() {
   // Never committed (the run ended by another way): nothing unflushed may
   // get a target name, so the copies go.
+  if (!flushing_.empty()) flusher_.Wait();
+  for (Item& item : flushing_) tree_.DeleteHeld(item.Work);
   for (Item& item : items_) tree_.DeleteHeld(item.Work);
 }
 
 std::string CopyBatch::NextWorkPath(const std::string& dir) const {
-  // Unique within the batch, so unique within each of its folders.
-  const int number = static_cast<int>(items_.size() % kBatchMaxNumber) + 1;
+  // Numbered through the run, so unique within both waiting batches and
+  // so within each of their folders.
+  const int number = static_cast<int>(added_ % kBatchMaxNumber) + 1;
   return dir + BatchWorkFileName(number);
 }
 
 bool CopyBatch::FirstVisit(const std::string& dir) { return visited_.insert(dir).second; }
 
 void CopyBatch::Add(const TargetTree& tree, Item item) {
-  if (items_.empty() && tree_.Root() != tree.Root()) tree_.Reset(tree.Root());
+  if (Empty() && tree_.Root() != tree.Root()) tree_.Reset(tree.Root());
+  ++added_;
   bytes_ += item.Size;
   holdsTargets_ = holdsTargets_ || item.HeldTarget.IsOpen();
   items_.push_back(std::move(item));
 }
 
-int32_t CopyBatch::Commit(TCopyThread& t) {
-  if (items_.empty()) return 0;
+std::vector<uint32_t> CopyBatch::Flush(const std::vector<Item>& items) {
   // Write-back of every copy was started when it was finished, so these
   // mostly wait for what is already on its way.
-  std::vector<uint32_t> flushed(items_.size(), 0);
-  for (size_t i = 0; i < items_.size(); ++i) flushed[i] = ops_.WaitWritten(items_[i].WorkFile.fd(), items_[i].Work);
+  std::vector<uint32_t> flushed(items.size(), 0);
+  for (size_t i = 0; i < items.size(); ++i) flushed[i] = ops_.WaitWritten(items[i].WorkFile.fd(), items[i].Work);
   // Then one flush per file system the batch wrote to (a tree may span
   // several mounts); its failure fails every copy there.
   struct Group {
@@ -141,10 +144,10 @@ int32_t CopyBatch::Commit(TCopyThread& t) {
     std::vector<size_t> items;
   };
   std::vector<Group> groups;
-  for (size_t i = 0; i < items_.size(); ++i) {
+  for (size_t i = 0; i < items.size(); ++i) {
     if (flushed[i] != 0) continue;
     struct stat st {};
-    if (::fstat(items_[i].WorkFile.fd(), &st) != 0) {
+    if (::fstat(items[i].WorkFile.fd(), &st) != 0) {
       flushed[i] = LastWinError();
       continue;
     }
@@ -153,16 +156,64 @@ int32_t CopyBatch::Commit(TCopyThread& t) {
     group->items.push_back(i);
   }
   for (const Group& group : groups) {
+    // A single copy (say the one replaced file of a folder): its own flush,
+    // which does not wait for what other programs have written meanwhile.
+    if (group.items.size() == 1) {
+      const size_t i = group.items.front();
+      flushed[i] = ops_.Flush(items[i].WorkFile.fd(), items[i].Work);
+      continue;
+    }
     std::vector<std::string> paths;
     paths.reserve(group.items.size());
-    for (size_t i : group.items) paths.push_back(items_[i].Work);
-    if (uint32_t error = ops_.FlushFileSystem(items_[group.items.front()].WorkFile.fd(), paths))
+    for (size_t i : group.items) paths.push_back(items[i].Work);
+    if (uint32_t error = ops_.FlushFileSystem(items[group.items.front()].WorkFile.fd(), paths))
       for (size_t i : group.items) flushed[i] = error;
   }
+  return flushed;
+}
 
+int32_t CopyBatch::FinishFlushing(TCopyThread& t) {
+  if (flushing_.empty()) return 0;
+  flusher_.Wait();
+  std::vector<Item> items = std::move(flushing_);
+  std::vector<uint32_t> flushed = std::move(flushingResult_);
+  flushing_.clear();
+  flushingHolds_ = false;
+  if (flushed.size() != items.size()) flushed.assign(items.size(), ERROR_GEN_FAILURE);  // the flusher threw
+  return Name(t, items, flushed);
+}
+
+int32_t CopyBatch::Commit(TCopyThread& t) {
+  int32_t worst = FinishFlushing(t);
+  if (items_.empty()) return worst;
+  std::vector<Item> items = std::move(items_);
+  items_.clear();
+  bytes_ = 0;
+  holdsTargets_ = false;
+  const int32_t code = Name(t, items, Flush(items));
+  return worst == 0 || ((code & RC_ABORT) != 0 && (worst & RC_ABORT) == 0) ? code : worst;
+}
+
+int32_t CopyBatch::CommitInBackground(TCopyThread& t) {
+  const int32_t worst = FinishFlushing(t);
+  if (items_.empty()) return worst;
+  flushing_ = std::move(items_);
+  items_.clear();
+  flushingHolds_ = holdsTargets_;
+  bytes_ = 0;
+  holdsTargets_ = false;
+  flushingResult_.clear();
+  flusher_.Start([this] {
+    flushingResult_ = Flush(flushing_);
+    return 0;
+  });
+  return worst;
+}
+
+int32_t CopyBatch::Name(TCopyThread& t, std::vector<Item>& items, const std::vector<uint32_t>& flushed) {
   int32_t worst = 0;
-  for (size_t i = 0; i < items_.size(); ++i) {
-    Item& item = items_[i];
+  for (size_t i = 0; i < items.size(); ++i) {
+    Item& item = items[i];
     int32_t code = 0;
     if (uint32_t error = flushed[i]) {
       code = t.Log(LVL_ERROR, MC_WRITE_TARGET, item.Target, static_cast<int32_t>(error));
@@ -198,9 +249,6 @@ int32_t CopyBatch::Commit(TCopyThread& t) {
       if (worst == 0 || ((code & RC_ABORT) != 0 && (worst & RC_ABORT) == 0)) worst = code;
     }
   }
-  items_.clear();
-  bytes_ = 0;
-  holdsTargets_ = false;
   return worst;
 }
 

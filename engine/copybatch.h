@@ -8,6 +8,11 @@
 // it wrote to once, and only then gives the copies their target names (the
 // order the tests check through CopyOps). A copy whose write, flush or rename
 // fails is removed; the file then counts as failed instead of copied.
+//
+// A full batch is flushed on the flusher thread while the worker fills the
+// next one; its copies get their names when the next batch is full or at
+// the next synchronous commit, whichever comes first. So at most two
+// batches wait, and the disk's flush overlaps the copying.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +21,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/sidetask.h"
 #include "engine/targettree.h"
 #include "platform/filehandle.h"
 
@@ -80,11 +86,12 @@ class CopyBatch {
   CopyBatch& operator=(const CopyBatch&) = delete;
 
   CopyOps& Ops() { return ops_; }
-  bool Empty() const { return items_.empty(); }
+  // Nothing waits, neither here nor on the flusher.
+  bool Empty() const { return items_.empty() && flushing_.empty(); }
   bool Full() const { return items_.size() >= maxFiles_ || bytes_ >= maxBytes_; }
   // A waiting copy replaces an existing target: the folder lock must stay
   // until it has its name.
-  bool HoldsTargets() const { return holdsTargets_; }
+  bool HoldsTargets() const { return holdsTargets_ || flushingHolds_; }
   // Name for the next work copy in dir (ends in "/").
   std::string NextWorkPath(const std::string& dir) const;
   // True the first time dir is seen in this run; a folder made by this run
@@ -101,16 +108,35 @@ class CopyBatch {
   // failed ones are removed, logged and counted as failed. Returns 0 or the
   // code of the worst failure (one with the abort flag first).
   int32_t Commit(TCopyThread& thread);
+  // Names the batch on the flusher (after its flush) and hands the waiting
+  // copies to it; returns as Commit for the batch that got its names.
+  int32_t CommitInBackground(TCopyThread& thread);
 
  private:
+  // Waits until each copy's data is written, then flushes each file system
+  // once; an error per item (0: on the disk). Safe on the flusher thread:
+  // touches only the items' descriptors and the ops.
+  std::vector<uint32_t> Flush(const std::vector<Item>& items);
+  // Renames the flushed items, removes the others, logs and counts.
+  int32_t Name(TCopyThread& t, std::vector<Item>& items, const std::vector<uint32_t>& flushed);
+  // Waits for the flusher and names its batch.
+  int32_t FinishFlushing(TCopyThread& t);
+
   CopyOps& ops_;
   const size_t maxFiles_;
   const int64_t maxBytes_;
   std::vector<Item> items_;
   int64_t bytes_ = 0;
+  uint64_t added_ = 0;
   bool holdsTargets_ = false;
   TargetTree tree_;
   std::unordered_set<std::string> visited_, swapChecked_;
+  // The batch on the flusher and its result (written there, read after Wait).
+  std::vector<Item> flushing_;
+  std::vector<uint32_t> flushingResult_;
+  bool flushingHolds_ = false;
+  // Declared last: gone (joined) before the items it may still work on.
+  SideTask flusher_;
 };
 
 }  // namespace mv

@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <system_error>
 
 #include "engine/copythread.h"
 
@@ -11,78 +10,16 @@ namespace mv {
 
 namespace {
 
-// A listing that throws counts as failed; the walk goes on.
-int32_t RunGuarded(const std::function<int32_t()>& call) {
-  try {
-    return call();
-  } catch (...) {
-    return -1;
-  }
-}
-
 // Each waiting copy holds up to two descriptors (work copy, old target): a
-// quarter of the process's limit leaves room for everything else.
+// batch being flushed and the one being filled together take at most a
+// quarter of the process's limit.
 size_t BatchFilesWithinFdLimit(size_t wanted) {
   struct rlimit limit {};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
-  return std::clamp<size_t>(static_cast<size_t>(limit.rlim_cur / 4), 1, std::max<size_t>(wanted, 1));
+  return std::clamp<size_t>(static_cast<size_t>(limit.rlim_cur / 8), 1, std::max<size_t>(wanted, 1));
 }
 
 }  // namespace
-
-SideTask::~SideTask() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    quit_ = true;
-  }
-  changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
-}
-
-void SideTask::Loop() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [this] { return pending_ || quit_; });
-    if (!pending_) return;
-    std::function<int32_t()> call = std::move(call_);
-    pending_ = false;
-    lock.unlock();
-    const int32_t result = RunGuarded(call);
-    lock.lock();
-    result_ = result;
-    done_ = true;
-    changed_.notify_all();
-  }
-}
-
-void SideTask::Start(std::function<int32_t()> call) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  call_ = std::move(call);
-  pending_ = true;
-  done_ = false;
-  if (!started_) {
-    started_ = true;
-    try {
-      thread_ = std::thread([this] { Loop(); });
-    } catch (const std::system_error&) {
-      // No thread to spare: Wait() runs the call itself.
-    }
-  }
-  changed_.notify_all();
-}
-
-int32_t SideTask::Wait() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (!thread_.joinable() && pending_) {
-    std::function<int32_t()> call = std::move(call_);
-    pending_ = false;
-    lock.unlock();
-    return RunGuarded(call);
-  }
-  changed_.wait(lock, [this] { return done_ || (!pending_ && !thread_.joinable()); });
-  done_ = false;
-  return result_;
-}
 
 CopyRunScope::CopyRunScope(TCopyThread& thread)
     : thread_(thread),

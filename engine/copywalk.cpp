@@ -291,7 +291,8 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
           continue;
         }
         if (thread.Run && thread.Run->Batch.Full()) {
-          const int32_t committed = CommitCopies(thread);
+          // Flushed while the next batch is written; named when that is full.
+          const int32_t committed = thread.Run->Batch.CommitInBackground(thread);
           if (IsFailure(committed)) result = committed;
           if ((result & RC_ABORT) != 0) continue;
         }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 
 #include "engine/copyfile.h"
@@ -36,8 +37,9 @@ std::string Pattern(size_t size, char seed) {
 
 bool IsWorkName(const std::string& name) { return name == "~MVSW.MVF" || IsBatchWorkFileName(name); }
 
-// Records every ordering call; at call number `at` it stops the run, fails
-// the call (a simulated fatal error) or parks the process until it is killed.
+// Records every ordering call (from the worker and the flusher); at call
+// number `at` it stops the run, fails the call (a simulated fatal error) or
+// parks the process until it is killed.
 class RecordingOps : public CopyOps {
  public:
   enum Kind { kWrite, kWriteBack, kWait, kFlush, kRename };
@@ -86,14 +88,17 @@ class RecordingOps : public CopyOps {
   int parkedPipe = -1;
 
  private:
+  std::mutex mutex_;
   std::string failing_;  // a failed in-kernel copy: the writes that follow fail too
   // True when this call is to fail.
   bool Step(Kind kind, const std::string& path, const std::string& to = "", std::vector<std::string> covers = {}) {
+    std::unique_lock<std::mutex> lock(mutex_);
     const bool here = ops.size() == at;
     const bool fail = here && action == kFail && kind != kWriteBack;
     ops.push_back({kind, path, to, fail, std::move(covers)});
     if (here && action == kStop) thread->Thread().RequestTerminate();
     if (here && action == kPark) {
+      lock.unlock();
       for (; ::write(parkedPipe, "!", 1) == 1;) ::pause();
     }
     return fail;

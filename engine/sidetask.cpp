@@ -1,0 +1,74 @@
+#include "engine/sidetask.h"
+
+#include <system_error>
+
+namespace mv {
+
+namespace {
+
+// A listing that throws counts as failed; the walk goes on.
+int32_t RunGuarded(const std::function<int32_t()>& call) {
+  try {
+    return call();
+  } catch (...) {
+    return -1;
+  }
+}
+
+}  // namespace
+
+SideTask::~SideTask() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void SideTask::Loop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return pending_ || quit_; });
+    if (!pending_) return;
+    std::function<int32_t()> call = std::move(call_);
+    pending_ = false;
+    lock.unlock();
+    const int32_t result = RunGuarded(call);
+    lock.lock();
+    result_ = result;
+    done_ = true;
+    changed_.notify_all();
+  }
+}
+
+void SideTask::Start(std::function<int32_t()> call) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  call_ = std::move(call);
+  pending_ = true;
+  done_ = false;
+  if (!started_) {
+    started_ = true;
+    try {
+      thread_ = std::thread([this] { Loop(); });
+    } catch (const std::system_error&) {
+      // No thread to spare: Wait() runs the call itself.
+    }
+  }
+  changed_.notify_all();
+}
+
+int32_t SideTask::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!thread_.joinable() && pending_) {
+    std::function<int32_t()> call = std::move(call_);
+    pending_ = false;
+    lock.unlock();
+    return RunGuarded(call);
+  }
+  changed_.wait(lock, [this] { return done_ || (!pending_ && !thread_.joinable()); });
+  done_ = false;
+  return result_;
+}
+
+}  // namespace mv
