@@ -60,7 +60,7 @@ struct CopyThreadContext {
   // Bounds of a batch of copies flushed together: files (each held open
   // until then, so also bounded by the descriptor limit) and bytes. The
   // flush costs about the same for one file as for a batch.
-  size_t BatchFiles = 256;
+  size_t BatchFiles = 2048;
   int64_t BatchBytes = int64_t(64) << 20;
   // Program-wide mask ANDed with the job's options.
   uint32_t OptionsEnabled = 0xFFFFFFFF;
