@@ -321,6 +321,12 @@ class TForm1Test : public QObject {
     QCOMPARE(bar.ThreadsGauge()->maximum(), 8);
     QCOMPARE(bar.ThreadsGauge()->value(), 0);
     QCOMPARE(bar.ControlLabel()->text(), QString());
+    // A controller instance appears: the next pass sees it, the next tick shows it.
+    mv::RoleLock controller;
+    QVERIFY(controller.Acquire(w.core.Dirs().ControlDir, mv::kClientLockName));
+    w.loop.JobTimerTick();
+    w.core.DisplayTimerTick();
+    QCOMPARE(bar.ControlLabel()->text(), QString("CONTROL detected"));
 
     // The start-up lines are there, then every new one.
     QTableView* log = w.form->Log().View();
