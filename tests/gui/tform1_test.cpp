@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -32,6 +33,7 @@
 #include "app/mvmain.h"
 #include "app/rolelock.h"
 #include "remote/mvtcp.h"
+#include "dialogs/mvopt.h"
 #include "dialogs/mvscdlg.h"
 #include "dialogs/mvsplash.h"
 #include "tests/dialogs/modal.h"
@@ -186,6 +188,19 @@ class TForm1Test : public QObject {
     QVERIFY(wasModal);
     QTRY_VERIFY(w.core.ShutDown());
     QVERIFY(!w.form->isVisible());
+  }
+
+  void FileOptionsAppliesAndLogsTheMask() {
+    Window w;
+    mv::test::WhenShown<mv::TMVOptions>([](mv::TMVOptions& form) {
+      form.findChild<QCheckBox*>("CBResumePath")->setChecked(false);
+      form.findChild<QCheckBox*>("CBResumeFile")->setChecked(false);
+      form.accept();
+    });
+    w.Item("MNOptions")->trigger();
+    QCOMPARE(w.core.Settings().OptionsEnabled, 0xFFCFFFFFu);
+    QTableView* log = w.form->Log().View();
+    QCOMPARE(log->model()->index(log->model()->rowCount() - 1, 3).data().toString(), QString("FFCFFFFF"));
   }
 
   void QueueDisableTogglesCaptionAndRedThreadsLabel() {
