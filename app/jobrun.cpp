@@ -33,13 +33,4 @@ void ReportRun(TCopyThread& thread, const ReportEnvironment& env) {
   }
 }
 
-RunOutcome OutcomeOf(const TCopyThread& t) {
-  return ClassifyRun({.Total = t.cTotal,
-                      .Success = t.cSuccess,
-                      .Error = t.cError,
-                      .Skipped = t.cSkipped,
-                      .Deleted = t.cDeleted,
-                      .LastResult = t.LastResult});
-}
-
 }  // namespace mv

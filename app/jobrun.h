@@ -10,7 +10,6 @@
 #include "engine/copythread.h"
 #include "engine/resultsreport.h"
 #include "jobs/jobrecord.h"
-#include "jobs/runoutcome.h"
 
 namespace mv {
 
@@ -41,8 +40,5 @@ bool StartJobRun(TCopyThread& thread, std::function<void()> ended);
 
 // The results report; one that fails halfway still lets the run end.
 void ReportRun(TCopyThread& thread, const ReportEnvironment& env);
-
-// How the run reported by the thread went.
-RunOutcome OutcomeOf(const TCopyThread& thread);
 
 }  // namespace mv

@@ -248,7 +248,7 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
     }
     r = DeleteTargetFile(t, cleanDir + e.Name, refPath);
     stopDir = (r & RC_SKIP_DIR) != 0;
-    if ((r & 0xFF) == RC_DONE) ++t.cDeleted;
+    if (ResultKind(r) == RC_DONE) ++t.cDeleted;
     if (IsFailure(r)) ++t.cError;
     t.LastResult = r;
   }

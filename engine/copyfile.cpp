@@ -337,7 +337,7 @@ bool FileCopy::CopyLoop() {
   while (result_ == kInProgress && t_.RemainingBytes > 0) {
     if (t_.CheckTerminate()) return false;
     size_t n = 0;
-    if (t_.SameServerState == 1 && nw && writeTarget_ && size_ < kFourGiB) {
+    if (t_.SameServerState == kSameServer && nw && writeTarget_ && size_ < kFourGiB) {
       int64_t copied = 0;
       uint32_t status = nw->FileServerFileCopy(t_.SourceHandle.fd(), t_.WorkHandle.fd(), done_,
                                                done_, kServerCopyChunk, copied);
@@ -346,12 +346,12 @@ bool FileCopy::CopyLoop() {
         std::snprintf(code, sizeof code, "%04X", status & 0xFFFF);
         Fail(LVL_ERROR, MC_WRITE_TARGET,
              std::string("(NWFileServerFileCopy code ") + code + ") " + target_);
-        t_.SameServerState = 0;
+        t_.SameServerState = kNotSameServer;
         break;
       }
       n = static_cast<size_t>(std::max<int64_t>(copied, 0));
     } else {
-      if (t_.SameServerState == 1 && size_ >= kFourGiB && !largeLogged) {
+      if (t_.SameServerState == kSameServer && size_ >= kFourGiB && !largeLogged) {
         t_.Log(LVL_INFO, 0, "NWFileServerFileCopy large file: " + target_);
         largeLogged = true;
       }

@@ -25,7 +25,7 @@ TCopyThread::TCopyThread(TTFileThreadControl& job, CopyThreadContext context)
   ResumePath = job.ResumePath;
   ResumeFile = job.ResumeFile;
   ResumeFilePos = job.ResumeFilePos;
-  ResumeMode = ResumePath.empty() ? 0 : 1;
+  ResumeMode = ResumePath.empty() ? kResumeNone : kResumeSeeking;
   if (context_.MakeRemote) {
     if (!job.RemoteSource.empty()) SourceRemote = context_.MakeRemote(job.RemoteSource);
     if (!job.RemoteTarget.empty()) TargetRemote = context_.MakeRemote(job.RemoteTarget);

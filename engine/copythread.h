@@ -103,6 +103,18 @@ struct JobDisplaySnapshot {
   int32_t FileProgress = 0;  // 0..100 of the current file
 };
 
+// Where a run stands on its way back to the folder an interrupted run stopped in.
+inline constexpr int32_t kResumeNone = 0;       // the walk starts at the top
+inline constexpr int32_t kResumeSeeking = 1;    // folders beside the resume path are passed over
+inline constexpr int32_t kResumeMidTree = 2;    // found: the run began in the middle of the tree
+// Decided once per action: the file system of a side, and whether both sides
+// share a NetWare server.
+inline constexpr int32_t kUndecided = -1;
+inline constexpr int32_t kNotSameServer = 0;
+inline constexpr int32_t kSameServer = 1;
+inline constexpr int32_t kFsOther = 0;
+inline constexpr int32_t kFsNetWare = 1;
+
 // Threads and shared fields of a run.
 //
 // Worker thread (inside Execute and the walks) alone writes: Options, JobType,
@@ -209,8 +221,9 @@ class TCopyThread {
   FindData ResumeFile;
   int64_t ResumeFilePos = 0;
   std::string StatusText;
-  int32_t ResumeMode = 0;
-  int32_t SameServerState = -1, SourceFileSystem = -1, TargetFileSystem = -1;
+  int32_t ResumeMode = kResumeNone;
+  int32_t SameServerState = kUndecided;  // or kSameServer, kNotSameServer
+  int32_t SourceFileSystem = kUndecided, TargetFileSystem = kUndecided;  // kFsOther, kFsNetWare
   int32_t LastNetWareStatus = 0;
   // Clients of the job's remote source and target instances (null: local).
   std::unique_ptr<DirListRemote> SourceRemote, TargetRemote;

@@ -108,7 +108,7 @@ uint32_t ForceDir(TCopyThread& thread, const std::string& dir, uint32_t attribut
     thread.Log(LVL_INFO, 0, std::to_string(error) + " by forcedir of " + dir);
     if (error == ERROR_ACCESS_DENIED || IsNetworkError(error)) return error;
   }
-  if (thread.TargetFileSystem == 1) {
+  if (thread.TargetFileSystem == kFsNetWare) {
     DateTime date = DosToDateTime(dosTime);
     std::string logText;
     NetWareDirDate(NetWareSession(thread.Context()).Access(), dir, date, true, logText);
@@ -155,12 +155,12 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   if (FolderOutOfReach(thread, sourceDir, depth, targetDir)) return RC_ERROR;
 
   thread.CurrentFolder = UpperCase(sourceDir);
-  if (thread.ResumeMode == 1) {
+  if (thread.ResumeMode == kResumeSeeking) {
     // Folders outside the resume path were finished by the interrupted run.
     if (thread.ResumePath.compare(0, thread.CurrentFolder.size(), thread.CurrentFolder) != 0) return 2;
     if (thread.ResumePath == thread.CurrentFolder) {
       thread.Log(LVL_INFO, 0, "...resumed in " + thread.CurrentFolder);
-      thread.ResumeMode = 2;
+      thread.ResumeMode = kResumeMidTree;
     }
   }
 
@@ -179,21 +179,21 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
 
   const NetWareSession session(thread.Context());
   const NetWareAccess& nw = session.Access();
-  if (thread.SourceFileSystem < 0 || thread.TargetFileSystem < 0) {
+  if (thread.SourceFileSystem == kUndecided || thread.TargetFileSystem == kUndecided) {
     auto decide = [&](const std::string& dir) {
       const bool novell = nw.Usable() && IsNetWarePath(nw, dir) == 0;
       thread.Log(LVL_INFO, 0, "Filesys of " + dir + (novell ? ": Novell" : ": other"));
-      return novell ? 1 : 0;
+      return novell ? kFsNetWare : kFsOther;
     };
-    if (thread.SourceFileSystem < 0) thread.SourceFileSystem = decide(sourceDir);
-    if (thread.TargetFileSystem < 0) thread.TargetFileSystem = decide(targetDir);
+    if (thread.SourceFileSystem == kUndecided) thread.SourceFileSystem = decide(sourceDir);
+    if (thread.TargetFileSystem == kUndecided) thread.TargetFileSystem = decide(targetDir);
   }
-  if (thread.SameServerState < 0) {
-    thread.SameServerState = 0;
+  if (thread.SameServerState == kUndecided) {
+    thread.SameServerState = kNotSameServer;
     if (nw.Usable()) {
       thread.Log(LVL_INFO, 0, "Check, if same NetWare server...");
       if (SameNetWareServer(nw, sourceDir, targetDir)) {
-        thread.SameServerState = 1;
+        thread.SameServerState = kSameServer;
         thread.Log(LVL_INFO, 0, "...YES");
       }
     }
@@ -201,7 +201,6 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
 
   // Both sides are listed at the same time: on a local disk the two listings
   // are independent, and an unchanged tree costs little more than listing it.
-  // (A remote source would need the target's signature first, as its hint.)
   const uint32_t conflict = thread.Options & OPT_CONFLICT_MASK;
   const bool listTarget = conflict != OPT_OVERWRITE_ALL;
   TTDirList targetList;
@@ -233,7 +232,6 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
   list.Read(sourceDir);
   if (const int32_t abort = ReportListingProblem(thread, list, true); abort != 0) result = abort;
   if (!remoteSource) finishTarget();
-  list.RemoteHint = targetSignature;
   const uint64_t sourceSignature = list.Signature();
   signatureSum += static_cast<int64_t>(sourceSignature);
   if (const uint32_t error = static_cast<uint32_t>(list.LastError()); error != 0) {
@@ -279,7 +277,7 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
 
       if (pass == 0) {
         if (entry.IsDirectory()) continue;
-        if (sourceSignature == targetSignature || thread.ResumeMode == 1) {
+        if (sourceSignature == targetSignature || thread.ResumeMode == kResumeSeeking) {
           ++thread.cSkipped;
           ++thread.cTotal;
           continue;
@@ -317,12 +315,12 @@ int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::s
         if (skipRestOfDir || thread.TerminateRequested()) continue;
         result = CopyOneFile(thread, sourceDir + entry.Name, targetDir + entry.Name, entry.Found);
         if ((result & RC_SKIP_DIR) != 0) skipRestOfDir = true;
-        if ((result & 0xFF) == RC_DONE) {
+        if (ResultKind(result) == RC_DONE) {
           ++thread.cSuccess;
           thread.RemainingBytes = 0;
           thread.CurrentFileSize = 0;
           thread.CompletedBytes += entry.Size64();
-        } else if ((result & 0xFF) == RC_SKIPPED) {
+        } else if (ResultKind(result) == RC_SKIPPED) {
           ++thread.cSkipped;
         }
         if (IsFailure(result)) ++thread.cError;
@@ -394,7 +392,7 @@ void RunCopyAction(TCopyThread& thread, const TTFileAction& action) {
   if (direction == OPT_DIR_TO_TARGET) {
     if ((thread.Options & OPT_MIRROR) != 0)
       thread.LastResult = CleanDir(thread, targetPath, sourcePath, sourceMask, 0);
-    if (thread.ResumeMode == 1) thread.Log(LVL_INFO, 0, "Trying to resume...");
+    if (thread.ResumeMode == kResumeSeeking) thread.Log(LVL_INFO, 0, "Trying to resume...");
   }
 
   struct Counts {
@@ -420,9 +418,9 @@ void RunCopyAction(TCopyThread& thread, const TTFileAction& action) {
   walk();
   // The folder the interrupted run stopped in is gone: the walk above only
   // skipped. Copy everything now rather than report an empty run as done.
-  if (thread.ResumeMode == 1 && (thread.LastResult & RC_ABORT) == 0 && !thread.TerminateRequested()) {
+  if (thread.ResumeMode == kResumeSeeking && (thread.LastResult & RC_ABORT) == 0 && !thread.TerminateRequested()) {
     thread.Log(LVL_INFO, 0, "Resume folder not found: " + thread.ResumePath);
-    thread.ResumeMode = 0;
+    thread.ResumeMode = kResumeNone;
     thread.SourceSignatureSum = before.signature;
     thread.cTotal = before.total, thread.cSkipped = before.skipped;
     thread.cError = before.error, thread.cSuccess = before.success;

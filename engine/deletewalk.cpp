@@ -39,24 +39,24 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
 
   const std::string upper = UpperCase(dir);
   t.CurrentFolder = upper;
-  if (t.ResumeMode == 1) {
+  if (t.ResumeMode == kResumeSeeking) {
     // Subtrees beside the path to the resume folder were finished last time.
     if (!t.ResumePath.starts_with(upper)) return RC_SKIPPED;
     if (t.ResumePath == upper) {
       log(LVL_INFO, 0, "...resumed in " + upper);
-      t.ResumeMode = 2;
+      t.ResumeMode = kResumeMidTree;
     }
   }
 
   t.CurSourceDir = dir;
-  if (t.SourceFileSystem == -1) {
+  if (t.SourceFileSystem == kUndecided) {
     NetWareSession nw(t.Context());
     if (nw.Access().Usable() && IsNetWarePath(nw.Access(), dir) == 0) {
       log(LVL_INFO, 0, "Source (" + dir + ") filesys: Novell...");
-      t.SourceFileSystem = 1;
+      t.SourceFileSystem = kFsNetWare;
     } else {
       log(LVL_INFO, 0, "Source (" + dir + ") filesys: other...");
-      t.SourceFileSystem = 0;
+      t.SourceFileSystem = kFsOther;
     }
   }
 
@@ -91,7 +91,7 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
           continue;
         }
         if (e.IsDirectory()) continue;
-        if (t.ResumeMode == 1) {
+        if (t.ResumeMode == kResumeSeeking) {
           ++t.cSkipped;
           ++t.cTotal;
           continue;
@@ -100,12 +100,12 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
         ++t.cTotal;
         if (t.TerminateRequested()) continue;
         r = DeleteTargetFile(t, dir + e.Name, "*");
-        if ((r & 0xFF) == RC_DONE) {
+        if (ResultKind(r) == RC_DONE) {
           ++t.cSuccess;
           ++t.cDeleted;
           ++deleted;
           t.CurrentFileSize = t.RemainingBytes = 0;
-        } else if ((r & 0xFF) == RC_SKIPPED) {
+        } else if (ResultKind(r) == RC_SKIPPED) {
           ++t.cSkipped;
         }
         if (IsFailure(r)) ++t.cError;
@@ -116,7 +116,7 @@ int32_t DeleteDir(TCopyThread& t, const std::string& dir, const std::string& mas
       r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
   }
 
-  if (!t.TerminateRequested() && t.SourceFileSystem == 1 && deleted > 0 &&
+  if (!t.TerminateRequested() && t.SourceFileSystem == kFsNetWare && deleted > 0 &&
       (t.Options & OPT_PURGE_AFTER_DELETE) != 0) {
     if ((t.Options & OPT_LOG_ONLY_DELETE) != 0) {
       r = log(LVL_INFO, 0, "PURGE " + dir + mask);

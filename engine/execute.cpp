@@ -59,10 +59,10 @@ void TCopyThread::EndByException(const char* what) noexcept {
 
 void TCopyThread::RunActions() {
   Tomorrow = DateTimeToDos(Now() + 1.0);
-  SameServerState = SourceFileSystem = TargetFileSystem = -1;
+  SameServerState = SourceFileSystem = TargetFileSystem = kUndecided;
   BytesSinceRateSample = 0;
   // A stored resume folder only counts when resuming is wanted (and allowed).
-  if ((Options & OPT_RESUME_FOLDER) == 0) ResumeMode = 0;
+  if ((Options & OPT_RESUME_FOLDER) == 0) ResumeMode = kResumeNone;
 
   Synchronize([this] {
     Job->RateSample = {};

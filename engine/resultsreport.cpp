@@ -27,12 +27,22 @@ void TriggerFollowUps(bool enabled, const std::string& names, const ReportEnviro
   }
 }
 
+RunOutcome OutcomeOf(const TCopyThread& t) {
+  return ClassifyRun({.Total = t.cTotal,
+                      .Success = t.cSuccess,
+                      .Error = t.cError,
+                      .Skipped = t.cSkipped,
+                      .Deleted = t.cDeleted,
+                      .LastResult = t.LastResult});
+}
+
 void ReportJobResults(TCopyThread& t, const ReportEnvironment& env) {
   TTFileThreadControl& job = *t.Job;
   TMVMail* mail = job.Mail.get();
   const int32_t total = t.cTotal, ok = t.cSuccess, err = t.cError, skip = t.cSkipped,
                 del = t.cDeleted;
-  const bool aborted = (t.LastResult & RC_ABORT) != 0;
+  const RunOutcome outcome = OutcomeOf(t);
+  const bool aborted = outcome.Aborted;
   const std::string caption = job.JobCaption();
 
   job.CurSourceText.clear();
@@ -58,15 +68,15 @@ void ReportJobResults(TCopyThread& t, const ReportEnvironment& env) {
   }
   if (skip > 0) t.ReportLine("skipped     : " + GroupedDecimal(skip), kMailGeneral);
 
-  if (skip == total && del == 0 && err == 0 && !aborted) {
+  if (outcome.NoWork) {
     t.ReportLine("There was no work to do", kMailNoWork);
     subject += " (nothing to do)";
   }
-  if ((err > 0 || aborted) && ok == 0 && del == 0) {
+  if (outcome.AllFailed) {
     t.ReportLine("All actions failed", kMailFailures);
     subject += " (FAILED)";
   }
-  if ((ok > 0 || del > 0) && aborted && t.LastResult != MC_TERMINATED) {
+  if (outcome.Critical) {
     t.ReportLine("Critical error(s) occured", kMailFailures);
     subject += " (FAILED)";
   }
@@ -123,7 +133,7 @@ void ReportJobResults(TCopyThread& t, const ReportEnvironment& env) {
   job.Schedule->LastRun = now;
   if (!aborted && err == 0) {
     job.Schedule->LastRunComplete = now;
-    if (t.ResumeMode < 2) job.SourceSignature = t.SourceSignatureSum;
+    if (t.ResumeMode != kResumeMidTree) job.SourceSignature = t.SourceSignatureSum;
   }
   job.Schedule->ComputeNextRun();
   job.tFinished = now;

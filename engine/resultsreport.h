@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "jobs/runoutcome.h"
+
 namespace mv {
 
 class TCopyThread;
@@ -19,6 +21,10 @@ struct ReportEnvironment {
   // Refresh of the job's line and status (may be empty).
   std::function<void(TTFileThreadControl&)> DisplayUpdate;
 };
+
+// How the run of the thread went; the report's lines, --run-job's exit code
+// and the window read it alike.
+RunOutcome OutcomeOf(const TCopyThread& thread);
 
 // Runs once per run, after the worker has finished.
 void ReportJobResults(TCopyThread& thread, const ReportEnvironment& env);

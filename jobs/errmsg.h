@@ -26,6 +26,8 @@ inline constexpr int32_t RC_ABORT = 0x80;     // abort the job
 inline constexpr int32_t RC_FAILURE_MASK = 0xF0;
 
 inline constexpr bool IsFailure(int32_t code) { return (code & RC_FAILURE_MASK) != 0; }
+// What came of an operation, its message number aside: RC_DONE, RC_SKIPPED...
+inline constexpr int32_t ResultKind(int32_t code) { return code & 0xFF; }
 
 // General table (tag 0), information levels.
 inline constexpr int32_t MC_DELETE_FILE = 0x0200;
