@@ -1,6 +1,7 @@
 #include "app/jobeditor.h"
 
 #include "app/dirpane.h"
+#include "app/joblistpage.h"
 #include "app/mvmain.h"
 #include "app/prompt.h"
 #include "jobs/jobfile.h"
@@ -255,16 +256,7 @@ EditorControls JobEditor::UpdateControls() {
   }
   c.BannerChanged = c.ViewMode != lastViewMode_;
   lastViewMode_ = c.ViewMode;
-  if (selected) {
-    TCopyThread* t = selected->Thread;
-    const bool suspended = t && t->Thread().Paused();
-    c.Joblist.Start = suspended || (!t && !selected->Schedule->HasSchedule());
-    c.Joblist.Pause = t && !suspended;
-    c.Joblist.Terminate = t != nullptr;
-    c.Joblist.Delete = !t || suspended;
-    c.Joblist.Edit = c.Joblist.EditCopy = c.Joblist.Delete && !Reading();
-    c.Joblist.Reschedule = c.Joblist.RunNow = !t;
-  }
+  c.JoblistEdit = selected != nullptr && ButtonsFor(selected)[JobButton::Edit] && !Reading();
   return c;
 }
 

@@ -56,11 +56,6 @@ struct PaneControls {
   bool Hide = false, Refresh = false;
 };
 
-struct JoblistButtons {
-  bool Start = false, Pause = false, Terminate = false, Delete = false, Edit = false;
-  bool EditCopy = false, Reschedule = false, RunNow = false;
-};
-
 // What UpdateControls decided.
 struct EditorControls {
   std::string JobTypeCaption;
@@ -69,7 +64,9 @@ struct EditorControls {
   bool Submit = false;
   bool SaveAs = false, Options = false, ApplyTemplate = false, QueueLoad = false;
   bool New = false;  // "&New" is always disabled
-  JoblistButtons Joblist;
+  // "EDIT Job" and "Edit a copy of this Job": the Joblist page's rule for the
+  // selected job, and no pane reading (the panes would still show the old folder).
+  bool JoblistEdit = false;
   int ViewMode = 1;
   std::string BannerText;
   BannerColour Banner = BannerColour::ButtonFace;

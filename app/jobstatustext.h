@@ -7,8 +7,7 @@
 // selected job, fill the "Job Status" labels from JobStatusTexts(job) (elide
 // Source/Target to the label width and store the shown text in
 // job.CurSourceText/CurTargetText); on selection, fill the "Job Parameters"
-// panel from JobParameterRows(job) and its caption from
-// ShowJobParameters(job)->Caption. The labels' captions are the constants
+// panel from JobParameterRows(job). The labels' captions are the constants
 // below.
 
 #include <cstdint>

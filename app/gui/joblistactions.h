@@ -1,7 +1,6 @@
 #pragma once
 // The Joblist page's commands and enable states as the window binds them,
-// kept in a unit of their own: the page state's header and the editor's
-// header both name a JoblistButtons type, so no file includes both.
+// by the page's button numbers.
 
 #include <array>
 #include <functional>

@@ -324,7 +324,9 @@ void TForm1::ApplyControls() {
   enable("MNMacroDisconnect", c.MacroDisconnect);
   MenuItem("MNQueueDisable")->setText(state_->QueueToggleCaption());
 
-  const auto b = state_->Buttons();
+  auto b = state_->Buttons();
+  b[JoblistTab::EditJob] = b[JoblistTab::EditJob] && c.JoblistEdit;
+  b[JoblistTab::EditCopy] = b[JoblistTab::EditCopy] && c.JoblistEdit;
   for (int i = 0; i < JoblistTab::ButtonCount; ++i)
     joblist_->EnableButton(static_cast<JoblistTab::Button>(i), b[i]);
   updating_ = false;

@@ -373,7 +373,7 @@ TEST_F(Editor, RunningJobIsNeverReplacedNorMovedIntoTheEditor) {
   // the main thread (not pumped here), so it stays running.
   ASSERT_TRUE(core->Queue()->StartJob(*job));
   ASSERT_TRUE(job->Thread);
-  EXPECT_FALSE(editor->UpdateControls().Joblist.Edit);
+  EXPECT_FALSE(editor->UpdateControls().JoblistEdit);
 
   left->SetSelected(left->IndexOfExactName("a.txt"), true);
   prompt.ExpectError("Job is active");
@@ -412,8 +412,7 @@ TEST_F(Editor, NothingTakesThePanesWhileOneReadsItsFolder) {
     EXPECT_TRUE(editor->Reading());
     const EditorControls c = editor->UpdateControls();
     EXPECT_FALSE(c.Submit);
-    EXPECT_FALSE(c.Joblist.Edit);
-    EXPECT_FALSE(c.Joblist.EditCopy);
+    EXPECT_FALSE(c.JoblistEdit);
     EXPECT_EQ(editor->Submit(), SubmitOutcome::Cancelled);
     EXPECT_FALSE(editor->EditJob(0));
     EXPECT_FALSE(editor->EditCopyOfJob(0));
