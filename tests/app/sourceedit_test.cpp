@@ -12,22 +12,14 @@
 #include "jobs/jobfile.h"
 #include "mail/mvmail.h"
 #include "platform/profile.h"
+#include "tests/support/nodialogs.h"
 #include "tests/support/tempdir.h"
 
 namespace mv {
 namespace {
 
+using test::NoDialogs;
 using test::TempDir;
-
-class NoDialogs : public EditorDialogs {
- public:
-  bool EditSchedule(TTSchedule&) override { return false; }
-  bool OpenJobFile(const std::string&, int, std::string&) override { return false; }
-  bool SaveJobFile(const std::string&, std::string&) override { return false; }
-  bool ChooseTemplate(const std::string&, std::string&) override { return false; }
-  bool JobOptions(JobEditor&) override { return false; }
-  bool BrowseFolder(const std::string&, std::string&) override { return false; }
-};
 
 // "Select" answers with the next choice; none left means Cancel.
 class ScriptedChooser : public SourceChooser {

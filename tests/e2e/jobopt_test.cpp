@@ -12,6 +12,7 @@
 #include "app/prompt.h"
 #include "dialogs/joboptstate.h"
 #include "tests/support/childprocess.h"
+#include "tests/support/nodialogs.h"
 #include "tests/support/tempdir.h"
 
 namespace mv {
@@ -19,18 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ChildProcess;
+using test::NoDialogs;
 using test::TempDir;
 using test::WaitFor;
-
-class NoDialogs : public EditorDialogs {
- public:
-  bool EditSchedule(TTSchedule&) override { return false; }
-  bool OpenJobFile(const std::string&, int, std::string&) override { return false; }
-  bool SaveJobFile(const std::string&, std::string&) override { return false; }
-  bool ChooseTemplate(const std::string&, std::string&) override { return false; }
-  bool JobOptions(JobEditor&) override { return false; }
-  bool BrowseFolder(const std::string&, std::string&) override { return false; }
-};
 
 // Job > Options as a user fills it in, then Job > Save As.
 void DefineJob(const TempDir& dir) {
