@@ -39,6 +39,7 @@ class HostilePeerRun : public ::testing::Test {
 
   // A thread of the job whose source or target side is the peer.
   TCopyThread& Make(const HostilePeer& peer, bool remoteTarget, uint32_t options) {
+    job.RemoteSource.clear(), job.RemoteTarget.clear();
     (remoteTarget ? job.RemoteTarget : job.RemoteSource) = "127.0.0.1";
     const uint16_t port = peer.Port();
     thread = std::make_unique<TCopyThread>(
@@ -99,7 +100,6 @@ TEST_F(HostilePeerRun, NamesThatAreNoPlainNamesRefuseTheWholeListing) {
       EXPECT_EQ(Lines(c.why), 1);
       EXPECT_GE(t.cError, 1);
       EXPECT_EQ(t.cDeleted + t.cSuccess, 0);
-      job.RemoteSource.clear(), job.RemoteTarget.clear();
     }
   }
 }
@@ -129,15 +129,8 @@ TEST_F(HostilePeerRun, FoldersWithoutEndStopAtTheDepthOrPathBound) {
     EXPECT_EQ(RenderTree(tmp.path(), {"b/c/dst"}), outside);
     EXPECT_EQ(t.cDeleted, 0);
     EXPECT_LT(peer.Requests(), 600);
-    job.RemoteSource.clear(), job.RemoteTarget.clear();
   }
 }
-
-}  // namespace
-}  // namespace mv
-
-namespace mv {
-namespace {
 
 // Levels below dst in a listing request.
 int Depth(const std::string& path, const std::string& top) {
@@ -164,7 +157,6 @@ TEST_F(HostilePeerRun, ListingsOfAWalkStayInsideTheirMemoryBudget) {
     EXPECT_EQ(Lines("of memory"), 0);
     EXPECT_EQ(t.cDeleted, 4 * 20'000);  // names only the peer has: nothing on disk goes
     EXPECT_EQ(RenderTree(tmp.path()), before);
-    job.RemoteTarget.clear();
   }
   std::vector<ReplyEntry> folders{Entry("..", kDir)};
   for (int i = 0; i < 3'000; ++i) folders.push_back(Entry("d" + std::to_string(10'000 + i), kDir));
@@ -180,7 +172,6 @@ TEST_F(HostilePeerRun, ListingsOfAWalkStayInsideTheirMemoryBudget) {
     EXPECT_EQ(Lines("Remote listings of this run would hold more than 1 MiB of memory at "), 1);
     EXPECT_LE(peer.Requests(), 3);
     EXPECT_EQ(side->Budget()->Used(), 0);  // every listing has given its share back
-    job.RemoteSource.clear(), job.RemoteTarget.clear();
   }
 }
 
