@@ -46,7 +46,9 @@ uint32_t FileHandle::OpenIn(int dirFd, const std::string& path, bool noFollow, F
   struct stat st;
   if (::fstat(fd, &st) != 0) return WinErrorFromErrno(errno);
   if (!S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
-  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) return WinErrorFromErrno(errno);
+  // The open asked for no other status flag, so clearing all of them clears
+  // only O_NONBLOCK (one call instead of a read and a write of the flags).
+  if (::fcntl(fd, F_SETFL, 0) != 0) return WinErrorFromErrno(errno);
 
   if (share != FileShare::DenyNone) {
     int op = (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
