@@ -161,7 +161,9 @@ DirViewPage::DirViewPage(MiravaCore& core, Prompt& prompt, QWidget* parent)
 }
 
 DirViewPage::~DirViewPage() {
-  SaveEditorState();
+  // The window saves at shutdown while the core still runs; saving again
+  // here would come after the core has shut down.
+  if (!saved_) SaveEditorState();
   // The editor refers to the panes of the views; it goes first.
   editor_.reset();
 }
