@@ -1,9 +1,10 @@
-// libFuzzer harness for the two readers of the remote protocol: the reply
+// Fuzz harness for the two readers of the remote protocol: the reply
 // reader of the client and the greeting and request readers of the server.
-// Not part of ./test; build and run by hand from the source root:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     tests/remote/fuzz/wire_fuzz.cpp remote/wire.cpp -o /tmp/wire_fuzz
-//   /tmp/wire_fuzz -max_total_time=60 -rss_limit_mb=512
+// Byte 0 picks the piece size the stream hands out, bit 0 of byte 1 the side.
+// ./test runs it through tests/support/fuzzdriver.cpp; with libFuzzer, from
+// the source root:
+//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. tests/remote/fuzz/wire_fuzz.cpp remote/wire.cpp -o /tmp/wire_fuzz
+//   /tmp/wire_fuzz -max_total_time=60 -rss_limit_mb=512 tests/remote/fuzz/seeds
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
