@@ -221,7 +221,7 @@ TEST_F(Pane, RenameThatOnlyChangesCaseRenamesTheEntry) {
 
 TEST_F(Pane, AwkwardNamesWorkInEveryCommand) {
   Show({"keep.txt"});
-  for (const std::string& name : {"with space", "-leading dash", "quo\"te's", "Ärger ü"}) {
+  for (const std::string name : {"with space", "-leading dash", "quo\"te's", "Ärger ü"}) {
     SCOPED_TRACE(name);
 
     ScriptedPrompt create;
