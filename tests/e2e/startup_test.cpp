@@ -56,8 +56,10 @@ TEST(HeadlessStartup, SecondInstanceOfTheSameRoleClosesAndLeavesTheFirstAlone) {
   EXPECT_FALSE(first.Wait(0).has_value()) << "the first instance still runs";
 
   // A controller takes the other role beside it.
-  ChildProcess controller({MIRAVA_BINARY, "--headless", "--base", base, "CONTROL"});
-  EXPECT_TRUE(WaitFor([&] { return RoleLockHeld(base + "CTRL/", kClientLockName); }, kTimeoutMs));
+  ChildProcess controller({MIRAVA_BINARY, "--headless", "--base", base, "CONTROL"},
+                          dir / "controller.txt");
+  EXPECT_TRUE(WaitFor([&] { return RoleLockHeld(base + "CTRL/", kClientLockName); }, kTimeoutMs))
+      << TempDir::Read(dir / "controller.txt");
   controller.Signal(SIGTERM);
   EXPECT_EQ(controller.Wait(kTimeoutMs), 0);
   first.Signal(SIGTERM);
