@@ -76,23 +76,21 @@ class Mutator {
       case 4:
         b.erase(b.begin() + at, b.begin() + at + Below(std::min<size_t>(b.size() - at, 16) + 1));
         break;
-      case 5: {  // a piece of the input again, elsewhere
-        if (b.empty()) break;
-        const size_t from = Below(b.size());
-        const size_t len = 1 + Below(std::min<size_t>(b.size() - from, 64));
-        Bytes piece(b.begin() + from, b.begin() + from + len);
-        b.insert(b.begin() + at, piece.begin(), piece.end());
+      case 5:  // a piece of the input again, elsewhere
+        InsertPiece(b, at, b);
         break;
-      }
-      default: {  // a piece of another seed
-        const Bytes& other = seeds[Below(seeds.size())];
-        if (other.empty()) break;
-        const size_t from = Below(other.size());
-        const size_t len = 1 + Below(std::min<size_t>(other.size() - from, 64));
-        b.insert(b.begin() + at, other.begin() + from, other.begin() + from + len);
+      default:  // a piece of another seed
+        InsertPiece(b, at, seeds[Below(seeds.size())]);
         break;
-      }
     }
+  }
+
+  // By value: the source may be the input itself.
+  void InsertPiece(Bytes& b, size_t at, Bytes source) {
+    if (source.empty()) return;
+    const size_t from = Below(source.size());
+    const size_t len = 1 + Below(std::min<size_t>(source.size() - from, 64));
+    b.insert(b.begin() + at, source.begin() + from, source.begin() + from + len);
   }
 
   std::mt19937 rng_;
