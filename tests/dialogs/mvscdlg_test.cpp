@@ -31,6 +31,12 @@ namespace {
 
 constexpr DateTime kNow = 46000.75;  // 18:00
 
+TTSchedule DueNow() {
+  TTSchedule r;
+  r.NextRun = kNow;
+  return r;
+}
+
 // A control of this window (not of a dialog it owns).
 template <typename W>
 W* Find(QWidget& window, const char* name) {
@@ -79,8 +85,7 @@ class ScheduleFormTest : public QObject {
   void countersSwitchPickersAndRunOnce() {
     ScriptedPrompt prompt;
     TMVScheduleForm form(prompt);
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
       auto* runOnce = Find<QCheckBox>(f, "CBRunOnce");
       QVERIFY(!Find<QDateEdit>(f, "DTPDate")->isEnabled());
@@ -106,8 +111,7 @@ class ScheduleFormTest : public QObject {
     ScriptedPrompt prompt;
     TMVScheduleForm form(prompt);
     form.SetQueueLoaded([] { return true; });
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     record.Queued = true;
     record.Minutes = 5;
     WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
@@ -127,8 +131,7 @@ class ScheduleFormTest : public QObject {
   void queuedDisabledUntilTheQueueIsLoaded() {
     ScriptedPrompt prompt;
     TMVScheduleForm form(prompt);
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     record.Days = 1;
     WhenShown<TMVScheduleForm>(
         [](TMVScheduleForm& f) { QVERIFY(!Find<QCheckBox>(f, "CBQueued")->isEnabled()); });
@@ -180,8 +183,7 @@ class ScheduleFormTest : public QObject {
     prompt.ExpectYesNo("Delete item?", false);
     TMVScheduleForm form(prompt);
     form.SetJobList(&jobs);
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
       for (int round = 0; round < 2; ++round) {
         WhenShown<Tmvjobselform>([round](Tmvjobselform& sel) {
@@ -221,8 +223,7 @@ class ScheduleFormTest : public QObject {
     ScriptedPrompt prompt;
     prompt.ExpectYesNo("Delete item?", true);
     TMVScheduleForm form(prompt);
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     record.RunAfterSuccessW = "One|Two|Three";
     WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
       auto* list = Find<QComboBox>(f, "LBChainSuccessW");
@@ -240,8 +241,7 @@ class ScheduleFormTest : public QObject {
   void cancelAfterWeekdayChangeKeepsTheMask() {
     ScriptedPrompt prompt;
     TMVScheduleForm form(prompt);
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     record.Weekdays = 0x3E;
     WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
       QCheckBox* sunday = f.findChildren<QCheckBox*>("CBWeekday").first();
@@ -261,8 +261,7 @@ class ScheduleFormTest : public QObject {
     ScriptedPrompt prompt;
     TMVScheduleForm form(prompt);
     form.SetCoreLoop(&loop);
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     WhenShown<TMVScheduleForm>([&loop](TMVScheduleForm& f) {
       QCOMPARE(loop.Busy(), 1);
       loop.JobTimerTick();
@@ -279,8 +278,7 @@ class ScheduleFormTest : public QObject {
   void keyboardMnemonicsReachTheControls() {
     ScriptedPrompt prompt;
     TMVScheduleForm form(prompt);
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
       f.activateWindow();
       QTRY_VERIFY(f.isActiveWindow());
@@ -300,8 +298,7 @@ class ScheduleFormTest : public QObject {
   void everyControlIsNamedAsItsCaption() {
     ScriptedPrompt prompt;
     TMVScheduleForm form(prompt);
-    TTSchedule record;
-    record.NextRun = kNow;
+    TTSchedule record = DueNow();
     WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
       const auto named = [](QWidget* w) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
