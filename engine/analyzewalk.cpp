@@ -9,6 +9,7 @@
 #include "engine/analyzedata.h"
 #include "engine/copythread.h"
 #include "engine/dirlist.h"
+#include "engine/walkfolder.h"
 #include "engine/walks.h"
 #include "filter/matchmask.h"
 #include "jobs/errmsg.h"
@@ -81,16 +82,13 @@ AnalyzeCollector::~AnalyzeCollector() { t_collector = previous_; }
 
 int32_t AnalyzeDir(TCopyThread& t, const std::string& dir, const std::string& mask,
                    TTAnalyzeData& parent, int32_t level) {
-  auto log = [&t](int32_t lvl, int32_t code, const std::string& text) {
-    return t.Messages.AddMsg(kAnalyzeTag, lvl, code, text);
-  };
+  const WalkFolder folder(t, kAnalyzeTag, dir, level);
   int32_t r = RC_NOTHING_TO_DO;
-  if (level < 2) log(LVL_INFO, 0, "ANALYZE " + dir + mask);
+  if (level < 2) folder.Log(LVL_INFO, 0, "ANALYZE " + dir + mask);
   TTAnalyzeData d;
   bool young = false;
-  if (t.CheckTerminate()) r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
-  if ((t.LastResult & RC_ABORT) != 0) return log(LVL_ERROR, MC_ABORTED, "");
-  if (FolderOutOfReach(t, dir, level)) return RC_ERROR;
+  if (folder.StopAtStart()) r = t.LastResult;
+  if (const auto result = folder.NotEntered("")) return *result;
 
   t.CurSourceDir = dir;
   const TTDirFilter& f = t.Filter;
@@ -98,57 +96,44 @@ int32_t AnalyzeDir(TCopyThread& t, const std::string& dir, const std::string& ma
   const int32_t tomorrow = static_cast<int32_t>(t.Tomorrow);
   {
     TTDirList list = t.ListSourceDir(dir, mask, f);
-    bool terminated = false;
-    for (int pass = 0; pass < 2 && !terminated; ++pass) {
-      for (int32_t i = 0; i < list.Count(); ++i) {
-        if (t.CheckTerminate()) {
-          r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
-          terminated = true;
-          break;
-        }
-        if ((r & RC_ABORT) != 0) break;
-        const TTDirEntry& e = list[i];
-        t.CurEntryName = e.Name;
-        if (pass == 0) {
-          if (e.IsDirectory() || young) continue;
-          ++t.cTotal;
-          if (t.cTotal % 32 == 0) t.DisplayRefresh();
-          const int64_t size = e.Size64();
-          d.TotalBytes += size;
-          ++d.FileCount;
-          // Files dated in the future would hide the real age of the folder.
-          if (e.Time < tomorrow) {
-            if (e.Time > d.NewestDate) {
-              d.NewestDate = e.Time;
-              young = f.FileAgeMinDays > 0 && cutoff < d.NewestDate;
-            }
-            d.SmallestFile = std::min(d.SmallestFile, size);
-            d.LargestFile = std::max(d.LargestFile, size);
-            const auto nameLength = static_cast<int32_t>(dir.size() + e.Name.size());
-            d.LongestFileName = std::max(d.LongestFileName, nameLength);
+    folder.ForEachEntry(list, {.Abort = AfterAbort::EndPass}, r, {},
+                        [&](const TTDirEntry& e, int32_t, int pass) {
+      t.CurEntryName = e.Name;
+      if (pass == 0) {
+        if (e.IsDirectory() || young) return EntryTurn::Next;
+        ++t.cTotal;
+        if (t.cTotal % 32 == 0) t.DisplayRefresh();
+        const int64_t size = e.Size64();
+        d.TotalBytes += size;
+        ++d.FileCount;
+        // Files dated in the future would hide the real age of the folder.
+        if (e.Time < tomorrow) {
+          if (e.Time > d.NewestDate) {
+            d.NewestDate = e.Time;
+            young = f.FileAgeMinDays > 0 && cutoff < d.NewestDate;
           }
-          r = t.LastResult = RC_DONE;
-          ++t.cSuccess;
-          t.CompletedBytes += size;
-          t.CurrentFileSize = t.RemainingBytes = 0;
-          continue;
+          d.SmallestFile = std::min(d.SmallestFile, size);
+          d.LargestFile = std::max(d.LargestFile, size);
+          const auto nameLength = static_cast<int32_t>(dir.size() + e.Name.size());
+          d.LongestFileName = std::max(d.LongestFileName, nameLength);
         }
-        if (!e.IsDirectory()) continue;
-        if (young && f.ReportDirLevel <= level) continue;
-        if (IsSelfOrParent(e.Name)) continue;
-        t.DisplayRefresh();
-        const std::string sub = dir + e.Name + PathDelim;
-        if (!f.IncludeDirNames.empty() && f.IncludeDirLevel <= level &&
-            !ContainsAnyText(f.IncludeDirNames, sub)) {
-          r = 0;
-          continue;
-        }
-        d.LongestDirPath = std::max(d.LongestDirPath, static_cast<int32_t>(sub.size()));
-        r = AnalyzeDir(t, sub, "*.*", d, level + 1);
+        r = t.LastResult = RC_DONE;
+        EntryDone(t, size);
+        return EntryTurn::Next;
       }
-    }
-    if (!terminated && t.TerminateRequested())
-      r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
+      if (!e.IsDirectory()) return EntryTurn::Next;
+      if (young && f.ReportDirLevel <= level) return EntryTurn::Next;
+      if (IsSelfOrParent(e.Name)) return EntryTurn::Next;
+      t.DisplayRefresh();
+      const std::string sub = dir + e.Name + PathDelim;
+      if (FolderFilteredOut(f, sub, level)) {
+        r = 0;
+        return EntryTurn::Next;
+      }
+      d.LongestDirPath = std::max(d.LongestDirPath, static_cast<int32_t>(sub.size()));
+      r = AnalyzeDir(t, sub, "*.*", d, level + 1);
+      return EntryTurn::Next;
+    });
   }
 
   const bool reported =

@@ -6,6 +6,7 @@
 #include "engine/copythread.h"
 #include "engine/dirlist.h"
 #include "engine/nwsession.h"
+#include "engine/walkfolder.h"
 #include "engine/walks.h"
 #include "filter/matchmask.h"
 #include "jobs/errmsg.h"
@@ -91,16 +92,14 @@ int32_t ReadDeletedFiles(TCopyThread& t, TTDirList& list) {
 
 int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask, int32_t depth,
                  int32_t level) {
-  auto log = [&t](int32_t lvl, int32_t code, const std::string& text) {
-    return t.Messages.AddMsg(kPurgeTag, lvl, code, text);
-  };
+  const WalkFolder folder(t, kPurgeTag, dir, level);
+  auto log = [&folder](int32_t lvl, int32_t code, const std::string& text) { return folder.Log(lvl, code, text); };
   const bool counting = depth >= 0;
   int32_t r = RC_NOTHING_TO_DO;
   if (level < 2 && counting) log(LVL_INFO, 0, "NWPURGE " + dir + mask);
-  if (t.CheckTerminate()) r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
-  if ((t.LastResult & RC_ABORT) != 0)
-    return log(LVL_ERROR, MC_ABORTED, HexText(static_cast<uint32_t>(t.LastNetWareStatus), 4));
-  if (FolderOutOfReach(t, dir, level)) return RC_ERROR;
+  if (folder.StopAtStart()) r = t.LastResult;
+  if (const auto result = folder.NotEntered(HexText(static_cast<uint32_t>(t.LastNetWareStatus), 4)))
+    return *result;
 
   t.CurSourceDir = dir;
   // The ordinary read yields only the folders.
@@ -121,66 +120,57 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
   const int32_t cutoff = static_cast<int32_t>(DateTimeToDos(Now() - t.Filter.FileAgeMinDays));
   std::optional<TempDirHandle> handle;
   if (client != nullptr) handle.emplace(*client);
-  for (int pass = 0; pass < 2; ++pass) {
+  const auto releaseBeforeFolders = [&](int pass) {
     if (pass == 1 && handle && handle->Held()) {
       handle->Release();
       list.RemoveIf([](const TTDirEntry& e) { return !e.IsNormalDirectory(); });
     }
-    for (int32_t i = 0; i < list.Count(); ++i) {
-      if ((r & RC_ABORT) != 0 || t.CheckTerminate() || t.cError >= kPurgeErrorLimit) continue;
-      const TTDirEntry& e = list[i];
-      t.CurEntryName = e.Name;
-      if (e.IsNormalDirectory()) {
-        if (pass != 1 || depth <= 0 || IsSelfOrParent(e.Name)) continue;
-        t.DisplayRefresh();
-        const std::string sub = dir + e.Name + PathDelim;
-        if (!t.Filter.IncludeDirNames.empty() && t.Filter.IncludeDirLevel <= level &&
-            !ContainsAnyText(t.Filter.IncludeDirNames, sub)) {
-          r = 0;
-          continue;
-        }
-        r = PurgeDir(t, sub, "*.*", depth - 1, level + 1);
-        continue;
-      }
-      if (pass != 0) continue;
-      if (counting) {
-        ++t.cTotal;
-        if (t.cTotal % 8 == 0) t.DisplayRefresh();
-      }
-      if (!(e.DeletedDate > 0 && cutoff > e.DeletedDate)) {
-        if (counting) ++t.cSkipped;
-        continue;
-      }
-      uint32_t status = kNWNotAvailable;
-      if (handle && !handle->Held()) {
-        status = handle->Allocate(static_cast<NWConnection>(scan.Connection), scan.DirHandle,
-                                  scan.RelativePath);
-        if (status != 0) t.LastNetWareStatus = static_cast<int32_t>(status);
-      }
-      if (handle && handle->Held())
-        status = client->PurgeDeletedFile(static_cast<NWConnection>(scan.Connection),
-                                          handle->Get(), e.DeletedSequence, scan.VolumeNumber,
-                                          scan.DirBase);
-      if (status == 0) {
-        r = RC_DONE;
-        if (counting) {
-          ++t.cSuccess;
-          t.CompletedBytes += e.Size64();
-          t.CurrentFileSize = t.RemainingBytes = 0;
-        }
-      } else {
-        r = log(LVL_ERROR, MC_NW_PURGE, dir + e.Name);
-        log(LVL_INFO, 0, "Error code: " + HexText(status, 4));
-        log(LVL_INFO, 0, "IterHandle: " + HexText(static_cast<uint32_t>(e.DeletedSequence), 8));
-        log(LVL_INFO, 0, "VolumeNumber: " + HexText(scan.VolumeNumber, 8));
-        log(LVL_INFO, 0, "DirBase: " + HexText(scan.DirBase, 2));
-        if (counting) ++t.cError;
-      }
-      t.LastResult = r;
+  };
+  folder.ForEachEntry(list, {.Abort = AfterAbort::PassOverChecked}, r, releaseBeforeFolders,
+                      [&](const TTDirEntry& e, int32_t, int pass) {
+    if (t.cError >= kPurgeErrorLimit) return EntryTurn::Next;
+    t.CurEntryName = e.Name;
+    if (e.IsNormalDirectory()) {
+      if (pass != 1 || depth <= 0 || IsSelfOrParent(e.Name)) return EntryTurn::Next;
+      t.DisplayRefresh();
+      const std::string sub = dir + e.Name + PathDelim;
+      r = FolderFilteredOut(t.Filter, sub, level) ? 0 : PurgeDir(t, sub, "*.*", depth - 1, level + 1);
+      return EntryTurn::Next;
     }
-  }
+    if (pass != 0) return EntryTurn::Next;
+    if (counting) {
+      ++t.cTotal;
+      if (t.cTotal % 8 == 0) t.DisplayRefresh();
+    }
+    if (!(e.DeletedDate > 0 && cutoff > e.DeletedDate)) {
+      if (counting) ++t.cSkipped;
+      return EntryTurn::Next;
+    }
+    uint32_t status = kNWNotAvailable;
+    if (handle && !handle->Held()) {
+      status = handle->Allocate(static_cast<NWConnection>(scan.Connection), scan.DirHandle,
+                                scan.RelativePath);
+      if (status != 0) t.LastNetWareStatus = static_cast<int32_t>(status);
+    }
+    if (handle && handle->Held())
+      status = client->PurgeDeletedFile(static_cast<NWConnection>(scan.Connection),
+                                        handle->Get(), e.DeletedSequence, scan.VolumeNumber,
+                                        scan.DirBase);
+    if (status == 0) {
+      r = RC_DONE;
+      if (counting) EntryDone(t, e.Size64());
+    } else {
+      r = log(LVL_ERROR, MC_NW_PURGE, dir + e.Name);
+      log(LVL_INFO, 0, "Error code: " + HexText(status, 4));
+      log(LVL_INFO, 0, "IterHandle: " + HexText(static_cast<uint32_t>(e.DeletedSequence), 8));
+      log(LVL_INFO, 0, "VolumeNumber: " + HexText(scan.VolumeNumber, 8));
+      log(LVL_INFO, 0, "DirBase: " + HexText(scan.DirBase, 2));
+      if (counting) ++t.cError;
+    }
+    t.LastResult = r;
+    return EntryTurn::Next;
+  });
   handle.reset();
-  if (t.TerminateRequested()) r = t.LastResult = log(LVL_ERROR, MC_TERMINATED, dir);
   t.DisplayRefresh();
   return r;
 }
