@@ -93,10 +93,9 @@ int32_t ReadDeletedFiles(TCopyThread& t, TTDirList& list) {
 int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask, int32_t depth,
                  int32_t level) {
   const WalkFolder folder(t, kPurgeTag, dir, level);
-  auto log = [&folder](int32_t lvl, int32_t code, const std::string& text) { return folder.Log(lvl, code, text); };
   const bool counting = depth >= 0;
   int32_t r = RC_NOTHING_TO_DO;
-  if (level < 2 && counting) log(LVL_INFO, 0, "NWPURGE " + dir + mask);
+  if (level < 2 && counting) folder.Log(LVL_INFO, 0, "NWPURGE " + dir + mask);
   if (folder.StopAtStart()) r = t.LastResult;
   if (const auto result = folder.NotEntered(HexText(static_cast<uint32_t>(t.LastNetWareStatus), 4)))
     return *result;
@@ -108,13 +107,13 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
     return HexText(static_cast<uint32_t>(t.LastNetWareStatus), 4) + " " + t.CurSourceDir;
   };
   if (const int32_t c = ReadDeletedFiles(t, list); c != 0) {
-    log(LVL_ERROR, c, statusText());
+    folder.Log(LVL_ERROR, c, statusText());
     r = (c & 0xFF00) | 0x40;
-    log(LVL_INFO, 0, EscapeName(t.CurSourceDir));
+    folder.Log(LVL_INFO, 0, EscapeName(t.CurSourceDir));
     return r;
   }
   const NetWareScanContext scan = list.ScanContext();
-  if (scan.Connection == -1) r = log(LVL_ERROR, MC_NW_INVALID_CONNECTION, statusText());
+  if (scan.Connection == -1) r = folder.Log(LVL_ERROR, MC_NW_INVALID_CONNECTION, statusText());
 
   NetWareClient* client = t.Context().NetWare;
   const int32_t cutoff = static_cast<int32_t>(DateTimeToDos(Now() - t.Filter.FileAgeMinDays));
@@ -160,11 +159,11 @@ int32_t PurgeDir(TCopyThread& t, const std::string& dir, const std::string& mask
       r = RC_DONE;
       if (counting) EntryDone(t, e.Size64());
     } else {
-      r = log(LVL_ERROR, MC_NW_PURGE, dir + e.Name);
-      log(LVL_INFO, 0, "Error code: " + HexText(status, 4));
-      log(LVL_INFO, 0, "IterHandle: " + HexText(static_cast<uint32_t>(e.DeletedSequence), 8));
-      log(LVL_INFO, 0, "VolumeNumber: " + HexText(scan.VolumeNumber, 8));
-      log(LVL_INFO, 0, "DirBase: " + HexText(scan.DirBase, 2));
+      r = folder.Log(LVL_ERROR, MC_NW_PURGE, dir + e.Name);
+      folder.Log(LVL_INFO, 0, "Error code: " + HexText(status, 4));
+      folder.Log(LVL_INFO, 0, "IterHandle: " + HexText(static_cast<uint32_t>(e.DeletedSequence), 8));
+      folder.Log(LVL_INFO, 0, "VolumeNumber: " + HexText(scan.VolumeNumber, 8));
+      folder.Log(LVL_INFO, 0, "DirBase: " + HexText(scan.DirBase, 2));
       if (counting) ++t.cError;
     }
     t.LastResult = r;
