@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace mv {
 namespace {
+
+using std::tuple;
 
 // The directory view's job values as the editor holds them.
 struct View {
@@ -21,23 +25,16 @@ struct View {
 };
 
 TEST(JobOptions, OpeningShowsTheViewAndOkStoresTheControls) {
-  View v;
-  v.type = JOB_ANALYZE;
-  v.conflict = 1;
-  v.direction = OPT_DIR_BOTH;
-  v.flags = OPT_NO_NEW_FILES | OPT_RESUME_FILE;
+  View v{.type = JOB_ANALYZE, .conflict = 1, .direction = OPT_DIR_BOTH,
+         .flags = OPT_NO_NEW_FILES | OPT_RESUME_FILE};
   v.filter.ReportDirLevel = 7;
   v.filter.ProcessSubdirs = 0;
   v.filter.AllowedAttributes = 0x21;
   v.mail.AddRecipient("ops@example.org", kRecipientAllFailed | 0x8);
   JobOptionsState s(v.Of());
-  EXPECT_EQ(s.JobType, 1);
-  EXPECT_EQ(s.Conflict, 1);
-  EXPECT_EQ(s.Direction, 2);
-  EXPECT_TRUE(s.Flag(OPT_NO_NEW_FILES));
-  EXPECT_EQ(s.ReportMaxLevel, 7);
-  EXPECT_FALSE(s.ProcessSubdirs);
-  EXPECT_EQ(s.IncludeDirLevel, 16384);
+  EXPECT_EQ(tuple(s.JobType, s.Conflict, s.Direction, s.Flag(OPT_NO_NEW_FILES), s.ReportMaxLevel,
+                  s.ProcessSubdirs, s.IncludeDirLevel),
+            tuple(1, 1, 2, true, 7, false, 16384));
   ASSERT_EQ(s.Recipients.size(), 1u);
   EXPECT_EQ(s.Recipients[0].Flags, kRecipientAllFailed | 0x8);
   EXPECT_EQ(s.Recompute().Caption, "ANALYZE JOB Options");
@@ -52,30 +49,23 @@ TEST(JobOptions, OpeningShowsTheViewAndOkStoresTheControls) {
   s.AttributesRequired = 0x20;
   s.FileAgeMinDays = 30;
   s.Apply();
-  EXPECT_EQ(v.type, JOB_DELETE);
-  EXPECT_EQ(v.conflict, 2);
-  EXPECT_EQ(v.direction, OPT_DIR_TO_TARGET);
-  EXPECT_EQ(v.flags, OPT_MIRROR | OPT_RESUME_FILE);
-  EXPECT_EQ(v.filter.ProcessSubdirs, 1);
-  EXPECT_EQ(v.filter.MaxSubdirLevel, 3);
-  EXPECT_EQ(v.filter.RequiredAttributes, 0x20);
-  EXPECT_EQ(v.filter.AllowedAttributes, 0x21);
-  EXPECT_EQ(v.filter.FileAgeMinDays, 30);
+  EXPECT_EQ(tuple(v.type, v.conflict, v.direction, v.flags),
+            tuple(JOB_DELETE, 2, OPT_DIR_TO_TARGET, OPT_MIRROR | OPT_RESUME_FILE));
+  const TTDirFilter& f = v.filter;
+  EXPECT_EQ(tuple(f.ProcessSubdirs, f.MaxSubdirLevel, f.RequiredAttributes, f.AllowedAttributes,
+                  f.FileAgeMinDays),
+            tuple(1, 3, 0x20, 0x21, 30));
   EXPECT_EQ(v.mail.Message.ToAddress[0].Flags, kRecipientAllFailed | 0x8) << "other bits stay";
 }
 
 TEST(JobOptions, InvalidStoredValuesShowTheFirstChoice) {
-  View v;
-  v.type = -1;
-  v.direction = 0;
+  View v{.type = -1, .direction = 0};
   JobOptionsState s(v.Of());
-  EXPECT_EQ(s.JobType, 0);
-  EXPECT_EQ(s.Direction, 0);
+  EXPECT_EQ(tuple(s.JobType, s.Direction), tuple(0, 0));
 }
 
 TEST(JobOptions, MirrorOnlyWithSourceToTarget) {
-  View v;
-  v.flags = OPT_MIRROR;
+  View v{.flags = OPT_MIRROR};
   JobOptionsState s(v.Of());
   JobOptionsControls c = s.Recompute();
   EXPECT_TRUE(c.Mirror);
@@ -89,8 +79,7 @@ TEST(JobOptions, MirrorOnlyWithSourceToTarget) {
   EXPECT_FALSE(s.Flag(OPT_MIRROR)) << "disabled MIRROR is unchecked";
   EXPECT_TRUE(c.DirectionGroup);
   s.Apply();
-  EXPECT_EQ(v.flags, 0u);
-  EXPECT_EQ(v.direction, OPT_DIR_TO_SOURCE);
+  EXPECT_EQ(tuple(v.flags, v.direction), tuple(0u, OPT_DIR_TO_SOURCE));
 }
 
 TEST(JobOptions, PagesFollowJobTypeAndConnection) {
@@ -103,28 +92,21 @@ TEST(JobOptions, PagesFollowJobTypeAndConnection) {
                {JOB_DELETE, true, false, false, false},
                {JOB_COPY, true, true, false, false}};
   for (const Case& k : cases) {
-    View v;
-    v.type = k.type;
-    v.connected = k.connected;
-    const auto pages = JobOptionsState(v.Of()).Recompute().PageVisible;
-    EXPECT_TRUE(pages[0] && pages[5]) << "General and Mail always";
-    EXPECT_EQ(pages[1], k.copy) << k.type;
-    EXPECT_EQ(pages[2], k.analyze) << k.type;
-    EXPECT_EQ(pages[3], k.filters) << k.type;
-    EXPECT_EQ(pages[4], k.filters) << k.type;
+    View v{.type = k.type, .connected = k.connected};
+    const auto p = JobOptionsState(v.Of()).Recompute().PageVisible;
+    // General and Mail always.
+    EXPECT_EQ(p, (std::array<bool, 6>{true, k.copy, k.analyze, k.filters, k.filters, true}))
+        << k.type;
   }
   EXPECT_EQ(JobOptionsState::HelpContextOf(JobOptionsPage::Copy), 42);
   EXPECT_EQ(JobOptionsState::HelpContextOf(JobOptionsPage::Mail), 40);
 }
 
 TEST(JobOptions, ResumeBoxesFollowTheProgramOptionsButKeepTheirState) {
-  View v;
-  v.flags = OPT_RESUME_FOLDER | OPT_RESUME_FILE;
-  v.enabled = 0xFFCFFFFF;
+  View v{.flags = OPT_RESUME_FOLDER | OPT_RESUME_FILE, .enabled = 0xFFCFFFFF};
   JobOptionsState s(v.Of());
   const JobOptionsControls c = s.Recompute();
-  EXPECT_FALSE(c.ResumeFolder);
-  EXPECT_FALSE(c.ResumeFile);
+  EXPECT_EQ(tuple(c.ResumeFolder, c.ResumeFile), tuple(false, false));
   s.Apply();
   EXPECT_EQ(v.flags, OPT_RESUME_FOLDER | OPT_RESUME_FILE);
   v.enabled = 0xFFDFFFFF;
@@ -153,8 +135,7 @@ TEST(JobOptions, NameListEditsGoToTheViewFilterAtOnce) {
   EXPECT_EQ(v.filter.IncludeFileNames, "*.tmp|*.bak");
   EXPECT_TRUE(s.NameEntry.empty());
   JobOptionsControls c = s.Recompute();
-  EXPECT_TRUE(c.NameLabelUnderlined[0]);
-  EXPECT_FALSE(c.NameLabelUnderlined[3]);
+  EXPECT_EQ(tuple(c.NameLabelUnderlined[0], c.NameLabelUnderlined[3]), tuple(true, false));
   EXPECT_FALSE(c.NameRemove) << "nothing selected";
 
   s.PressNameList(NameList::DirsExclude);
@@ -162,8 +143,7 @@ TEST(JobOptions, NameListEditsGoToTheViewFilterAtOnce) {
   s.SelectedName = 1;
   EXPECT_TRUE(s.Recompute().NameRemove);
   s.RemoveName();
-  EXPECT_EQ(s.NameEntry, "TEMP");
-  EXPECT_EQ(v.filter.ExcludeDirNames, "||CACHE");
+  EXPECT_EQ(tuple(s.NameEntry, v.filter.ExcludeDirNames), tuple("TEMP", "||CACHE"));
 
   EXPECT_FALSE(s.Recompute().IncludeDirLevel);
   s.PressNameList(NameList::DirsInclude);
@@ -174,9 +154,8 @@ TEST(JobOptions, NameListEditsGoToTheViewFilterAtOnce) {
   EXPECT_EQ(c.NameListFilled, (std::array<bool, 4>{true, false, true, true}));
 
   s.ClearAllFilters();
-  EXPECT_EQ(v.filter.IncludeFileNames + v.filter.ExcludeFileNames + v.filter.IncludeDirNames +
-                v.filter.ExcludeDirNames,
-            "");
+  const TTDirFilter& f = v.filter;
+  EXPECT_EQ(f.IncludeFileNames + f.ExcludeFileNames + f.IncludeDirNames + f.ExcludeDirNames, "");
   EXPECT_TRUE(s.Names.empty());
 }
 
@@ -191,13 +170,10 @@ TEST(JobOptions, NumberFieldsStayInTheirRanges) {
   s.MaxSubdirLevel = 256;
   s.AttributesAllowed = 0x7FF;
   s.Apply();
-  EXPECT_EQ(v.filter.ReportDirLevel, 1);
-  EXPECT_EQ(v.filter.ReportDirLevelMin, 255);
-  EXPECT_EQ(v.filter.ReportPathLength, -1);
-  EXPECT_EQ(v.filter.FileAgeMinDays, 3650);
-  EXPECT_EQ(v.filter.IncludeDirLevel, 1);
-  EXPECT_EQ(v.filter.MaxSubdirLevel, 255);
-  EXPECT_EQ(v.filter.AllowedAttributes, 0x3F);
+  const TTDirFilter& f = v.filter;
+  EXPECT_EQ(tuple(f.ReportDirLevel, f.ReportDirLevelMin, f.ReportPathLength, f.FileAgeMinDays,
+                  f.IncludeDirLevel, f.MaxSubdirLevel, f.AllowedAttributes),
+            tuple(1, 255, -1, 3650, 1, 255, 0x3F));
   s.ProcessSubdirs = false;
   EXPECT_FALSE(s.Recompute().MaxSubdirLevel);
 }
@@ -206,14 +182,9 @@ TEST(JobOptions, RecipientsAreCheckedWhenAdded) {
   const struct {
     const char* address;
     bool ok;
-  } cases[] = {{"ops@example.org", true},
-               {"Ops Team <team@example.org>", true},
-               {"a@b\r\nRCPT TO:<x@y>", false},
-               {"a@b\n", false},
-               {"a<b@example.org", false},
-               {"b@example.org>", false},
-               {"<a@b> <c@d>", false},
-               {"x >y< z", false},
+  } cases[] = {{"ops@example.org", true}, {"Ops Team <team@example.org>", true},
+               {"a@b\r\nRCPT TO:<x@y>", false}, {"a@b\n", false}, {"a<b@example.org", false},
+               {"b@example.org>", false}, {"<a@b> <c@d>", false}, {"x >y< z", false},
                {"Nobody <>", false}};
   for (const auto& c : cases) {
     View v;
@@ -248,10 +219,9 @@ TEST(JobOptions, NotificationBoxesWriteTheSelectedRecipients) {
   EXPECT_TRUE(s.Recompute().MailBoxes);
   s.SetMailBox(kRecipientSomethingDone, true);
   s.SetMailBox(kRecipientAttachLog, true);
-  EXPECT_EQ(s.Recipients[0].Flags,
-            0x80000000u | kRecipientNothingToDo | kRecipientSomethingDone | kRecipientAttachLog);
-  EXPECT_EQ(s.Recipients[1].Flags, kRecipientNothingToDo | kRecipientSomethingDone | kRecipientAttachLog);
-  EXPECT_EQ(s.Recipients[2].Flags, kRecipientAllFailed);
+  const uint32_t set = kRecipientNothingToDo | kRecipientSomethingDone | kRecipientAttachLog;
+  EXPECT_EQ(tuple(s.Recipients[0].Flags, s.Recipients[1].Flags, s.Recipients[2].Flags),
+            tuple(0x80000000u | set, set, kRecipientAllFailed));
   s.RemoveRecipients();
   ASSERT_EQ(s.Recipients.size(), 1u);
   s.Apply();
