@@ -50,15 +50,22 @@ QCheckBox* Option(QWidget& d, uint32_t bit) { return Find<QCheckBox>(d, QString(
 
 void ShowPage(TMVJobOptions& d, JobOptionsPage page) { d.Pages()->setCurrentIndex(static_cast<int>(page)); }
 
+// The address the help viewer was asked to open while act ran.
+QString HelpOpenedBy(const std::function<void()>& act) {
+  QUrl opened;
+  SetHelpOpenerForTesting([&](const QUrl& url) { return opened = url, true; });
+  act();
+  SetHelpOpenerForTesting({});
+  return opened.toString();
+}
+
 }  // namespace
 
 class JobOptionsDialogTest : public QObject {
   Q_OBJECT
  private slots:
   void directionLocksMirrorAndMirrorLocksDirection() {
-    View v;
-    v.flags = OPT_MIRROR;  // stored with "<==": shown unchecked
-    v.direction = OPT_DIR_TO_SOURCE;
+    View v{.direction = OPT_DIR_TO_SOURCE, .flags = OPT_MIRROR};  // with "<==": shown unchecked
     ScriptedPrompt prompt;
     TMVJobOptions d(prompt);
     d.Open(v.Of());
@@ -66,13 +73,10 @@ class JobOptionsDialogTest : public QObject {
     ShowPage(d, JobOptionsPage::Copy);
     QCOMPARE(d.HelpContext(), 42);
     QCOMPARE(d.Pages()->property("helpContext").toInt(), 42);
-    QUrl opened;
-    SetHelpOpenerForTesting([&](const QUrl& url) { return opened = url, true; });
     d.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&d));
-    QTest::keyClick(&d, Qt::Key_F1);
-    SetHelpOpenerForTesting({});
-    QVERIFY2(opened.toString().contains("context-42"), qPrintable(opened.toString()));
+    const QString f1 = HelpOpenedBy([&] { QTest::keyClick(&d, Qt::Key_F1); });
+    QVERIFY2(f1.contains("context-42"), qPrintable(f1));
     QCheckBox* mirror = Option(d, OPT_MIRROR);
     auto* direction = Find<QGroupBox>(d, "RGDirection");
     QVERIFY(!mirror->isEnabled());
@@ -98,11 +102,8 @@ class JobOptionsDialogTest : public QObject {
     d.show();
     QCOMPARE(d.windowTitle(), QString("COPY JOB Options"));
     QCOMPARE(d.HelpContext(), 40);
-    QUrl opened;
-    SetHelpOpenerForTesting([&](const QUrl& url) { return opened = url, true; });
-    Click(Find<QPushButton>(d, "BTNHelp"));
-    SetHelpOpenerForTesting({});
-    QVERIFY2(opened.toString().contains("context-40"), qPrintable(opened.toString()));
+    const QString help = HelpOpenedBy([&] { Click(Find<QPushButton>(d, "BTNHelp")); });
+    QVERIFY2(help.contains("context-40"), qPrintable(help));
     Click(Find<QRadioButton>(d, "RBJobType1"));
     QTRY_COMPARE(d.windowTitle(), QString("ANALYZE JOB Options"));
     QVERIFY(!d.Pages()->isTabVisible(1));
@@ -118,9 +119,7 @@ class JobOptionsDialogTest : public QObject {
   }
 
   void resumeBoxesDisabledKeepTheirState() {
-    View v;
-    v.flags = OPT_RESUME_FOLDER | OPT_RESUME_FILE;
-    v.enabled = 0xFFCFFFFF;
+    View v{.flags = OPT_RESUME_FOLDER | OPT_RESUME_FILE, .enabled = 0xFFCFFFFF};
     ScriptedPrompt prompt;
     TMVJobOptions d(prompt);
     WhenShown<TMVJobOptions>([](TMVJobOptions& dialog) {
