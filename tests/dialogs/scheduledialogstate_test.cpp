@@ -2,20 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "dialogs/jobselstate.h"
 #include "tests/support/tempdir.h"
 
 namespace mv {
 namespace {
 
+using std::tuple;
+
 constexpr DateTime kNow = 46000.75;  // 9 December 2025, 18:00
+
+// Date and time pickers, "Queued", "Run once", the repeat options.
+tuple<bool, bool, bool, bool> Enabled(const ScheduleDialogState& s) {
+  return {s.DateTimeEnabled(), s.QueuedEnabled(), s.RunOnceEnabled(), s.RepeatOptionsEnabled()};
+}
 
 TEST(ScheduleDialogState, NextRunZeroOpensAtNowAndKeepsItOnCancel) {
   TTSchedule record;
   ScheduleDialogState state;
   state.Load(record, false, kNow);
-  EXPECT_EQ(state.Date(), 46000);
-  EXPECT_DOUBLE_EQ(state.Time(), 0.75);
+  EXPECT_EQ(tuple(state.Date(), state.Time()), tuple(46000, 0.75));
   // Cancel writes nothing back, but the record already holds the base time.
   EXPECT_DOUBLE_EQ(record.NextRun, kNow);
 }
@@ -25,21 +33,13 @@ TEST(ScheduleDialogState, PickersAndRunOnceFollowTheCounters) {
   record.NextRun = kNow;
   ScheduleDialogState state;
   state.Load(record, true, kNow);
-  EXPECT_FALSE(state.DateTimeEnabled());
-  EXPECT_FALSE(state.QueuedEnabled());
-  EXPECT_TRUE(state.RunOnceEnabled());
-  EXPECT_TRUE(state.RepeatOptionsEnabled());
-
+  EXPECT_EQ(Enabled(state), tuple(false, false, true, true));
   ASSERT_TRUE(state.SetHours(1));
-  EXPECT_TRUE(state.DateTimeEnabled());
-  EXPECT_TRUE(state.QueuedEnabled());
-  EXPECT_FALSE(state.RunOnceEnabled());
-
+  EXPECT_EQ(Enabled(state), tuple(true, true, false, true));
   ASSERT_TRUE(state.SetHours(0));
   state.SetRunOnce(true);
-  EXPECT_TRUE(state.DateTimeEnabled());
-  EXPECT_FALSE(state.RepeatOptionsEnabled());
-  EXPECT_TRUE(state.RunOnceEnabled());
+  EXPECT_EQ(tuple(state.DateTimeEnabled(), state.RunOnceEnabled(), state.RepeatOptionsEnabled()),
+            tuple(true, true, false));
 }
 
 TEST(ScheduleDialogState, QueuedNeedsTheQueueLoadedAndAnEnabledDate) {
@@ -48,8 +48,7 @@ TEST(ScheduleDialogState, QueuedNeedsTheQueueLoadedAndAnEnabledDate) {
   record.Days = 1;
   ScheduleDialogState state;
   state.Load(record, false, kNow);
-  EXPECT_TRUE(state.DateTimeEnabled());
-  EXPECT_FALSE(state.QueuedEnabled());
+  EXPECT_EQ(Enabled(state), tuple(true, false, false, true));
   state.Load(record, true, kNow);
   EXPECT_TRUE(state.QueuedEnabled());
 }
@@ -85,9 +84,9 @@ TEST(ScheduleDialogState, CountersStayInTheirRanges) {
     state.SetMinutes(c.given);
     state.SetHours(c.given);
     state.SetDays(c.given);
-    EXPECT_EQ(state.Minutes(), c.minutes) << c.given;
-    EXPECT_EQ(state.Hours(), c.hours) << c.given;
-    EXPECT_EQ(state.Days(), c.days) << c.given;
+    EXPECT_EQ(tuple(state.Minutes(), state.Hours(), state.Days()),
+              tuple(c.minutes, c.hours, c.days))
+        << c.given;
   }
 }
 
@@ -116,27 +115,20 @@ TEST(ScheduleDialogState, OkStoresEveryControl) {
   state.Chain(ChainKind::SuccessWorkDone).Add("Report");
   state.Store(record);
 
-  EXPECT_DOUBLE_EQ(record.NextRun, 46001.5);
-  EXPECT_EQ(record.Days, 1);
-  EXPECT_EQ(record.Hours, 2);
-  EXPECT_EQ(record.Minutes, 35);
-  EXPECT_TRUE(record.Queued);
+  EXPECT_EQ(tuple(record.NextRun, record.Days, record.Hours, record.Minutes, record.Queued),
+            tuple(46001.5, 1, 2, 35, true));
   // Hold written; remote hold and edit hold left as they were.
   EXPECT_EQ(record.Flags, SCHED_HOLD | SCHED_REMOTE_HOLD | SCHED_EDIT_HOLD);
-  EXPECT_EQ(record.Options, 1);
-  EXPECT_EQ(record.Weekdays, 0x3E);
-  EXPECT_TRUE(record.RunAfterSuccessEnabled);
-  EXPECT_EQ(record.RunAfterSuccess, "Backup A|Backup B");
-  EXPECT_FALSE(record.RunAfterSuccessWEnabled);
-  EXPECT_EQ(record.RunAfterSuccessW, "Report");
-  EXPECT_DOUBLE_EQ(record.LastRun, 44999);
+  EXPECT_EQ(tuple(record.Options, record.Weekdays, record.LastRun), tuple(1, 0x3E, 44999.0));
+  EXPECT_EQ(tuple(record.RunAfterSuccessEnabled, record.RunAfterSuccess,
+                  record.RunAfterSuccessWEnabled, record.RunAfterSuccessW),
+            tuple(true, "Backup A|Backup B", false, "Report"));
 
   // Unchecking clears: hold, random delay, run once.
   state.SetHold(false);
   state.SetRandomDelay(false);
   state.Store(record);
-  EXPECT_EQ(record.Flags, SCHED_REMOTE_HOLD | SCHED_EDIT_HOLD);
-  EXPECT_EQ(record.Options, 0);
+  EXPECT_EQ(tuple(record.Flags, record.Options), tuple(SCHED_REMOTE_HOLD | SCHED_EDIT_HOLD, 0));
 }
 
 TEST(ScheduleDialogState, CancelAfterWeekdayChangeLeavesTheRecord) {
@@ -147,8 +139,7 @@ TEST(ScheduleDialogState, CancelAfterWeekdayChangeLeavesTheRecord) {
   state.Load(record, false, kNow);
   state.SetWeekday(0, true);
   state.SetWeekday(3, false);
-  EXPECT_EQ(state.Weekdays(), 0x37);
-  EXPECT_EQ(record.Weekdays, 0x3E);
+  EXPECT_EQ(tuple(state.Weekdays(), record.Weekdays), tuple(0x37, 0x3E));
 }
 
 TEST(ScheduleDialogState, ResetPutsEveryEntryBack) {
@@ -166,17 +157,13 @@ TEST(ScheduleDialogState, ResetPutsEveryEntryBack) {
   ScheduleDialogState state;
   state.Load(record, true, kNow);
   state.Reset(kNow);
-  EXPECT_EQ(state.Minutes() + state.Hours() + state.Days(), 0);
-  EXPECT_FALSE(state.Queued());
-  EXPECT_FALSE(state.Hold());
-  EXPECT_FALSE(state.RandomDelay());
-  EXPECT_DOUBLE_EQ(state.NextRun(), kNow);
-  EXPECT_EQ(state.Weekdays(), 0x7F);
-  for (ChainKind kind : {ChainKind::Success, ChainKind::SuccessWorkDone}) {
-    EXPECT_TRUE(state.Chain(kind).Names.empty());
-    EXPECT_FALSE(state.Chain(kind).Enabled);
-    EXPECT_FALSE(state.ChainDeleteEnabled(kind));
-  }
+  EXPECT_EQ(tuple(state.Minutes() + state.Hours() + state.Days(), state.Queued(), state.Hold(),
+                  state.RandomDelay(), state.NextRun(), state.Weekdays()),
+            tuple(0, false, false, false, kNow, 0x7F));
+  for (ChainKind kind : {ChainKind::Success, ChainKind::SuccessWorkDone})
+    EXPECT_EQ(tuple(state.Chain(kind).Names.size(), state.Chain(kind).Enabled,
+                    state.ChainDeleteEnabled(kind)),
+              tuple(0u, false, false));
 }
 
 TEST(ScheduleDialogChains, SplitDropsLeadingBlanksAndEmptyNames) {
@@ -198,12 +185,12 @@ TEST(ScheduleDialogChains, AddSelectsFirstDeleteSelectsTheNeighbour) {
   EXPECT_EQ(list.Selected, 0);
   list.Selected = 1;
   EXPECT_TRUE(list.DeleteSelected());
-  EXPECT_EQ(list.Names, (std::vector<std::string>{"A", "C"}));
-  EXPECT_EQ(list.Selected, 1);
-  EXPECT_TRUE(list.DeleteSelected());
-  EXPECT_EQ(list.Selected, 0);
-  EXPECT_TRUE(list.DeleteSelected());
-  EXPECT_EQ(list.Selected, -1);
+  EXPECT_EQ(tuple(list.Names, list.Selected), tuple(std::vector<std::string>{"A", "C"}, 1));
+  // Each delete selects the neighbour, none once the list is empty.
+  for (int next : {0, -1}) {
+    EXPECT_TRUE(list.DeleteSelected());
+    EXPECT_EQ(list.Selected, next);
+  }
   EXPECT_FALSE(list.DeleteSelected());
 }
 
