@@ -62,31 +62,45 @@ void Key(QWidget& parent, const char* name, Qt::Key key) {
 
 }  // namespace
 
+// Each case edits one due-now record; a question the case does not expect fails it.
 class ScheduleFormTest : public QObject {
   Q_OBJECT
+  std::unique_ptr<ScriptedPrompt> prompt;
+  std::unique_ptr<TMVScheduleForm> form;
+  TTSchedule record;
+
+  // Opens the form on record, script driving it; true when left with OK.
+  bool Edit(std::function<void(TMVScheduleForm&)> script) {
+    WhenShown<TMVScheduleForm>(std::move(script));
+    return form->EditSchedule(record);
+  }
+
  private slots:
-  void init() { SetClockForTesting([] { return kNow; }); }
-  void cleanup() { SetClockForTesting({}); }
+  void init() {
+    SetClockForTesting([] { return kNow; });
+    prompt = std::make_unique<ScriptedPrompt>();
+    form = std::make_unique<TMVScheduleForm>(*prompt);
+    record = DueNow();
+  }
+  void cleanup() {
+    form.reset();
+    SetClockForTesting({});
+    QVERIFY2(prompt->Complete(), prompt->Failures().empty() ? "an expected question was not asked"
+                                                            : prompt->Failures()[0].c_str());
+  }
 
   void nextRunZeroShowsNowAndStaysOnCancel() {
-    ScriptedPrompt prompt;
-    TMVScheduleForm form(prompt);
-    TTSchedule record;
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    record = TTSchedule();
+    QVERIFY(!Edit([](TMVScheduleForm& f) {
       QCOMPARE(Find<QDateEdit>(f, "DTPDate")->date(), DateOfDays(46000));
       QCOMPARE(Find<QTimeEdit>(f, "DTPTime")->time(), QTime(18, 0));
       QTest::keyClick(&f, Qt::Key_Escape);
-    });
-    QVERIFY(!form.EditSchedule(record));
+    }));
     QCOMPARE(record.NextRun, kNow);
-    QVERIFY(prompt.Complete());
   }
 
   void countersSwitchPickersAndRunOnce() {
-    ScriptedPrompt prompt;
-    TMVScheduleForm form(prompt);
-    TTSchedule record = DueNow();
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    QVERIFY(Edit([](TMVScheduleForm& f) {
       auto* runOnce = Find<QCheckBox>(f, "CBRunOnce");
       QVERIFY(!Find<QDateEdit>(f, "DTPDate")->isEnabled());
       QVERIFY(!Find<QTimeEdit>(f, "DTPTime")->isEnabled());
@@ -101,20 +115,16 @@ class ScheduleFormTest : public QObject {
       QTRY_VERIFY(!Find<QGroupBox>(f, "GBRepeat")->isVisible());
       QVERIFY(Find<QDateEdit>(f, "DTPDate")->isEnabled());
       Click(f, "BTNOK");
-    });
-    QVERIFY(form.EditSchedule(record));
+    }));
     QVERIFY(record.RunOnce);
     QCOMPARE(record.Hours, 0);
   }
 
   void guardKeepsQueuedJobRepeating() {
-    ScriptedPrompt prompt;
-    TMVScheduleForm form(prompt);
-    form.SetQueueLoaded([] { return true; });
-    TTSchedule record = DueNow();
+    form->SetQueueLoaded([] { return true; });
     record.Queued = true;
     record.Minutes = 5;
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    QVERIFY(Edit([](TMVScheduleForm& f) {
       QVERIFY(Find<QCheckBox>(f, "CBQueued")->isEnabled());
       Key(f, "UDMinutes", Qt::Key_Down);
       QCOMPARE(Find<QSpinBox>(f, "UDMinutes")->value(), 5);
@@ -122,35 +132,27 @@ class ScheduleFormTest : public QObject {
       Key(f, "UDMinutes", Qt::Key_Up);
       QTRY_COMPARE(Find<QSpinBox>(f, "UDMinutes")->value(), 10);
       QTest::keyClick(&f, Qt::Key_Return);
-    });
-    QVERIFY(form.EditSchedule(record));
+    }));
     QCOMPARE(record.Minutes, 10);
     QVERIFY(record.Queued);
   }
 
   void queuedDisabledUntilTheQueueIsLoaded() {
-    ScriptedPrompt prompt;
-    TMVScheduleForm form(prompt);
-    TTSchedule record = DueNow();
     record.Days = 1;
-    WhenShown<TMVScheduleForm>(
-        [](TMVScheduleForm& f) { QVERIFY(!Find<QCheckBox>(f, "CBQueued")->isEnabled()); });
-    QVERIFY(!form.EditSchedule(record));
+    QVERIFY(!Edit(
+        [](TMVScheduleForm& f) { QVERIFY(!Find<QCheckBox>(f, "CBQueued")->isEnabled()); }));
   }
 
   void resetAsksFirst() {
-    ScriptedPrompt prompt;
-    prompt.ExpectYesNo("RESET all entries to default?", false)
+    prompt->ExpectYesNo("RESET all entries to default?", false)
         .ExpectYesNo("RESET all entries to default?", true);
-    TMVScheduleForm form(prompt);
-    TTSchedule record;
     record.NextRun = 45000.5;
     record.Hours = 2;
     record.Flags = SCHED_HOLD;
     record.Weekdays = 0x02;
     record.RunAfterSuccessEnabled = true;
     record.RunAfterSuccess = "A|B";
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    QVERIFY(Edit([](TMVScheduleForm& f) {
       Click(f, "BTNReset");
       QCOMPARE(Find<QSpinBox>(f, "UDHours")->value(), 2);
       Click(f, "BTNReset");
@@ -161,15 +163,13 @@ class ScheduleFormTest : public QObject {
       for (QCheckBox* d : f.findChildren<QCheckBox*>("CBWeekday")) QVERIFY(d->isChecked());
       QCOMPARE(Find<QDateEdit>(f, "DTPDate")->date(), DateOfDays(46000));
       Click(f, "BTNOK");
-    });
-    QVERIFY(form.EditSchedule(record));
+    }));
     QCOMPARE(record.Hours, 0);
     QCOMPARE(record.Flags, 0);
     QCOMPARE(record.Weekdays, 0x7F);
     QCOMPARE(record.RunAfterSuccess, std::string());
     QVERIFY(!record.RunAfterSuccessEnabled);
     QCOMPARE(record.NextRun, kNow);
-    QVERIFY2(prompt.Complete(), prompt.Failures().empty() ? "" : prompt.Failures()[0].c_str());
   }
 
   void chainsFilledThroughSelectJobs() {
@@ -179,12 +179,9 @@ class ScheduleFormTest : public QObject {
       jobs.AddJob(std::make_unique<TTFileThreadControl>(name, nullptr, tmp.path(), tmp.path(),
                                                         nullptr));
     jobs.Select(1);  // the job whose schedule is edited
-    ScriptedPrompt prompt;
-    prompt.ExpectYesNo("Delete item?", false);
-    TMVScheduleForm form(prompt);
-    form.SetJobList(&jobs);
-    TTSchedule record = DueNow();
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    prompt->ExpectYesNo("Delete item?", false);
+    form->SetJobList(&jobs);
+    QVERIFY(Edit([](TMVScheduleForm& f) {
       for (int round = 0; round < 2; ++round) {
         WhenShown<Tmvjobselform>([round](Tmvjobselform& sel) {
           if (round == 0)
@@ -211,75 +208,56 @@ class ScheduleFormTest : public QObject {
       QTest::mouseClick(Find<QCheckBox>(f, "CBChainSuccess"), Qt::LeftButton, {}, QPoint(4, 8));
       QVERIFY(!Find<QPushButton>(f, "BTNDeleteSuccessW")->isEnabled());
       Click(f, "BTNOK");
-    });
-    QVERIFY(form.EditSchedule(record));
+    }));
     QCOMPARE(record.RunAfterSuccess, std::string("Backup A|Backup B"));
     QVERIFY(record.RunAfterSuccessEnabled);
     QCOMPARE(record.RunAfterSuccessW, std::string());
-    QVERIFY(prompt.Complete());
   }
 
   void deleteConfirmedSelectsTheNeighbour() {
-    ScriptedPrompt prompt;
-    prompt.ExpectYesNo("Delete item?", true);
-    TMVScheduleForm form(prompt);
-    TTSchedule record = DueNow();
+    prompt->ExpectYesNo("Delete item?", true);
     record.RunAfterSuccessW = "One|Two|Three";
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    QVERIFY(Edit([](TMVScheduleForm& f) {
       auto* list = Find<QComboBox>(f, "LBChainSuccessW");
       list->setCurrentIndex(1);
       Click(f, "BTNDeleteSuccessW");
       QTRY_COMPARE(list->count(), 2);
       QCOMPARE(list->currentText(), QString("Three"));
       Click(f, "BTNOK");
-    });
-    QVERIFY(form.EditSchedule(record));
+    }));
     QCOMPARE(record.RunAfterSuccessW, std::string("One|Three"));
-    QVERIFY(prompt.Complete());
   }
 
   void cancelAfterWeekdayChangeKeepsTheMask() {
-    ScriptedPrompt prompt;
-    TMVScheduleForm form(prompt);
-    TTSchedule record = DueNow();
     record.Weekdays = 0x3E;
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    QVERIFY(!Edit([](TMVScheduleForm& f) {
       QCheckBox* sunday = f.findChildren<QCheckBox*>("CBWeekday").first();
       QCOMPARE(sunday->text(), QString("Sunday"));
       QVERIFY(!sunday->isChecked());
       QTest::mouseClick(sunday, Qt::LeftButton, {}, QPoint(4, sunday->height() / 2));
       QTRY_COMPARE(f.State().Weekdays(), 0x3F);
       Click(f, "BTNCancel");
-    });
-    QVERIFY(!form.EditSchedule(record));
+    }));
     QCOMPARE(record.Weekdays, 0x3E);
   }
 
   void runQueueWaitsWhileOpen() {
     MiravaCore core;
     CoreLoop loop(core);
-    ScriptedPrompt prompt;
-    TMVScheduleForm form(prompt);
-    form.SetCoreLoop(&loop);
-    TTSchedule record = DueNow();
-    WhenShown<TMVScheduleForm>([&loop](TMVScheduleForm& f) {
+    form->SetCoreLoop(&loop);
+    QVERIFY(!Edit([&loop](TMVScheduleForm& f) {
       QCOMPARE(loop.Busy(), 1);
       loop.JobTimerTick();
       QCOMPARE(loop.PassesRun(), 0);
       Click(f, "BTNCancel");
-    });
-    QVERIFY(!form.EditSchedule(record));
+    }));
     QCOMPARE(loop.Busy(), 0);
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) { Click(f, "BTNOK"); });
-    QVERIFY(form.EditSchedule(record));
+    QVERIFY(Edit([](TMVScheduleForm& f) { Click(f, "BTNOK"); }));
     QCOMPARE(loop.Busy(), 0);
   }
 
   void keyboardMnemonicsReachTheControls() {
-    ScriptedPrompt prompt;
-    TMVScheduleForm form(prompt);
-    TTSchedule record = DueNow();
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    QVERIFY(Edit([](TMVScheduleForm& f) {
       f.activateWindow();
       QTRY_VERIFY(f.isActiveWindow());
       QTest::keyClick(&f, Qt::Key_H, Qt::AltModifier);
@@ -289,17 +267,13 @@ class ScheduleFormTest : public QObject {
       QTest::keyClick(Find<QSpinBox>(f, "UDDays"), Qt::Key_Up);
       QTRY_COMPARE(f.State().Days(), 1);
       QTest::keyClick(Find<QSpinBox>(f, "UDDays"), Qt::Key_Return);
-    });
-    QVERIFY(form.EditSchedule(record));
+    }));
     QVERIFY(record.IsHold());
     QCOMPARE(record.Days, 1);
   }
 
   void everyControlIsNamedAsItsCaption() {
-    ScriptedPrompt prompt;
-    TMVScheduleForm form(prompt);
-    TTSchedule record = DueNow();
-    WhenShown<TMVScheduleForm>([](TMVScheduleForm& f) {
+    Edit([](TMVScheduleForm& f) {
       const auto named = [](QWidget* w) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
         return a ? a->text(QAccessible::Name) : QString();
@@ -318,7 +292,6 @@ class ScheduleFormTest : public QObject {
       QCOMPARE(named(Find<QWidget>(f, "LBChainSuccessW")), QString("success (completed,work done)"));
       QCOMPARE(f.windowTitle(), QString("Job Schedule"));
     });
-    form.EditSchedule(record);
   }
 };
 
