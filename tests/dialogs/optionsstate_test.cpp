@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 
 namespace mv {
 namespace {
+
+using std::tuple;
 
 TEST(ProgramOptions, ResumeSwitchesShowTheirBits) {
   struct Case {
@@ -23,8 +26,8 @@ TEST(ProgramOptions, ResumeSwitchesShowTheirBits) {
     ProgramSettings settings;
     settings.OptionsEnabled = c.mask;
     const ProgramOptions o = ReadProgramOptions(settings, mail);
-    EXPECT_EQ(o.ResumeSourcePath, c.path) << std::hex << c.mask;
-    EXPECT_EQ(o.ResumeSourceFile, c.file) << std::hex << c.mask;
+    EXPECT_EQ(tuple(o.ResumeSourcePath, o.ResumeSourceFile), tuple(c.path, c.file))
+        << std::hex << c.mask;
   }
 }
 
@@ -48,8 +51,7 @@ TEST(ProgramOptions, OkWritesTheMailSettingsAndTheUnit) {
   mail.Host = "old";
   mail.Security = "starttls";
   ProgramOptions o = ReadProgramOptions(settings, mail);
-  EXPECT_EQ(o.Host, "old");
-  EXPECT_EQ(o.Security, "starttls");
+  EXPECT_EQ(tuple(o.Host, o.Security), tuple("old", "starttls"));
   o.Host = "  mail.example.org:587 ";
   o.User = "backup";
   o.Security = "tls";
@@ -59,14 +61,10 @@ TEST(ProgramOptions, OkWritesTheMailSettingsAndTheUnit) {
   o.ResumeSourcePath = true;
   o.ResumeSourceFile = false;
   const auto lines = ApplyProgramOptions(o, settings, mail);
-  EXPECT_EQ(mail.Host, "mail.example.org:587");
-  EXPECT_EQ(mail.User, "backup");
-  EXPECT_EQ(mail.Security, "tls");
-  EXPECT_EQ(mail.Login, "robot");
-  EXPECT_EQ(mail.PasswordEnv, "MIRAVA_SMTP_PASSWORD");
-  EXPECT_EQ(settings.dspSpeedUnit, 5);
-  EXPECT_EQ(settings.OptionsEnabled, 0xFFDFFFFFu);
-  EXPECT_EQ(lines[1], "FFDFFFFF");
+  EXPECT_EQ(tuple(mail.Host, mail.User, mail.Security, mail.Login, mail.PasswordEnv),
+            tuple("mail.example.org:587", "backup", "tls", "robot", "MIRAVA_SMTP_PASSWORD"));
+  EXPECT_EQ(tuple(settings.dspSpeedUnit, settings.OptionsEnabled, lines.at(1)),
+            tuple(5, 0xFFDFFFFFu, "FFDFFFFF"));
 }
 
 TEST(ProgramOptions, NoSecuritySettingStaysUnset) {
@@ -84,12 +82,6 @@ TEST(ProgramOptions, NoSecuritySettingStaysUnset) {
   EXPECT_EQ(mail.Security, "ssl");
 }
 
-}  // namespace
-}  // namespace mv
-
-namespace mv {
-namespace {
-
 TEST(ProgramOptionsOnCore, OkAppliesLogsAndSavesForTheNextStart) {
   test::TempDir dir;
   std::vector<std::string> lines;
@@ -106,17 +98,16 @@ TEST(ProgramOptionsOnCore, OkAppliesLogsAndSavesForTheNextStart) {
     ASSERT_TRUE(ApplyProgramOptions(core, o));
     EXPECT_EQ(lines, (std::vector<std::string>{"backup", "FFCFFFFF"}));
     EXPECT_EQ(core.Settings().OptionsEnabled, 0xFFCFFFFFu);
-    EXPECT_EQ(core.Mailer()->Settings().Host, "mail.example.org:2525");
-    EXPECT_EQ(core.Mailer()->Settings().UserID, "backup");
+    EXPECT_EQ(tuple(core.Mailer()->Settings().Host, core.Mailer()->Settings().UserID),
+              tuple("mail.example.org:2525", "backup"));
     core.Shutdown();
   }
   MiravaCore again;
   again.Startup({.Base = dir / "base"});
-  EXPECT_EQ(again.Settings().OptionsEnabled, 0xFFCFFFFFu);
-  EXPECT_EQ(again.Settings().dspSpeedUnit, 3);
+  EXPECT_EQ(tuple(again.Settings().OptionsEnabled, again.Settings().dspSpeedUnit),
+            tuple(0xFFCFFFFFu, 3));
   const ProgramOptions o = ReadProgramOptions(again);
-  EXPECT_EQ(o.Host, "mail.example.org:2525");
-  EXPECT_EQ(o.User, "backup");
+  EXPECT_EQ(tuple(o.Host, o.User), tuple("mail.example.org:2525", "backup"));
   again.Shutdown();
 }
 
