@@ -7,35 +7,31 @@ namespace {
 
 const std::string kJobDir = "/data/MVJ/";
 
-TEST(CommandWords, WordsMatchOnlyAtTheStartWhateverTheCase) {
-  EXPECT_EQ(ParseCommandWords({"close"}, kJobDir).ModeFlags, MODE_CLOSE_WHEN_IDLE);
-  EXPECT_EQ(ParseCommandWords({"/CLOSE"}, kJobDir).ModeFlags, 0);
-  EXPECT_EQ(ParseCommandWords({"-close"}, kJobDir).ModeFlags, 0);
-  EXPECT_EQ(ParseCommandWords({"CLOSEWHENDONE"}, kJobDir).ModeFlags, MODE_CLOSE_WHEN_IDLE);
-  EXPECT_EQ(ParseCommandWords({"Control", "qload", "CLOSE"}, kJobDir).ModeFlags,
-            MODE_CONTROL | MODE_QLOAD | MODE_CLOSE_WHEN_IDLE);
-  EXPECT_EQ(ParseCommandWords({}, kJobDir).ModeFlags, 0);
-}
-
-TEST(CommandWords, RunJobWithoutFolderLooksInTheJobFolder) {
-  const CommandWords w = ParseCommandWords({"RUNJOB=daily"}, kJobDir);
-  EXPECT_EQ(w.PendingRunJob, "/data/MVJ/DAILY.MVJ");
-  EXPECT_EQ(w.ModeFlags, 0);
-  EXPECT_EQ(ParseCommandWords({"runjob=nightly"}, kJobDir).PendingRunJob, "/data/MVJ/NIGHTLY.MVJ");
-}
-
-TEST(CommandWords, RunJobWithFolderKeepsTheFolderAndAlwaysAppendsTheExtension) {
-  const CommandWords w = ParseCommandWords({"RUNJOB=/srv/Jobs/x.mvj"}, kJobDir);
-  EXPECT_EQ(w.PendingRunJob, "/srv/Jobs/X.MVJ.MVJ");
-  EXPECT_EQ(ParseCommandWords({"RUNJOB=sub/a"}, kJobDir).PendingRunJob, "sub/A.MVJ");
-}
-
-TEST(CommandWords, LaterRunJobReplacesEarlier) {
-  EXPECT_EQ(ParseCommandWords({"RUNJOB=a", "RUNJOB=b"}, kJobDir).PendingRunJob, "/data/MVJ/B.MVJ");
-}
-
-TEST(CommandWords, RunJobTakesTheTextAfterTheFirstEquals) {
-  EXPECT_EQ(ParseCommandWords({"RUNJOB=a=b"}, kJobDir).PendingRunJob, "/data/MVJ/A=B.MVJ");
+TEST(CommandWords, WordsMatchAtTheStartWhateverTheCaseAndRunJobNamesAJobFile) {
+  const struct {
+    std::vector<std::string> words;
+    uint16_t flags;
+    const char* runJob;
+  } cases[] = {
+      {{"close"}, MODE_CLOSE_WHEN_IDLE, ""},
+      {{"/CLOSE"}, 0, ""},
+      {{"-close"}, 0, ""},
+      {{"CLOSEWHENDONE"}, MODE_CLOSE_WHEN_IDLE, ""},
+      {{"Control", "qload", "CLOSE"}, MODE_CONTROL | MODE_QLOAD | MODE_CLOSE_WHEN_IDLE, ""},
+      {{}, 0, ""},
+      // Without a folder the job folder; a folder is kept; the extension is always appended.
+      {{"RUNJOB=daily"}, 0, "/data/MVJ/DAILY.MVJ"},
+      {{"runjob=nightly"}, 0, "/data/MVJ/NIGHTLY.MVJ"},
+      {{"RUNJOB=/srv/Jobs/x.mvj"}, 0, "/srv/Jobs/X.MVJ.MVJ"},
+      {{"RUNJOB=sub/a"}, 0, "sub/A.MVJ"},
+      {{"RUNJOB=a", "RUNJOB=b"}, 0, "/data/MVJ/B.MVJ"},  // the later one wins
+      {{"RUNJOB=a=b"}, 0, "/data/MVJ/A=B.MVJ"},          // the text after the first "="
+  };
+  for (const auto& c : cases) {
+    const CommandWords w = ParseCommandWords(c.words, kJobDir);
+    EXPECT_EQ(w.ModeFlags, c.flags) << testing::PrintToString(c.words);
+    EXPECT_EQ(w.PendingRunJob, c.runJob) << testing::PrintToString(c.words);
+  }
 }
 
 TEST(ProgramArguments, OptionsAreSeparatedFromCommandWords) {
@@ -50,9 +46,8 @@ TEST(ProgramArguments, OptionsAreSeparatedFromCommandWords) {
 }
 
 TEST(ProgramArguments, BadArgumentsGiveAClearError) {
-  EXPECT_FALSE(ParseProgramArguments({"--base"}).Error.empty());
-  EXPECT_FALSE(ParseProgramArguments({"--base="}).Error.empty());
-  EXPECT_FALSE(ParseProgramArguments({"--frobnicate"}).Error.empty());
+  for (const char* bad : {"--base", "--base=", "--frobnicate"})
+    EXPECT_FALSE(ParseProgramArguments({bad}).Error.empty()) << bad;
 }
 
 }  // namespace
