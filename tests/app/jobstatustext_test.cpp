@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/datetext.h"
 #include "tests/support/tempdir.h"
 
@@ -49,20 +51,12 @@ TEST_F(JobStatusTextTest, AnIdleJobShowsItsStoredFigures) {
   job_.BytesDone = 5 * 1024 * 1024 + 1023;
   job_.CurSourceText = "/src/a";
   const JobStatusTexts t = MakeJobStatusTexts(job_);
-  EXPECT_EQ(t.Total, "1,234,567");
-  EXPECT_EQ(t.Success, "1,000");
-  EXPECT_EQ(t.Skipped, "999");
-  EXPECT_EQ(t.Errors, "0");
-  EXPECT_EQ(t.LastErrorCode, "2A10");
+  EXPECT_EQ(std::tuple(t.Total, t.Success, t.Skipped, t.Errors, t.LastErrorCode, t.KBDone),
+            std::tuple("1,234,567", "1,000", "999", "0", "2A10", "5,120"));
+  EXPECT_EQ(std::tuple(t.Status, t.StartTime, t.EndTime, t.AverageRate, t.LastCompleteRun),
+            std::tuple("Job thread is not running", "----", "----", "(no data)", "--------"));
+  EXPECT_EQ(std::tuple(t.Source, t.Progress), std::tuple("/src/a", 0));
   EXPECT_EQ(ErrorCodeText(0x12), "0012");
-  EXPECT_EQ(t.KBDone, "5,120");
-  EXPECT_EQ(t.Status, "Job thread is not running");
-  EXPECT_EQ(t.StartTime, "----");
-  EXPECT_EQ(t.EndTime, "----");
-  EXPECT_EQ(t.AverageRate, "(no data)");
-  EXPECT_EQ(t.LastCompleteRun, "--------");
-  EXPECT_EQ(t.Source, "/src/a");
-  EXPECT_EQ(t.Progress, 0);
 }
 
 TEST_F(JobStatusTextTest, ParameterRowsInPanelOrder) {
