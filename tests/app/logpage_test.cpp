@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <thread>
+#include <tuple>
 
 #include "app/mvmain.h"
 #include "remote/mvtcp.h"
@@ -32,14 +33,12 @@ TEST(LogPage, ConsecutiveLinesOfOneJobShowItsNameOnce) {
   expected.resize(10);
   expected.insert(expected.end(), {"0", "0000002A", "0000002B"});
   EXPECT_EQ(JobCells(page), expected);
-  const LogLine& plain = *page.At(10);
-  EXPECT_EQ(plain.Time, "(time)");
-  EXPECT_EQ(plain.Error, "");
-  EXPECT_EQ(plain.Text, "Program initialized");
-  const LogLine& withCode = *page.At(11);
-  EXPECT_EQ(withCode.Time, "05.12.2026 18:31:00");
-  EXPECT_EQ(withCode.Error, "5");
-  EXPECT_EQ(withCode.Text, "after; a plain line") << "the message keeps its own \";\"";
+  const auto cells = [&page](int i) {
+    return std::tuple(page.At(i)->Time, page.At(i)->Error, page.At(i)->Text);
+  };
+  EXPECT_EQ(cells(10), std::tuple("(time)", "", "Program initialized"));
+  EXPECT_EQ(cells(11), std::tuple("05.12.2026 18:31:00", "5", "after; a plain line"))
+      << "the message keeps its own \";\"";
 }
 
 TEST(LogPage, OverTheBudgetEachAddedLineRemovesExactlyOne) {
@@ -54,9 +53,8 @@ TEST(LogPage, OverTheBudgetEachAddedLineRemovesExactlyOne) {
   EXPECT_EQ(page.Count(), 640);
   // A long line takes the place of one short line only: the total stays above.
   page.AddLogLine(std::string(993, 'y'));
-  EXPECT_EQ(page.Count(), 640);
-  EXPECT_EQ(page.Chars(), 64900);
-  EXPECT_EQ(page.At(639)->Text.size(), 993u);
+  EXPECT_EQ(std::tuple(page.Count(), page.Chars(), page.At(639)->Text.size()),
+            std::tuple(640, 64900, 993u));
   page.AddLogLine(text);
   EXPECT_EQ(page.Count(), 640);
   EXPECT_EQ(page.StatusText(7), " Log Lines: 640 Log Chars: 64900 Error list items: 7");
