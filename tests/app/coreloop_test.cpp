@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "app/mvmain.h"
 #include "tests/support/tempdir.h"
@@ -79,10 +80,9 @@ TEST_F(CoreLoopTest, TimersFollowTheRoleAndTheTestInterval) {
     CoreLoop loop(core);
     core.Startup(Options({}));
     loop.Start();
-    EXPECT_EQ(loop.JobTimerInterval(), 120);
-    EXPECT_TRUE(loop.JobTimerActive());
-    EXPECT_TRUE(loop.AppTimerActive());
-    EXPECT_TRUE(loop.DisplayTimerActive());
+    EXPECT_EQ(std::tuple(loop.JobTimerInterval(), loop.JobTimerActive(), loop.AppTimerActive(),
+                         loop.DisplayTimerActive()),
+              std::tuple(120, true, true, true));
   }
   unsetenv("MIRAVA_JOB_TIMER_MS");
   MiravaCore controller;
@@ -140,9 +140,8 @@ TEST_F(CoreLoopTest, ARunIsFollowedFromAddedToRemoved) {
   EXPECT_LT(at("removed 0"), n);
   EXPECT_EQ(rec.events.back(), "status");
   ASSERT_FALSE(rec.snapshots.empty());
-  EXPECT_TRUE(rec.snapshots.back().Taken);
-  EXPECT_EQ(rec.snapshots.back().cSuccess, 1);
-  EXPECT_EQ(rec.snapshots.back().BytesDone, 5);
+  const JobDisplaySnapshot& last = rec.snapshots.back();
+  EXPECT_EQ(std::tuple(last.Taken, last.cSuccess, last.BytesDone), std::tuple(true, 1, 5));
 }
 
 TEST_F(CoreLoopTest, WorkersCallsRunOnTheEventLoop) {
