@@ -2,6 +2,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "app/datadirs.h"
 #include "app/mvmain.h"
 #include "app/rolelock.h"
@@ -41,8 +43,7 @@ TEST(Settings, RoundTripAndStoredForm) {
   const std::string file = dir / "MIRAVA0.MVJ";
   ASSERT_TRUE(SaveSettings(file, {.OptionsEnabled = 0xFFCFFFFF | 0x100000, .dspSpeedUnit = 4}));
   const ProgramSettings s = LoadSettings(file);
-  EXPECT_EQ(s.OptionsEnabled, 0xFFDFFFFFu);
-  EXPECT_EQ(s.dspSpeedUnit, 4);
+  EXPECT_EQ(std::tuple(s.OptionsEnabled, s.dspSpeedUnit), std::tuple(0xFFDFFFFFu, 4));
   EXPECT_EQ(ProfileReadString(file, "job", "OptionsEnabled", ""), "-2097153");
   EXPECT_EQ(TempDir::Read(file).find("[misc]"), 0u) << "speed unit is written first";
 }
@@ -53,8 +54,7 @@ TEST(Settings, GarbageGivesDefaults) {
       dir.Write("MIRAVA0.MVJ", "[job]\nOptionsEnabled=lots\n[misc]\ndspSpeedUnit=\x01\x02\n" +
                                    std::string(1 << 20, 'z') + "\n");
   const ProgramSettings s = LoadSettings(file);
-  EXPECT_EQ(s.OptionsEnabled, 0xFFFFFFFFu);
-  EXPECT_EQ(s.dspSpeedUnit, 0);
+  EXPECT_EQ(std::tuple(s.OptionsEnabled, s.dspSpeedUnit), std::tuple(0xFFFFFFFFu, 0));
 }
 
 TEST(RoleLock, SecondHolderOfTheSameRoleFailsAndDeletesNothing) {
@@ -104,14 +104,11 @@ TEST(Core, StartupCreatesFoldersTakesLockAndLogsNetWare) {
   MiravaCore core;
   core.Startup({.Base = dir / "base", .Words = {"close", "RUNJOB=daily"},
                 .LogPage = [&](const std::string& l) { lines.push_back(l); }});
-  EXPECT_TRUE(IsDir(core.Dirs().ControlDir));
-  EXPECT_TRUE(core.Lock().Held());
-  EXPECT_EQ(core.Lock().Name(), "MVSERVER.MVF");
-  EXPECT_FALSE(core.CloseRequested());
-  EXPECT_TRUE(core.JobTimerArmed());
-  EXPECT_FALSE(core.NetWareAvailable());
-  EXPECT_EQ(core.PendingRunJob(), core.Dirs().JobDir + "DAILY.MVJ");
-  EXPECT_EQ(core.ModeFlags(), MODE_CLOSE_WHEN_IDLE);
+  EXPECT_EQ(std::tuple(IsDir(core.Dirs().ControlDir), core.Lock().Held(), core.Lock().Name(),
+                       core.CloseRequested(), core.JobTimerArmed(), core.NetWareAvailable()),
+            std::tuple(true, true, "MVSERVER.MVF", false, true, false));
+  EXPECT_EQ(std::tuple(core.PendingRunJob(), core.ModeFlags()),
+            std::tuple(core.Dirs().JobDir + "DAILY.MVJ", MODE_CLOSE_WHEN_IDLE));
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "NetWare interface not available");
   EXPECT_EQ(core.Settings().OptionsEnabled, 0xFFFFFFFFu);
