@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <tuple>
 
 #include "app/dirpane.h"
 #include "app/mvmain.h"
@@ -21,7 +22,9 @@
 namespace mv {
 namespace {
 
+using std::tuple;
 using test::TempDir;
+using NamePairs = std::vector<std::pair<std::string, std::string>>;
 
 // Scripted dialogs: each call takes the next answer of its kind; a call
 // without one is counted as unexpected and cancelled.
@@ -70,6 +73,13 @@ bool QueuedHourly(TTSchedule& s) {
   s.Hours = 1;
   s.NextRun = 50000;
   return true;
+}
+
+// Source and target name of each action.
+NamePairs Names(const TTFileThreadControl& job) {
+  NamePairs names;
+  for (const auto& a : job.Actions) names.emplace_back(a->Source, a->Target);
+  return names;
 }
 
 class Editor : public testing::Test {
@@ -135,12 +145,9 @@ TEST_F(Editor, ViewToJobBuildsOneActionPerSelectedEntryOrOneWholeAction) {
   ASSERT_TRUE(whole);
   ASSERT_EQ(whole->Actions.size(), 1u);
   const TTFileAction& a = *whole->Actions[0];
-  EXPECT_EQ(a.SourcePath, dir / "src/");
-  EXPECT_EQ(a.TargetPath, dir / "dst/");
-  EXPECT_EQ(a.Source, "*.*");
-  EXPECT_EQ(a.Target, "*.*");
-  EXPECT_EQ(a.Options, OPT_SKIP_EXISTING | OPT_DIR_BOTH | OPT_MIRROR);
-  EXPECT_EQ(a.JobType, JOB_COPY);
+  EXPECT_EQ(tuple(a.SourcePath, a.Source, a.TargetPath, a.Target, a.Options, a.JobType),
+            tuple(dir / "src/", "*.*", dir / "dst/", "*.*",
+                  OPT_SKIP_EXISTING | OPT_DIR_BOTH | OPT_MIRROR, JOB_COPY));
   EXPECT_EQ(whole->Filter->IncludeFileNames, "*.txt");
   EXPECT_TRUE(whole->Mail->HasRecipient("ops@example.org"));
   EXPECT_GT(whole->JobID, 0);
@@ -153,12 +160,7 @@ TEST_F(Editor, ViewToJobBuildsOneActionPerSelectedEntryOrOneWholeAction) {
   right->SetSelected(right->IndexOfExactName("t"), true);
   auto some = editor->ViewToJob("Some");
   ASSERT_TRUE(some);
-  ASSERT_EQ(some->Actions.size(), 3u);
-  EXPECT_EQ(some->Actions[0]->Source, "a.txt");
-  EXPECT_EQ(some->Actions[0]->Target, "");
-  EXPECT_EQ(some->Actions[1]->Source, "b.txt");
-  EXPECT_EQ(some->Actions[2]->Source, "");
-  EXPECT_EQ(some->Actions[2]->Target, "t");
+  EXPECT_EQ(Names(*some), (NamePairs{{"a.txt", ""}, {"b.txt", ""}, {"", "t"}}));
 
   // Only "..": no job, and the editor keeps the ID it edits.
   left->UnselectAll();
@@ -184,29 +186,24 @@ TEST_F(Editor, JobToViewShowsTheJobAndAddsAVanishedSourceEntrySelected) {
   right->SetDirectory("");
 
   editor->JobToView(*job);
-  EXPECT_EQ(left->GetPath(), dir / "src/");
-  EXPECT_EQ(right->GetPath(), dir / "dst/");
-  EXPECT_EQ(editor->Description(), "Shown");
-  EXPECT_EQ(editor->ViewSchedule.PendingJobID, job->JobID);
-  EXPECT_EQ(editor->ViewJobType, JOB_ANALYZE);
-  EXPECT_EQ(editor->ViewConflictChoice, 2);
-  EXPECT_EQ(editor->ViewDirection, OPT_DIR_TO_SOURCE);
-  EXPECT_EQ(editor->ViewFlags, OPT_CLEAR_ARCHIVE | OPT_RESUME_FILE);
-  EXPECT_EQ(editor->ViewFilter.ExcludeFileNames, "*.tmp");
+  EXPECT_EQ(tuple(left->GetPath(), right->GetPath(), editor->Description(),
+                  editor->ViewSchedule.PendingJobID),
+            tuple(dir / "src/", dir / "dst/", "Shown", job->JobID));
+  EXPECT_EQ(tuple(editor->ViewJobType, editor->ViewConflictChoice, editor->ViewDirection,
+                  editor->ViewFlags, editor->ViewFilter.ExcludeFileNames),
+            tuple(JOB_ANALYZE, 2, OPT_DIR_TO_SOURCE, OPT_CLEAR_ARCHIVE | OPT_RESUME_FILE, "*.tmp"));
   // "A.TXT" finds a.txt (letter case aside); old.txt is shown with image 4.
   EXPECT_EQ(left->SelectedNames(), (std::vector<std::string>{"a.txt", "old.txt"}));
   EXPECT_EQ(left->StateImage(left->IndexOfExactName("old.txt")), kImageAdded);
-  EXPECT_EQ(right->SelectedCount(), 0);  // nothing is added on the right
-  EXPECT_EQ(right->IndexOfExactName("nothere"), -1);
+  // Nothing is added on the right.
+  EXPECT_EQ(tuple(right->SelectedCount(), right->IndexOfExactName("nothere")), tuple(0, -1));
 
   // Back again: the same actions and the chain.
   auto again = editor->ViewToJob("Shown");
   ASSERT_EQ(again->Actions.size(), 2u);
-  EXPECT_EQ(again->Actions[1]->Source, "old.txt");
-  EXPECT_EQ(again->Actions[0]->Options, options);
-  EXPECT_EQ(again->JobID, job->JobID);
-  EXPECT_EQ(again->Schedule->RunAfterSuccess, "Next");
-  EXPECT_TRUE(again->Schedule->RunAfterSuccessEnabled);
+  EXPECT_EQ(tuple(again->Actions[1]->Source, again->Actions[0]->Options, again->JobID,
+                  again->Schedule->RunAfterSuccess, again->Schedule->RunAfterSuccessEnabled),
+            tuple("old.txt", options, job->JobID, "Next", true));
 }
 
 TEST_F(Editor, DeleteJobWarnsBeforeAnythingElseAndNoChangesNothing) {
@@ -215,9 +212,8 @@ TEST_F(Editor, DeleteJobWarnsBeforeAnythingElseAndNoChangesNothing) {
   editor->SetDescription("Cleaner");
   prompt.ExpectYesNo(kDeleteWarning, false);
   EXPECT_EQ(editor->Submit(), SubmitOutcome::Cancelled);
-  EXPECT_EQ(dialogs.ScheduleCalls, 0);
-  EXPECT_EQ(core->Jobs().Count(), 0);
-  EXPECT_EQ(left->GetPath(), dir / "src/");
+  EXPECT_EQ(tuple(dialogs.ScheduleCalls, core->Jobs().Count(), left->GetPath()),
+            tuple(0, 0, dir / "src/"));
 
   prompt.ExpectYesNo(kDeleteWarning, true);
   EXPECT_TRUE(SubmitNew("Cleaner"));
@@ -234,14 +230,12 @@ TEST_F(Editor, NewJobGoesThroughTheScheduleDialogIntoTheListAndItsQueueFile) {
 
   TTFileThreadControl* job = SubmitNew("Nightly");
   ASSERT_TRUE(job);
-  EXPECT_EQ(core->Jobs().Selected(), core->Jobs().IndexOfJob(job));
-  EXPECT_TRUE(std::filesystem::exists(job->QueueFileName()));
-  EXPECT_EQ(job->Schedule->Hours, 1);
+  EXPECT_EQ(tuple(core->Jobs().Selected(), std::filesystem::exists(job->QueueFileName()),
+                  job->Schedule->Hours),
+            tuple(core->Jobs().IndexOfJob(job), true, 1));
   // The editor now holds a new job of the same name: SUBMIT waits for a new name.
-  EXPECT_EQ(editor->ViewSchedule.PendingJobID, 0);
   const EditorControls c = editor->UpdateControls();
-  EXPECT_EQ(c.ViewMode, 1);
-  EXPECT_FALSE(c.Submit);
+  EXPECT_EQ(tuple(editor->ViewSchedule.PendingJobID, c.ViewMode, c.Submit), tuple(0, 1, false));
 }
 
 TEST_F(Editor, EditedJobWithScheduleIsResubmittedInPlaceWithoutTheScheduleDialog) {
@@ -254,11 +248,9 @@ TEST_F(Editor, EditedJobWithScheduleIsResubmittedInPlaceWithoutTheScheduleDialog
   ASSERT_TRUE(editor->EditJob(core->Jobs().IndexOfJob(job)));
   EXPECT_TRUE(job->Schedule->Flags & SCHED_EDIT_HOLD);
   EditorControls c = editor->UpdateControls();
-  EXPECT_EQ(c.ViewMode, 2);
-  EXPECT_EQ(c.BannerText, "Editing existing job");
-  EXPECT_EQ(c.Banner, BannerColour::Yellow);
+  EXPECT_EQ(tuple(c.ViewMode, c.BannerText, c.Banner, c.Submit),
+            tuple(2, "Editing existing job", BannerColour::Yellow, true));
   EXPECT_FALSE(editor->UpdateControls().BannerChanged);  // repainted once only
-  EXPECT_TRUE(c.Submit);
 
   left->SetSelected(left->IndexOfExactName("a.txt"), true);
   prompt.ExpectYesNo("RESUBMIT job?", true);
@@ -266,9 +258,7 @@ TEST_F(Editor, EditedJobWithScheduleIsResubmittedInPlaceWithoutTheScheduleDialog
   EXPECT_EQ(dialogs.ScheduleCalls, 1);  // only for the first submit
   ASSERT_EQ(core->Jobs().Count(), 1);
   TTFileThreadControl* replaced = core->Jobs().JobAt(0);
-  EXPECT_EQ(replaced->JobID, id);
-  ASSERT_EQ(replaced->Actions.size(), 1u);
-  EXPECT_EQ(replaced->Actions[0]->Source, "a.txt");
+  EXPECT_EQ(tuple(replaced->JobID, Names(*replaced)), tuple(id, NamePairs{{"a.txt", ""}}));
   EXPECT_FALSE(replaced->Schedule->Flags & SCHED_EDIT_HOLD);
 
   // "No" to the edit question clears the mark again.
@@ -286,9 +276,8 @@ TEST_F(Editor, EditedJobWithoutScheduleGetsTheScheduleDialog) {
   ASSERT_TRUE(editor->EditJob(0));
   dialogs.Schedules.push_back(QueuedHourly);
   EXPECT_EQ(editor->Submit(), SubmitOutcome::Submitted);
-  EXPECT_EQ(dialogs.ScheduleCalls, 2);
-  EXPECT_EQ(core->Jobs().Count(), 1);
-  EXPECT_EQ(core->Jobs().JobAt(0)->Schedule->Hours, 1);
+  ASSERT_EQ(core->Jobs().Count(), 1);
+  EXPECT_EQ(tuple(dialogs.ScheduleCalls, core->Jobs().JobAt(0)->Schedule->Hours), tuple(2, 1));
 }
 
 TEST_F(Editor, RenamingOnResubmitRewritesTheChainsAndQueueFilesOfOtherJobs) {
@@ -328,12 +317,9 @@ TEST_F(Editor, SubmitNeedsLeftPaneNameAndRightPaneUnlessSourceOnly) {
   EXPECT_FALSE(editor->UpdateControls().Submit);
   editor->SetDescription("Job");
   left->SetDirectory("");
-  EXPECT_FALSE(editor->UpdateControls().Submit);
-  EditorControls c = editor->UpdateControls();
-  EXPECT_FALSE(c.Left.Hide);
-  EXPECT_FALSE(c.Right.Refresh);
-  EXPECT_TRUE(c.Left.Browse);
-  EXPECT_FALSE(c.New);
+  const EditorControls c = editor->UpdateControls();
+  EXPECT_EQ(tuple(c.Submit, c.Left.Hide, c.Right.Refresh, c.Left.Browse, c.New),
+            tuple(false, false, false, true, false));
 }
 
 TEST_F(Editor, DuplicateNameOfAnotherListedJobDisablesSubmit) {
@@ -350,10 +336,10 @@ TEST_F(Editor, EditACopyAddsASecondJob) {
   TTFileThreadControl* job = SubmitNew("Base");
   const int64_t id = job->JobID;
   ASSERT_TRUE(editor->EditCopyOfJob(0));
-  EXPECT_EQ(editor->Description(), "(change)Base");
-  EXPECT_EQ(editor->ViewSchedule.PendingJobID, 0);
+  EXPECT_EQ(tuple(editor->Description(), editor->ViewSchedule.PendingJobID,
+                  editor->UpdateControls().ViewMode),
+            tuple("(change)Base", 0, 1));
   EXPECT_FALSE(job->Schedule->Flags & SCHED_EDIT_HOLD);
-  EXPECT_EQ(editor->UpdateControls().ViewMode, 1);
   dialogs.Schedules.push_back(QueuedHourly);  // a copy without pending ID asks for its schedule
   ASSERT_EQ(editor->Submit(), SubmitOutcome::Submitted);
   ASSERT_EQ(core->Jobs().Count(), 2);
@@ -378,17 +364,15 @@ TEST_F(Editor, RunningJobIsNeverReplacedNorMovedIntoTheEditor) {
   left->SetSelected(left->IndexOfExactName("a.txt"), true);
   prompt.ExpectError("Job is active");
   EXPECT_EQ(editor->Submit(), SubmitOutcome::JobActive);
-  EXPECT_EQ(core->Jobs().JobAt(0), job);
-  EXPECT_EQ(job->Actions[0]->Source, "*.*");
-  EXPECT_EQ(editor->ViewSchedule.PendingJobID, id);
-  EXPECT_EQ(editor->UpdateControls().ViewMode, 2);
+  EXPECT_EQ(tuple(core->Jobs().JobAt(0), job->Actions[0]->Source, editor->ViewSchedule.PendingJobID,
+                  editor->UpdateControls().ViewMode),
+            tuple(job, "*.*", id, 2));
 
   // Handing the record over directly is refused the same way.
   prompt.ExpectError("Job is active");
   auto direct = editor->ViewToJob("Busy");
   EXPECT_FALSE(editor->SubmitJob(std::move(direct), false));
-  EXPECT_EQ(core->Jobs().JobAt(0), job);
-  EXPECT_EQ(editor->ViewSchedule.PendingJobID, id);
+  EXPECT_EQ(tuple(core->Jobs().JobAt(0), editor->ViewSchedule.PendingJobID), tuple(job, id));
 
   prompt.ExpectError("Job is active");
   EXPECT_FALSE(editor->EditCopyOfJob(0));
@@ -409,10 +393,8 @@ TEST_F(Editor, NothingTakesThePanesWhileOneReadsItsFolder) {
   left->SetReadRunner([&](const std::function<void()>& work) {
     // What the window's event loop can deliver while the read runs.
     asked = true;
-    EXPECT_TRUE(editor->Reading());
     const EditorControls c = editor->UpdateControls();
-    EXPECT_FALSE(c.Submit);
-    EXPECT_FALSE(c.JoblistEdit);
+    EXPECT_EQ(tuple(editor->Reading(), c.Submit, c.JoblistEdit), tuple(true, false, false));
     EXPECT_EQ(editor->Submit(), SubmitOutcome::Cancelled);
     EXPECT_FALSE(editor->EditJob(0));
     EXPECT_FALSE(editor->EditCopyOfJob(0));
@@ -425,9 +407,8 @@ TEST_F(Editor, NothingTakesThePanesWhileOneReadsItsFolder) {
   EXPECT_TRUE(asked);
   EXPECT_EQ(core->Jobs().Count(), 1);
   EXPECT_FALSE(core->Jobs().JobAt(0)->Schedule->Flags & SCHED_EDIT_HOLD);
-  EXPECT_EQ(left->GetPath(), dir / "src/sub/");
-  EXPECT_EQ(editor->Description(), "Other");
-  EXPECT_TRUE(editor->UpdateControls().Submit);
+  EXPECT_EQ(tuple(left->GetPath(), editor->Description(), editor->UpdateControls().Submit),
+            tuple(dir / "src/sub/", "Other", true));
 }
 
 TEST_F(Editor, JobFilesOpenSaveLoadToJoblistAndTemplates) {
@@ -437,18 +418,18 @@ TEST_F(Editor, JobFilesOpenSaveLoadToJoblistAndTemplates) {
   editor->ViewSchedule.PendingJobID = 0x42;
   dialogs.Files.push_back(dir / "saved.MVJ");
   editor->JobSaveAs(true);
-  EXPECT_EQ(editor->ViewSchedule.PendingJobID, 0x42);
-  EXPECT_EQ(ProfileReadString(dir / "saved.MVJ", "schedule", "jobID", "none"), "none");
-  EXPECT_EQ(ProfileReadString(dir / "saved.MVJ", "actions", "source0", ""), "b.txt");
+  EXPECT_EQ(tuple(editor->ViewSchedule.PendingJobID,
+                  ProfileReadString(dir / "saved.MVJ", "schedule", "jobID", "none"),
+                  ProfileReadString(dir / "saved.MVJ", "actions", "source0", "")),
+            tuple(0x42, "none", "b.txt"));
 
   // Open into a clean editor.
   left->SetDirectory("");
   editor->SetDescription("other");
   dialogs.Files.push_back(dir / "saved.MVJ");
   editor->JobOpen();
-  EXPECT_EQ(editor->Description(), "Saved");
-  EXPECT_EQ(left->SelectedNames(), std::vector<std::string>{"b.txt"});
-  EXPECT_EQ(dialogs.HelpContexts.back(), kHelpContextOpen);
+  EXPECT_EQ(tuple(editor->Description(), left->SelectedNames(), dialogs.HelpContexts.back()),
+            tuple("Saved", std::vector<std::string>{"b.txt"}, kHelpContextOpen));
 
   // An unreadable file leaves the editor unchanged; Cancel too.
   dir.Write("broken.MVJ", "[job]\r\n");
@@ -468,33 +449,31 @@ TEST_F(Editor, JobFilesOpenSaveLoadToJoblistAndTemplates) {
   core->Jobs().Select(0);
   dialogs.Files.push_back(dir / "listed.MVJ");
   editor->JobSaveAs(false);
-  EXPECT_EQ(ProfileReadString(dir / "listed.MVJ", "job", "description", ""), "Saved");
-  EXPECT_EQ(ProfileReadString(dir / "listed.MVJ", "schedule", "jobID", "none"), "none");
+  EXPECT_EQ(tuple(ProfileReadString(dir / "listed.MVJ", "job", "description", ""),
+                  ProfileReadString(dir / "listed.MVJ", "schedule", "jobID", "none")),
+            tuple("Saved", "none"));
 
   // A template changes what it names.
   dir.Write("base/MVT/t.MVT", "[job]\r\ndescription=From template\r\njobtype=1\r\n"
                               "[template]\r\ndescription=T\r\n[filter]\r\nincludefilenames=*.doc\r\n");
   dialogs.Templates.push_back(dir / "base/MVT/t.MVT");
   editor->JobApplyTemplate();
-  EXPECT_EQ(editor->Description(), "From template");
-  EXPECT_EQ(editor->ViewJobType, JOB_ANALYZE);
-  EXPECT_EQ(editor->ViewFilter.IncludeFileNames, "*.doc");
-  EXPECT_EQ(left->GetPath(), dir / "src/");
+  EXPECT_EQ(tuple(editor->Description(), editor->ViewJobType, editor->ViewFilter.IncludeFileNames,
+                  left->GetPath()),
+            tuple("From template", JOB_ANALYZE, "*.doc", dir / "src/"));
 }
 
 TEST_F(Editor, PaneButtonsAskTheRightQuestions) {
   Folders();
   dialogs.Folders.push_back(dir / "dst");
   editor->Browse(*left);
-  EXPECT_EQ(left->GetPath(), dir / "dst/");
-  EXPECT_EQ(dialogs.BrowseStarts.back(), dir / "src/");
+  EXPECT_EQ(tuple(left->GetPath(), dialogs.BrowseStarts.back()), tuple(dir / "dst/", dir / "src/"));
 
   right->SetRemotePort(1);
   right->SetRemoteServerName("127.0.0.1");
   prompt.ExpectInput("Select Directory", dir / "src");
   editor->Browse(*right);
-  EXPECT_EQ(right->GetPath(), dir / "src/");
-  EXPECT_EQ(prompt.Asked().size(), 1u);
+  EXPECT_EQ(tuple(right->GetPath(), prompt.Asked().size()), tuple(dir / "src/", 1u));
 
   prompt.ExpectInput("Enter Directory Name (@127.0.0.1)", dir / "dst");
   editor->EnterDirectoryName(*right);
@@ -506,8 +485,7 @@ TEST_F(Editor, PaneButtonsAskTheRightQuestions) {
   prompt.ExpectYesNo("Close left directory view", false).ExpectYesNo("Close right directory view", true);
   editor->HideView(*left);
   editor->HideView(*right);
-  EXPECT_TRUE(left->HasDirectory());
-  EXPECT_FALSE(right->HasDirectory());
+  EXPECT_EQ(tuple(left->HasDirectory(), right->HasDirectory()), tuple(true, false));
 }
 
 TEST_F(Editor, RoundTripThroughShutdownAndQueueLoad) {
@@ -539,33 +517,27 @@ TEST_F(Editor, RoundTripThroughShutdownAndQueueLoad) {
   editor->RestoreState();
   ASSERT_EQ(core->Jobs().Count(), 1);
   TTFileThreadControl* back = core->Jobs().JobAt(0);
-  EXPECT_EQ(back->JobID, id);
-  EXPECT_EQ(back->Description, "Round trip");
-  ASSERT_EQ(back->Actions.size(), 2u);
-  EXPECT_EQ(back->Actions[0]->Source, "sub");
-  EXPECT_EQ(back->Actions[1]->Source, "a.txt");
-  EXPECT_EQ(back->Actions[0]->SourcePath, dir / "src/");
-  EXPECT_EQ(back->Actions[0]->TargetPath, dir / "dst/");
-  EXPECT_EQ(back->Actions[0]->Options, OPT_OVERWRITE_ALL | OPT_DIR_TO_TARGET | OPT_MIRROR);
-  EXPECT_EQ(back->Filter->IncludeFileNames, "*.txt|*.doc");
-  EXPECT_EQ(back->Filter->ExcludeDirNames, "tmp");
-  EXPECT_EQ(back->Schedule->Hours, 1);
-  EXPECT_EQ(back->Schedule->Weekdays, 0x3E);
-  EXPECT_EQ(back->Schedule->RunAfterSuccess, "Then");
-  EXPECT_TRUE(back->Schedule->RunAfterSuccessEnabled);
+  EXPECT_EQ(tuple(back->JobID, back->Description, Names(*back)),
+            tuple(id, "Round trip", NamePairs{{"sub", ""}, {"a.txt", ""}}));
+  const TTFileAction& a = *back->Actions[0];
+  EXPECT_EQ(tuple(a.SourcePath, a.TargetPath, a.Options),
+            tuple(dir / "src/", dir / "dst/", OPT_OVERWRITE_ALL | OPT_DIR_TO_TARGET | OPT_MIRROR));
+  EXPECT_EQ(tuple(back->Filter->IncludeFileNames, back->Filter->ExcludeDirNames),
+            tuple("*.txt|*.doc", "tmp"));
+  const TTSchedule& s = *back->Schedule;
+  EXPECT_EQ(tuple(s.Hours, s.Weekdays, s.RunAfterSuccess, s.RunAfterSuccessEnabled),
+            tuple(1, 0x3E, "Then", true));
   ASSERT_EQ(back->Mail->Message.ToAddress.size(), 1u);
-  EXPECT_EQ(back->Mail->Message.ToAddress[0].Address, "admin@example.org");
-  EXPECT_EQ(back->Mail->Message.ToAddress[0].Flags, 0x3u);
+  EXPECT_EQ(tuple(back->Mail->Message.ToAddress[0].Address, back->Mail->Message.ToAddress[0].Flags),
+            tuple("admin@example.org", 0x3u));
 
   // The editor shows what it showed.
-  EXPECT_EQ(left->GetPath(), dir / "src/");
-  EXPECT_EQ(right->GetPath(), dir / "dst/");
-  EXPECT_EQ(left->SelectedNames(), leftSelected);
-  EXPECT_EQ(editor->Description(), "Round trip");
-  EXPECT_EQ(editor->ViewConflictChoice, 2);
-  EXPECT_EQ(editor->ViewFlags, OPT_MIRROR);
-  EXPECT_EQ(editor->ViewFilter.IncludeFileNames, "*.txt|*.doc");
-  EXPECT_TRUE(editor->ViewMail->HasRecipient("admin@example.org"));
+  EXPECT_EQ(tuple(left->GetPath(), right->GetPath(), left->SelectedNames(), editor->Description()),
+            tuple(dir / "src/", dir / "dst/", leftSelected, "Round trip"));
+  EXPECT_EQ(tuple(editor->ViewConflictChoice, editor->ViewFlags,
+                  editor->ViewFilter.IncludeFileNames,
+                  editor->ViewMail->HasRecipient("admin@example.org")),
+            tuple(2, OPT_MIRROR, "*.txt|*.doc", true));
 }
 
 TEST_F(Editor, MissingOrBrokenStateFileLeavesTheEditorEmpty) {
