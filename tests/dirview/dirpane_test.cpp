@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "app/prompt.h"
 #include "platform/datetime.h"
@@ -19,12 +20,25 @@
 namespace mv {
 namespace {
 
+using std::tuple;
 using test::TempDir;
+using Strings = std::vector<std::string>;
 
 std::vector<std::string> Names(const DirPane& pane) {
   std::vector<std::string> names;
   for (int32_t r = 0; r < pane.Count(); ++r) names.push_back(pane.NameAt(r));
   return names;
+}
+
+std::vector<int> Images(const DirPane& pane) {
+  std::vector<int> images;
+  for (int32_t r = 0; r < pane.Count(); ++r) images.push_back(pane.StateImage(r));
+  return images;
+}
+
+// What the pane's label reports after a read.
+tuple<int32_t, int32_t, PaneLabelColour> ReadOutcome(const DirPane& pane) {
+  return {pane.LastResult(), pane.Count(), pane.LabelColour()};
 }
 
 bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::u8path(path)); }
@@ -52,35 +66,28 @@ TEST_F(Pane, PathWithAndWithoutTrailingSlashIsOneFolder) {
   Show({"a.txt"});
   DirPane b(0);
   b.SetDirectory(dir / "x/");
-  EXPECT_EQ(pane.GetPath(), dir / "x/");
-  EXPECT_EQ(pane.GetPath(), b.GetPath());
-  EXPECT_EQ(Names(pane), Names(b));
-  EXPECT_EQ(pane.LabelText(), "() " + dir / "x/" + " [0]");
-  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Black);
+  EXPECT_EQ(tuple(pane.GetPath(), b.GetPath(), Names(b)),
+            tuple(dir / "x/", dir / "x/", Names(pane)));
+  EXPECT_EQ(tuple(pane.LabelText(), pane.LabelColour()),
+            tuple("() " + dir / "x/" + " [0]", PaneLabelColour::Black));
 }
 
 TEST_F(Pane, ParentFirstFoldersBeforeFilesUpperCasedNamesNeverEqual) {
   Show({"a.txt", "A.TXT", "B.txt", ".hidden", "zz/f", "b/f", ".cfg/f"});
-  EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", ".cfg", "b", "zz", ".hidden", "A.TXT",
-                                                   "a.txt", "B.txt"}));
-  EXPECT_EQ(pane.StateImage(0), kImageDirectory);
-  EXPECT_EQ(pane.StateImage(1), kImageDirectory + 1);
-  EXPECT_EQ(pane.StateImage(2), kImageDirectory);
-  EXPECT_EQ(pane.StateImage(4), kImageFile + 1);
-  EXPECT_EQ(pane.StateImage(5), kImageFile);
-  EXPECT_TRUE(pane.IsDirAt(2));
-  EXPECT_FALSE(pane.IsDirAt(5));
-  EXPECT_EQ(pane.NameAt(99), "");
-  EXPECT_FALSE(pane.IsDirAt(-1));
-  EXPECT_EQ(pane.IndexOfName("a.txt"), 5);  // letter case aside: the first
-  EXPECT_EQ(pane.IndexOfExactName("a.txt"), 6);
-  EXPECT_EQ(pane.IndexOfName("missing"), -1);
+  EXPECT_EQ(Names(pane), (Strings{"..", ".cfg", "b", "zz", ".hidden", "A.TXT", "a.txt", "B.txt"}));
+  // Hidden entries take the image after their kind's.
+  const int d = kImageDirectory, f = kImageFile;
+  EXPECT_EQ(Images(pane), (std::vector<int>{d, d + 1, d, d, f + 1, f, f, f}));
+  EXPECT_EQ(tuple(pane.IsDirAt(2), pane.IsDirAt(5), pane.IsDirAt(-1), pane.NameAt(99)),
+            tuple(true, false, false, ""));
+  // IndexOfName: letter case aside, the first.
+  EXPECT_EQ(tuple(pane.IndexOfName("a.txt"), pane.IndexOfExactName("a.txt"),
+                  pane.IndexOfName("missing")),
+            tuple(5, 6, -1));
 
   // A name no longer on disk: image 4, sorted in with the files.
   const int32_t row = pane.AddMissingEntry("old.txt");
-  EXPECT_EQ(pane.NameAt(row), "old.txt");
-  EXPECT_EQ(pane.StateImage(row), kImageAdded);
-  EXPECT_EQ(row, 8);
+  EXPECT_EQ(tuple(row, pane.NameAt(row), pane.StateImage(row)), tuple(8, "old.txt", kImageAdded));
 }
 
 TEST_F(Pane, DoubleClickGoesIntoFoldersAndUpThroughParent) {
@@ -104,19 +111,17 @@ TEST_F(Pane, ReloadKeepsTheSelectionByExactName) {
   std::filesystem::remove(dir / "x/gone.txt");
   dir.Write("x/new.txt", "1");
   pane.Reload();
-  EXPECT_EQ(pane.SelectedNames(), (std::vector<std::string>{"keep", "A.TXT"}));
-  EXPECT_EQ(pane.SelectedCount(), 2);
+  EXPECT_EQ(tuple(pane.SelectedNames(), pane.SelectedCount()), tuple(Strings{"keep", "A.TXT"}, 2));
   pane.UnselectAll();
-  EXPECT_EQ(pane.SelectedCount(), 0);
-  EXPECT_EQ(pane.Current(), -1);
+  EXPECT_EQ(tuple(pane.SelectedCount(), pane.Current()), tuple(0, -1));
 }
 
 TEST_F(Pane, UnreadableFolderShowsRedLabelWithNegativeResultAndNoEntries) {
   pane.SetDirectory(dir / "missing");
-  EXPECT_EQ(pane.Count(), 0);
   EXPECT_LT(pane.LastResult(), 0);
-  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Red);
-  EXPECT_EQ(pane.LabelText(), "() " + dir / "missing/" + " [" + std::to_string(pane.LastResult()) + "]");
+  EXPECT_EQ(ReadOutcome(pane), tuple(pane.LastResult(), 0, PaneLabelColour::Red));
+  EXPECT_EQ(pane.LabelText(),
+            "() " + dir / "missing/" + " [" + std::to_string(pane.LastResult()) + "]");
   EXPECT_FALSE(pane.CanCreateFolder());
 
   if (geteuid() == 0) GTEST_SKIP() << "root reads folders without read permission";
@@ -124,30 +129,25 @@ TEST_F(Pane, UnreadableFolderShowsRedLabelWithNegativeResultAndNoEntries) {
   chmod((dir / "locked").c_str(), 0);
   pane.SetDirectory(dir / "locked");
   chmod((dir / "locked").c_str(), 0755);
-  EXPECT_EQ(pane.Count(), 0);
-  EXPECT_EQ(pane.LastResult(), -5);
-  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Red);
+  EXPECT_EQ(ReadOutcome(pane), tuple(-5, 0, PaneLabelColour::Red));
 }
 
 TEST_F(Pane, LabelColourFollowsRemoteDefinitionAndError) {
   pane.SetRemotePort(1);  // nothing answers there
   pane.SetDirectory(dir.path());
   pane.SetDefinitionName("Daily");
-  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Green);
-  EXPECT_EQ(pane.LabelText(), "(Daily) " + dir.path() + " [0]");
+  EXPECT_EQ(tuple(pane.LabelColour(), pane.LabelText()),
+            tuple(PaneLabelColour::Green, "(Daily) " + dir.path() + " [0]"));
   pane.SetDefinitionName("");
   pane.SetRemoteServerName("127.0.0.1");
   EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Blue);
   // The remote instance is not there: a failed read, never a hang.
   pane.Reload();
-  EXPECT_EQ(pane.LastResult(), kDirListNotConnected);
-  EXPECT_EQ(pane.Count(), 0);
-  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Red);
+  EXPECT_EQ(ReadOutcome(pane), tuple(kDirListNotConnected, 0, PaneLabelColour::Red));
   EXPECT_EQ(pane.LabelText(), "() " + dir.path() + " [-257](127.0.0.1)");
   pane.SetRemoteServerName("");
   pane.Reload();
-  EXPECT_EQ(pane.LastResult(), 0);
-  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Black);
+  EXPECT_EQ(tuple(pane.LastResult(), pane.LabelColour()), tuple(0, PaneLabelColour::Black));
 }
 
 TEST_F(Pane, DeletedFilesOfANetWareFolderShowWithTheirImages) {
@@ -167,21 +167,20 @@ TEST_F(Pane, DeletedFilesOfANetWareFolderShowWithTheirImages) {
     DirPane nwPane(0);
     nwPane.SetNetWare(PaneDeletedFiles({&sim, available, table}));
     nwPane.SetDirectory(dir / "nw/x");
-    EXPECT_EQ(Names(nwPane), (std::vector<std::string>{"..", "here.txt"}));
+    EXPECT_EQ(Names(nwPane), (Strings{"..", "here.txt"}));
     nwPane.SetShowDeleted(true);
     EXPECT_TRUE(nwPane.ShowDeleted());
     // The deleted-files view keeps the folders on disk and adds the deleted entries.
     if (!available) {
-      EXPECT_EQ(Names(nwPane), std::vector<std::string>{".."});
+      EXPECT_EQ(Names(nwPane), Strings{".."});
       continue;
     }
-    ASSERT_EQ(Names(nwPane), (std::vector<std::string>{"..", "olddir", "gone.txt", "secret"}));
-    EXPECT_EQ(nwPane.StateImage(1), kImageDeletedDirectory);
-    EXPECT_EQ(nwPane.StateImage(2), kImageDeletedFile);
-    EXPECT_EQ(nwPane.StateImage(3), kImageDeletedFile + 1);
+    ASSERT_EQ(Names(nwPane), (Strings{"..", "olddir", "gone.txt", "secret"}));
+    EXPECT_EQ(Images(nwPane), (std::vector<int>{kImageDirectory, kImageDeletedDirectory,
+                                                kImageDeletedFile, kImageDeletedFile + 1}));
     EXPECT_EQ(nwPane.EntryAt(2)->SizeKBText(), "2");
     nwPane.SetShowDeleted(false);
-    EXPECT_EQ(Names(nwPane), (std::vector<std::string>{"..", "here.txt"}));
+    EXPECT_EQ(Names(nwPane), (Strings{"..", "here.txt"}));
   }
 }
 
@@ -192,11 +191,11 @@ TEST_F(Pane, DeleteRemovesFilesAndCountsTheNonEmptyFolder) {
   prompt.ExpectYesNo("Delete 3 entries?", true).ExpectError("0 file(s) and 1 folder(s) not deleted!");
   pane.DeleteSelected(prompt);
   AllAsked(prompt);
-  EXPECT_FALSE(Exists(dir / "x/one.txt"));
-  EXPECT_FALSE(Exists(dir / "x/two.txt"));
-  EXPECT_TRUE(Exists(dir / "x/full/inner.txt"));
-  EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "full", "stay.txt"}));
-  EXPECT_EQ(pane.SelectedNames(), (std::vector<std::string>{"full"}));
+  EXPECT_EQ(tuple(Exists(dir / "x/one.txt"), Exists(dir / "x/two.txt"),
+                  Exists(dir / "x/full/inner.txt")),
+            tuple(false, false, true));
+  EXPECT_EQ(tuple(Names(pane), pane.SelectedNames()),
+            tuple(Strings{"..", "full", "stay.txt"}, Strings{"full"}));
 
   // No: nothing is deleted.
   ScriptedPrompt no;
@@ -213,10 +212,9 @@ TEST_F(Pane, RenameThatOnlyChangesCaseRenamesTheEntry) {
   prompt.ExpectInput("Enter name", "REPORT.TXT");
   pane.RenameCurrent(prompt);
   AllAsked(prompt);
-  EXPECT_TRUE(Exists(dir / "x/REPORT.TXT"));
-  EXPECT_FALSE(Exists(dir / "x/report.txt"));
-  EXPECT_EQ(pane.SelectedNames(), (std::vector<std::string>{"REPORT.TXT"}));
-  EXPECT_EQ(pane.NameAt(pane.Current()), "REPORT.TXT");
+  EXPECT_EQ(tuple(Exists(dir / "x/REPORT.TXT"), Exists(dir / "x/report.txt")), tuple(true, false));
+  EXPECT_EQ(tuple(pane.SelectedNames(), pane.NameAt(pane.Current())),
+            tuple(Strings{"REPORT.TXT"}, "REPORT.TXT"));
 }
 
 TEST_F(Pane, AwkwardNamesWorkInEveryCommand) {
@@ -230,7 +228,7 @@ TEST_F(Pane, AwkwardNamesWorkInEveryCommand) {
     pane.CreateFolder(create);
     AllAsked(create);
     ASSERT_TRUE(Exists(dir / "x/" + name));
-    EXPECT_EQ(pane.SelectedNames(), std::vector<std::string>{name});
+    EXPECT_EQ(pane.SelectedNames(), Strings{name});
 
     ScriptedPrompt rename;
     rename.ExpectInput("Enter name", name + " 2");
@@ -246,7 +244,7 @@ TEST_F(Pane, AwkwardNamesWorkInEveryCommand) {
     pane.DeleteSelected(del);
     AllAsked(del);
     EXPECT_FALSE(Exists(dir / "x/" + name + " 2"));
-    EXPECT_EQ(Names(pane), (std::vector<std::string>{"..", "keep.txt"}));
+    EXPECT_EQ(Names(pane), (Strings{"..", "keep.txt"}));
   }
 }
 
@@ -305,23 +303,18 @@ TEST_F(Pane, PaneOnARemoteInstanceListsWhatALocalPaneLists) {
   remote.SetRemotePort(server.Port());
   remote.SetRemoteServerName("127.0.0.1");
   remote.SetDirectory(dir / "x");
-  EXPECT_EQ(remote.LastResult(), 0);
-  EXPECT_EQ(Names(remote), Names(pane));
+  EXPECT_EQ(ReadOutcome(remote), tuple(0, pane.Count(), PaneLabelColour::Blue));
+  EXPECT_EQ(tuple(Names(remote), Images(remote)), tuple(Names(pane), Images(pane)));
   ASSERT_EQ(remote.Count(), pane.Count());
-  for (int32_t r = 0; r < pane.Count(); ++r) {
-    EXPECT_EQ(remote.StateImage(r), pane.StateImage(r)) << pane.NameAt(r);
-    EXPECT_EQ(remote.EntryAt(r)->SizeKBText(), pane.EntryAt(r)->SizeKBText());
-  }
-  EXPECT_EQ(remote.LabelColour(), PaneLabelColour::Blue);
+  for (int32_t r = 0; r < pane.Count(); ++r)
+    EXPECT_EQ(remote.EntryAt(r)->SizeKBText(), pane.EntryAt(r)->SizeKBText()) << pane.NameAt(r);
   EXPECT_EQ(remote.LabelText(), "() " + dir / "x/" + " [0](127.0.0.1)");
 
   // The instance goes away: the next read fails instead of hanging.
   server.Process().Signal(SIGTERM);
   EXPECT_EQ(server.Process().Wait(30000), 0);
   remote.Reload();
-  EXPECT_EQ(remote.LastResult(), kDirListNotConnected);
-  EXPECT_EQ(remote.Count(), 0);
-  EXPECT_EQ(remote.LabelColour(), PaneLabelColour::Red);
+  EXPECT_EQ(ReadOutcome(remote), tuple(kDirListNotConnected, 0, PaneLabelColour::Red));
 }
 
 }  // namespace
