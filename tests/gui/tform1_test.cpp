@@ -170,11 +170,9 @@ class TForm1Test : public QObject {
     mv::TForm1 form(core, loop, prompt);
     form.SetSplash(&splash);
     form.show();
-    QVERIFY(!form.isEnabled());
-    QVERIFY(splash.isVisible());
+    QCOMPARE(std::pair(form.isEnabled(), splash.isVisible()), std::pair(false, true));
     loop.AppTimerTick();
-    QVERIFY(form.isEnabled());
-    QVERIFY(!splash.isVisible());
+    QCOMPARE(std::pair(form.isEnabled(), splash.isVisible()), std::pair(true, false));
   }
 
   void ACloseWhileADialogIsOpenCancelsItFirst() {
@@ -330,12 +328,12 @@ class TForm1Test : public QObject {
     Window w;
     w.core.DisplayTimerTick();
     mv::MainStatusBar& bar = w.form->StatusBarPanel();
-    QCOMPARE(bar.MailLabel()->text(),
-             QString("Mailing queue: %1").arg(w.core.Status().MailCount));
-    QCOMPARE(bar.LocksLabel()->text(), QString("Folder locks: 0"));
-    QCOMPARE(bar.ThreadsGauge()->maximum(), 8);
-    QCOMPARE(bar.ThreadsGauge()->value(), 0);
-    QCOMPARE(bar.ControlLabel()->text(), QString());
+    QCOMPARE((QStringList{bar.MailLabel()->text(), bar.LocksLabel()->text(),
+                          bar.ControlLabel()->text()}),
+             (QStringList{QString("Mailing queue: %1").arg(w.core.Status().MailCount),
+                          "Folder locks: 0", ""}));
+    QCOMPARE(std::pair(bar.ThreadsGauge()->maximum(), bar.ThreadsGauge()->value()),
+             std::pair(8, 0));
     // A controller instance appears: the next pass sees it, the next tick shows it.
     mv::RoleLock controller;
     QVERIFY(controller.Acquire(w.core.Dirs().ControlDir, mv::kClientLockName));
@@ -354,9 +352,8 @@ class TForm1Test : public QObject {
     w.core.AddLogLine("a plain line");
     QCOMPARE(log->model()->rowCount(), before + 3);
     auto cell = [&](int row, int col) { return log->model()->index(before + row, col).data().toString(); };
-    QCOMPARE(cell(0, 0), QString("0000002A"));
-    QCOMPARE(cell(1, 0), QString());
-    QCOMPARE(cell(2, 0) + "|" + cell(2, 1) + "|" + cell(2, 3), QString("0|(time)|a plain line"));
+    QCOMPARE((QStringList{cell(0, 0), cell(1, 0), cell(2, 0), cell(2, 1), cell(2, 3)}),
+             (QStringList{"0000002A", "", "0", "(time)", "a plain line"}));
     const QFontMetrics fm = log->fontMetrics();
     QCOMPARE(log->columnWidth(0), fm.horizontalAdvance("AAAAAAAA") + 8);
     QCOMPARE(log->columnWidth(1), fm.horizontalAdvance("00.00.0000 00:00:00") + 16);
