@@ -7,6 +7,7 @@
 #include "engine/copyfile.h"
 #include "engine/copythread.h"
 #include "engine/dirlist.h"
+#include "engine/walkfolder.h"
 #include "engine/walks.h"
 #include "filter/matchmask.h"
 #include "jobs/errmsg.h"
@@ -142,16 +143,14 @@ int32_t DeleteTree(TCopyThread& t, const std::string& dir, int32_t& count, int32
 
 int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string& refDir,
                  const std::string& mask, int32_t level) {
+  const WalkFolder folder(t, kCleanTag, cleanDir, level);
   int32_t r = RC_NOTHING_TO_DO;
   if (level == 0) {
-    t.Messages.AddMsg(kCleanTag, LVL_INFO, 0, "CLEANING " + cleanDir + mask + "(" + mask + ")");
+    folder.Log(LVL_INFO, 0, "CLEANING " + cleanDir + mask + "(" + mask + ")");
     t.Target.Reset(cleanDir);
   }
-  if (t.CheckTerminate()) {
-    r = t.LastResult = t.Messages.AddMsg(kCleanTag, LVL_ERROR, MC_TERMINATED, cleanDir);
-  }
-  if ((t.LastResult & RC_ABORT) != 0) return t.Messages.AddMsg(kCleanTag, LVL_ERROR, MC_ABORTED, "");
-  if (FolderOutOfReach(t, cleanDir, level, refDir)) return RC_ERROR;
+  if (folder.StopAtStart()) r = t.LastResult;
+  if (const auto result = folder.NotEntered("", refDir)) return *result;
 
   t.CurTargetDir = cleanDir;
   t.CurSourceDir = refDir;
@@ -171,7 +170,7 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
   if (const int32_t gone = sourceGone(); gone != 0) return gone;
   if (level == 0 && !refExists) {
     ++t.cError;
-    return t.LastResult = t.Messages.AddMsg(kCleanTag, LVL_ERROR, MC_DELETE_DIR_FAILED, refDir);
+    return t.LastResult = folder.Log(LVL_ERROR, MC_DELETE_DIR_FAILED, refDir);
   }
 
   uint64_t sourceSig = 0;
@@ -195,64 +194,57 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
   const bool sameFiles = list.Signature() == sourceSig;
 
   bool stopDir = false;
-  bool terminateLogged = false;
-  auto terminate = [&] {
-    if (!terminateLogged)
-      t.Messages.AddMsg(kCleanTag, LVL_ERROR, MC_TERMINATED, cleanDir);
-    terminateLogged = true;
-    r = t.LastResult = MC_TERMINATED;
-  };
-  for (int32_t i = 0; i < list.Count(); ++i) {
-    if (t.CheckTerminate()) {
-      terminate();
-      break;
-    }
-    if ((r & RC_ABORT) != 0) break;
-    const TTDirEntry& e = list[i];
+  folder.ForEachEntry(list, {.Passes = 1, .Abort = AfterAbort::EndPass}, r, {},
+                      [&](const TTDirEntry& e, int32_t& i, int) {
     t.CurTargetEntryName = e.Name;
     t.CurEntryName = e.Name;
     if (e.IsDirectory()) {
-      if (IsSelfOrParent(e.Name)) continue;
+      if (IsSelfOrParent(e.Name)) return EntryTurn::Next;
       t.DisplayRefresh();
       const std::string cleanSub = cleanDir + e.Name + PathDelim;
       const std::string sourceSub = refDir + e.Name + PathDelim;
-      if ((t.Options & OPT_NO_NEW_DIRS) != 0 && IsWholeFolderMask(mask)) continue;
+      if (NewFoldersBarred(t.Options, mask)) return EntryTurn::Next;
       const bool dirSelected = t.Filter.IncludeDirNames.empty() ||
                                ContainsAnyText(t.Filter.IncludeDirNames, cleanSub);
       if ((t.Options & OPT_EMPTY_DIRS) != 0 && dirSelected && level >= 0 &&
           IsDefinitelyMissingDir(sourceSub)) {
-        if (const int32_t gone = sourceGone(); gone != 0) return gone;
+        if (const int32_t gone = sourceGone(); gone != 0) {
+          r = gone;
+          return EntryTurn::EndWalk;
+        }
         const int32_t treeResult = DeleteTree(t, cleanSub, t.cDeleted, 0);
         if (treeResult == MC_TERMINATED) {
-          terminate();
-          break;
+          r = folder.LogStop();
+          return EntryTurn::EndWalk;
         }
         if (treeResult != 0) {
-          t.Messages.AddMsg(kCleanTag, LVL_ERROR, MC_DELETE_DIR_FAILED, sourceSub);
+          folder.Log(LVL_ERROR, MC_DELETE_DIR_FAILED, sourceSub);
           ++t.cError;
         }
-        continue;
+        return EntryTurn::Next;
       }
       // The files listed before this folder are done: they need not stay
       // while the walk descends.
       list.DropFilesBefore(i);
       r = CleanDir(t, cleanSub, sourceSub, "*.*", level + 1);
-      continue;
+      return EntryTurn::Next;
     }
-    if (sameFiles) continue;
+    if (sameFiles) return EntryTurn::Next;
     t.DisplayRefresh();
-    if (stopDir || IsOwnTempFile(e.Name)) continue;
+    if (stopDir || IsOwnTempFile(e.Name)) return EntryTurn::Next;
     const std::string refPath = refDir + e.Name;
     if (PathExists(refPath) == Exists::No) {
-      if (const int32_t gone = sourceGone(); gone != 0) return gone;
+      if (const int32_t gone = sourceGone(); gone != 0) {
+        r = gone;
+        return EntryTurn::EndWalk;
+      }
     }
     r = DeleteTargetFile(t, cleanDir + e.Name, refPath);
     stopDir = (r & RC_SKIP_DIR) != 0;
-    if (ResultKind(r) == RC_DONE) ++t.cDeleted;
-    if (IsFailure(r)) ++t.cError;
-    t.LastResult = r;
-  }
-  if (!terminateLogged && t.TerminateRequested()) terminate();
+    // Clean counts deletions, not successes or skips.
+    if (TallyEntry(t, r, false)) ++t.cDeleted;
+    return EntryTurn::Next;
+  });
   return r;
 }
 

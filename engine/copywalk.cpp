@@ -1,6 +1,7 @@
 // The copy walk: one COPY action, one directory level per call.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -11,6 +12,7 @@
 #include "engine/dirlist.h"
 #include "engine/folderlock.h"
 #include "engine/nwsession.h"
+#include "engine/walkfolder.h"
 #include "engine/walks.h"
 #include "filter/matchmask.h"
 #include "jobs/errmsg.h"
@@ -74,6 +76,9 @@ void ReleaseFolder(TCopyThread& thread, int32_t* result = nullptr) {
   FolderLock(thread, "");
 }
 
+// Output to the null device: nothing to create, resolve or check.
+bool IsNulDevice(const std::string& dir) { return UpperCase(dir).rfind("NUL:", 0) == 0; }
+
 uint32_t AttributesOr(const std::string& path, uint32_t fallback) {
   uint32_t attr = 0;
   return GetFileAttributes(path, attr) == 0 ? attr : fallback;
@@ -83,7 +88,7 @@ uint32_t AttributesOr(const std::string& path, uint32_t fallback) {
 
 uint32_t ForceDir(TCopyThread& thread, const std::string& dir, uint32_t attributes, int32_t levels,
                   const std::string& sourceDir, uint32_t dosTime) {
-  if ((thread.Options & OPT_LOG_ONLY_COPY) != 0 || UpperCase(dir).rfind("NUL:", 0) == 0) return 0;
+  if ((thread.Options & OPT_LOG_ONLY_COPY) != 0 || IsNulDevice(dir)) return 0;
 
   if (levels > 0) {
     // For "a/b/" this is "a/b" itself, one call further up the true parent:
@@ -117,256 +122,267 @@ uint32_t ForceDir(TCopyThread& thread, const std::string& dir, uint32_t attribut
   return error;
 }
 
-int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::string& targetDir,
-                 int64_t& signatureSum, int32_t levels, int32_t depth, const std::string& mask) {
-  ReleaseFolder(thread);
-  int32_t result = 1;
-  if (depth == 0) {
-    thread.Log(LVL_INFO, 0, "COPY " + sourceDir + mask);
+namespace {
+
+// One folder of the copy walk, in the order the walk takes its stages.
+class CopyFolder {
+ public:
+  CopyFolder(TCopyThread& thread, const std::string& sourceDir, const std::string& targetDir,
+             int64_t& signatureSum, int32_t levels, int32_t depth, const std::string& mask)
+      : t_(thread), folder_(thread, thread.Tag, sourceDir, depth), source_(sourceDir), target_(targetDir),
+        signatureSum_(signatureSum), levels_(levels), depth_(depth), mask_(mask),
+        conflict_(thread.Options & OPT_CONFLICT_MASK) {}
+
+  int32_t Walk() {
+    ReleaseFolder(t_);
+    if (depth_ == 0) OpenTree();
+    if (folder_.StopAtStart()) return t_.LastResult;
+    NoteRecursion();
+    if (const auto result = folder_.NotEntered("", target_)) return *result;
+    // Folders outside the resume path were finished by the interrupted run.
+    if (!folder_.OnResumePath()) return RC_SKIPPED;
+    if (const auto result = CheckTargetFolder()) return *result;
+
+    const NetWareSession session(t_.Context());
+    const NetWareAccess& nw = session.Access();
+    DecideFileSystems(nw);
+    ListBothSides();
+    // The level that aborted has reported it; a stop after the last entry is
+    // the next level's to report.
+    folder_.ForEachEntry(list_, {.Abort = AfterAbort::PassOverSilently, .ReportLateStop = false}, result_,
+                         [this](int pass) {
+                           if (pass == 1) KeepOnlyFolders();
+                         },
+                         [this](const TTDirEntry& entry, int32_t, int pass) {
+                           t_.CurEntryName = entry.Name;
+                           return pass == 0 ? CopyFileEntry(entry) : EnterSubfolder(entry);
+                         });
+    if (!t_.TerminateRequested() && nw.Usable()) CopyRights(nw);
+    ReleaseFolder(t_, &result_);
+    return result_;
+  }
+
+ private:
+  void OpenTree() {
+    t_.Log(LVL_INFO, 0, "COPY " + source_ + mask_);
     // Waiting copies belong to the tree they were written in.
-    if (thread.Run && !thread.Run->Batch.Empty()) CommitCopies(thread);
-    thread.Target.Reset(targetDir);
+    if (t_.Run && !t_.Run->Batch.Empty()) CommitCopies(t_);
+    t_.Target.Reset(target_);
   }
 
-  if (thread.CheckTerminate()) {
-    result = thread.Log(LVL_ERROR, MC_TERMINATED, sourceDir);
-    thread.LastResult = result;
-    return result;
-  }
-
-  // Recursion test. At the top it compares the real folders (links
-  // resolved), so a target reached through a link into the source is caught;
-  // below, the walk never follows a link and the names as given tell.
-  // An empty mask enters nothing, so it cannot recurse.
-  if (!mask.empty()) {
-    auto walkedKey = [&mask](const std::string& dir) { return IsWholeFolderMask(mask) ? dir : dir + mask; };
-    std::string source = sourceDir, target = targetDir;
-    if (depth == 0 && UpperCase(targetDir).rfind("NUL:", 0) != 0) {
-      const std::string realSource = ResolvedDir(sourceDir), realTarget = ResolvedDir(targetDir);
+  // At the top the real folders compare (links resolved), so a target
+  // reached through a link into the source is caught; below, the walk never
+  // follows a link and the names as given tell. An empty mask enters
+  // nothing, so it cannot recurse.
+  void NoteRecursion() {
+    if (mask_.empty()) return;
+    std::string source = source_, target = target_;
+    if (depth_ == 0 && !IsNulDevice(target_)) {
+      const std::string realSource = ResolvedDir(source_), realTarget = ResolvedDir(target_);
       if (!realSource.empty() && !realTarget.empty()) source = realSource, target = realTarget;
     }
-    source = walkedKey(source);
+    if (!IsWholeFolderMask(mask_)) source += mask_;
     std::string rest;
-    if (InsideWalkedTree(source, target, levels, rest))
-      thread.LastResult = thread.Log(LVL_ERROR, MC_RECURSIVE_COPY, source + "|" + rest);
+    if (InsideWalkedTree(source, target, levels_, rest))
+      t_.LastResult = t_.Log(LVL_ERROR, MC_RECURSIVE_COPY, source + "|" + rest);
   }
 
-  if ((thread.LastResult & RC_ABORT) != 0) return thread.Log(LVL_ERROR, MC_ABORTED, "");
-  if (FolderOutOfReach(thread, sourceDir, depth, targetDir)) return RC_ERROR;
-
-  thread.CurrentFolder = UpperCase(sourceDir);
-  if (thread.ResumeMode == kResumeSeeking) {
-    // Folders outside the resume path were finished by the interrupted run.
-    if (thread.ResumePath.compare(0, thread.CurrentFolder.size(), thread.CurrentFolder) != 0) return 2;
-    if (thread.ResumePath == thread.CurrentFolder) {
-      thread.Log(LVL_INFO, 0, "...resumed in " + thread.CurrentFolder);
-      thread.ResumeMode = kResumeMidTree;
-    }
-  }
-
-  thread.CurSourceDir = sourceDir;
-  thread.CurTargetDir = targetDir;
-  bool targetExists = DirAccessible(targetDir);
-  if (targetExists && UpperCase(targetDir).rfind("NUL:", 0) != 0) {
+  std::optional<int32_t> CheckTargetFolder() {
+    t_.CurSourceDir = source_;
+    t_.CurTargetDir = target_;
+    targetExists_ = DirAccessible(target_);
+    if (!targetExists_ || IsNulDevice(target_)) return std::nullopt;
     // A link where a target folder should be is an error of that folder:
     // nothing is written through it.
-    if (const uint32_t error = thread.Target.DirState(targetDir); error == ERROR_CANT_RESOLVE_FILENAME) {
-      ++thread.cError;
-      return thread.Log(LVL_ERROR, MC_CREATE_DIR, targetDir, error);
+    if (const uint32_t error = t_.Target.DirState(target_); error == ERROR_CANT_RESOLVE_FILENAME) {
+      ++t_.cError;
+      return t_.Log(LVL_ERROR, MC_CREATE_DIR, target_, error);
     }
-    RemoveStaleResumeFile(thread, sourceDir, targetDir);
+    RemoveStaleResumeFile(t_, source_, target_);
+    return std::nullopt;
   }
 
-  const NetWareSession session(thread.Context());
-  const NetWareAccess& nw = session.Access();
-  if (thread.SourceFileSystem == kUndecided || thread.TargetFileSystem == kUndecided) {
+  void DecideFileSystems(const NetWareAccess& nw) {
     auto decide = [&](const std::string& dir) {
-      const bool novell = nw.Usable() && IsNetWarePath(nw, dir) == 0;
-      thread.Log(LVL_INFO, 0, "Filesys of " + dir + (novell ? ": Novell" : ": other"));
-      return novell ? kFsNetWare : kFsOther;
+      const int32_t kind = FileSystemOf(nw, dir);
+      t_.Log(LVL_INFO, 0, "Filesys of " + dir + (kind == kFsNetWare ? ": Novell" : ": other"));
+      return kind;
     };
-    if (thread.SourceFileSystem == kUndecided) thread.SourceFileSystem = decide(sourceDir);
-    if (thread.TargetFileSystem == kUndecided) thread.TargetFileSystem = decide(targetDir);
-  }
-  if (thread.SameServerState == kUndecided) {
-    thread.SameServerState = kNotSameServer;
-    if (nw.Usable()) {
-      thread.Log(LVL_INFO, 0, "Check, if same NetWare server...");
-      if (SameNetWareServer(nw, sourceDir, targetDir)) {
-        thread.SameServerState = kSameServer;
-        thread.Log(LVL_INFO, 0, "...YES");
-      }
+    if (t_.SourceFileSystem == kUndecided) t_.SourceFileSystem = decide(source_);
+    if (t_.TargetFileSystem == kUndecided) t_.TargetFileSystem = decide(target_);
+    if (t_.SameServerState != kUndecided) return;
+    t_.SameServerState = kNotSameServer;
+    if (!nw.Usable()) return;
+    t_.Log(LVL_INFO, 0, "Check, if same NetWare server...");
+    if (SameNetWareServer(nw, source_, target_)) {
+      t_.SameServerState = kSameServer;
+      t_.Log(LVL_INFO, 0, "...YES");
     }
   }
 
   // Both sides are listed at the same time: on a local disk the two listings
   // are independent, and an unchanged tree costs little more than listing it.
-  const uint32_t conflict = thread.Options & OPT_CONFLICT_MASK;
-  const bool listTarget = conflict != OPT_OVERWRITE_ALL;
-  TTDirList targetList;
-  // A remote source needs the target's signature as its hint: then the
-  // target is listed first. Otherwise the run's helper thread lists it.
-  const bool remoteSource = thread.WalkSourceRemote && thread.WalkSourceRemote->Active();
-  SideTask* lister = !remoteSource && thread.Run ? &thread.Run->Lister : nullptr;
-  if (listTarget) {
-    targetList.SetRemote(thread.WalkTargetRemote);
-    targetList.AssignFilter(thread.Filter);
-    targetList.Mask = mask;
-    if (lister) lister->Start([&targetList, &targetDir] { return targetList.Read(targetDir); });
-  }
-  uint64_t targetSignature = 0;
-  auto finishTarget = [&] {
-    if (!listTarget) return;
-    const int32_t read = lister ? lister->Wait() : targetList.Read(targetDir);
-    if (read >= 0) targetSignature = targetList.Signature();
-    if (const int32_t abort = ReportListingProblem(thread, targetList); abort != 0) result = abort;
-    if (targetList.LastError() == static_cast<int32_t>(ERROR_NOT_READY))
-      result = thread.Log(LVL_ERROR, MC_DRIVE_NOT_READY, targetDir, ERROR_NOT_READY);
-  };
-  if (remoteSource) finishTarget();
-  TTDirList list;
-  list.SetRemote(thread.WalkSourceRemote);
-  list.Filter = thread.Filter;
-  list.Mask = mask;
-  list.RemoteHint = targetSignature;
-  list.Read(sourceDir);
-  if (const int32_t abort = ReportListingProblem(thread, list, true); abort != 0) result = abort;
-  if (!remoteSource) finishTarget();
-  const uint64_t sourceSignature = list.Signature();
-  signatureSum += static_cast<int64_t>(sourceSignature);
-  if (const uint32_t error = static_cast<uint32_t>(list.LastError()); error != 0) {
-    if (IsNetworkError(error)) result = thread.Log(LVL_ERROR, MC_NETWORK_SOURCE, sourceDir, error);
-    ++thread.cError;
-    if (error == ERROR_NOT_READY)
-      result = thread.Log(LVL_ERROR, MC_DRIVE_NOT_READY, sourceDir, error);
-    else
-      thread.Log(LVL_INFO, 0, "Read directory " + sourceDir + " returned an error", error);
-  }
-  // Where the directories differ, a file whose target is at least as new
-  // needs no look by the copy: the conflict rule would skip it anyway.
-  std::unordered_map<std::string, int32_t> targetTimes;
-  if (targetSignature != 0 && targetSignature != sourceSignature &&
-      (conflict == OPT_SKIP_EXISTING || conflict == OPT_OVERWRITE_OLDER)) {
-    targetTimes.reserve(static_cast<size_t>(targetList.Count()));
-    for (int32_t i = 0; i < targetList.Count(); ++i)
-      if (!targetList[i].IsDirectory()) targetTimes.emplace(targetList[i].Name, targetList[i].Time);
-  }
-  if (targetSignature != 0) thread.StatusText = HexText(sourceSignature, 8) + "-" + HexText(targetSignature, 8);
-
-  bool stopped = false;
-  bool skipRestOfDir = false;
-  bool targetMissing = false;  // creating the target folder failed
-  for (int pass = 0; pass < 2 && !stopped; ++pass) {
-    if (pass == 1) {
-      // The folders' turn needs nothing else: the rest goes before the walk
-      // descends, so a deep tree does not keep every level's files.
-      list.RemoveIf([](const TTDirEntry& e) { return !e.IsNormalDirectory(); });
-      targetList.Clear();
-      targetTimes = {};
+  void ListBothSides() {
+    const bool listTarget = conflict_ != OPT_OVERWRITE_ALL;
+    // A remote source needs the target's signature as its hint: then the
+    // target is listed first. Otherwise the run's helper thread lists it.
+    const bool remoteSource = t_.WalkSourceRemote && t_.WalkSourceRemote->Active();
+    SideTask* lister = !remoteSource && t_.Run ? &t_.Run->Lister : nullptr;
+    if (listTarget) {
+      targetList_.SetRemote(t_.WalkTargetRemote);
+      targetList_.AssignFilter(t_.Filter);
+      targetList_.Mask = mask_;
+      if (lister) lister->Start([this] { return targetList_.Read(target_); });
     }
-    for (int32_t i = 0; i < list.Count(); ++i) {
-      if ((result & RC_ABORT) != 0) continue;
-      if (thread.CheckTerminate()) {
-        result = thread.Log(LVL_ERROR, MC_TERMINATED, sourceDir);
-        thread.LastResult = result;
-        stopped = true;
-        break;
-      }
-      const TTDirEntry& entry = list[i];
-      thread.CurEntryName = entry.Name;
-
-      if (pass == 0) {
-        if (entry.IsDirectory()) continue;
-        if (sourceSignature == targetSignature || thread.ResumeMode == kResumeSeeking) {
-          ++thread.cSkipped;
-          ++thread.cTotal;
-          continue;
-        }
-        if (auto it = targetTimes.find(entry.Name);
-            it != targetTimes.end() && (conflict == OPT_SKIP_EXISTING || entry.Time <= it->second)) {
-          ++thread.cSkipped;
-          ++thread.cTotal;
-          continue;
-        }
-        if (thread.Run && thread.Run->Batch.Full()) {
-          // Flushed while the next batch is written; named when that is full.
-          const int32_t committed = thread.Run->Batch.CommitInBackground(thread);
-          if (IsFailure(committed)) result = committed;
-          if ((result & RC_ABORT) != 0) continue;
-        }
-        if (!targetExists && !targetMissing) {
-          const uint32_t error = ForceDir(thread, targetDir, AttributesOr(sourceDir, kAttrDirectory), depth,
-                                          sourceDir, static_cast<uint32_t>(FileDosTime(sourceDir)));
-          if (error == 0) {
-            targetExists = true;
-            if (thread.Run) thread.Run->Batch.NoteCreatedFolder(targetDir);
-          } else {
-            targetMissing = true;
-            result = thread.Log(LVL_ERROR, IsFatalDirError(error) ? MC_CREATE_DIR_ABORT : MC_CREATE_DIR,
-                                targetDir, error);
-          }
-        }
-        thread.DisplayTick();
-        ++thread.cTotal;
-        if (targetMissing) {
-          ++thread.cError;
-          continue;
-        }
-        if (skipRestOfDir || thread.TerminateRequested()) continue;
-        result = CopyOneFile(thread, sourceDir + entry.Name, targetDir + entry.Name, entry.Found);
-        if ((result & RC_SKIP_DIR) != 0) skipRestOfDir = true;
-        if (ResultKind(result) == RC_DONE) {
-          ++thread.cSuccess;
-          thread.RemainingBytes = 0;
-          thread.CurrentFileSize = 0;
-          thread.CompletedBytes += entry.Size64();
-        } else if (ResultKind(result) == RC_SKIPPED) {
-          ++thread.cSkipped;
-        }
-        if (IsFailure(result)) ++thread.cError;
-        thread.LastResult = result;
-        continue;
-      }
-
-      if (!entry.IsNormalDirectory() || levels <= 0) continue;
-      if (IsSelfOrParent(entry.Name)) continue;
-      thread.DisplayTick();
-      const std::string newSource = sourceDir + entry.Name + PathDelim;
-      const std::string newTarget = targetDir + entry.Name + PathDelim;
-      if ((thread.Options & OPT_NO_NEW_DIRS) != 0 && IsWholeFolderMask(mask)) {
-        ++thread.cSkipped;
-        continue;
-      }
-      if ((thread.Options & OPT_EMPTY_DIRS) != 0) {
-        const TTDirFilter& f = thread.Filter;
-        const bool filteredOut = !f.IncludeDirNames.empty() && !ContainsAnyText(f.IncludeDirNames, newSource) &&
-                                 f.IncludeDirLevel <= depth;
-        if (!filteredOut && !DirAccessible(newTarget)) {
-          const uint32_t error = ForceDir(thread, newTarget, static_cast<uint32_t>(entry.Attr), depth, newSource,
-                                          static_cast<uint32_t>(entry.Time));
-          if (error == 0 && thread.Run) thread.Run->Batch.NoteCreatedFolder(newTarget);
-          if (error != 0) {
-            thread.Log(LVL_ERROR, MC_CREATE_DIR, newTarget, error);
-            ++thread.cError;
-            if (IsFatalDirError(error))
-              result = thread.Log(LVL_ERROR, MC_NETWORK_CONNECTION, newTarget + " " + std::to_string(error));
-            continue;
-          }
-        }
-      }
-      result = CopyWalk(thread, newSource, newTarget, signatureSum, levels - 1, depth + 1, kAllMask);
+    auto finishTarget = [&] {
+      if (!listTarget) return;
+      const int32_t read = lister ? lister->Wait() : targetList_.Read(target_);
+      if (read >= 0) targetSignature_ = targetList_.Signature();
+      if (const int32_t abort = ReportListingProblem(t_, targetList_); abort != 0) result_ = abort;
+      if (targetList_.LastError() == static_cast<int32_t>(ERROR_NOT_READY))
+        result_ = t_.Log(LVL_ERROR, MC_DRIVE_NOT_READY, target_, ERROR_NOT_READY);
+    };
+    if (remoteSource) finishTarget();
+    list_.SetRemote(t_.WalkSourceRemote);
+    list_.Filter = t_.Filter;
+    list_.Mask = mask_;
+    list_.RemoteHint = targetSignature_;
+    list_.Read(source_);
+    if (const int32_t abort = ReportListingProblem(t_, list_, true); abort != 0) result_ = abort;
+    if (!remoteSource) finishTarget();
+    sourceSignature_ = list_.Signature();
+    signatureSum_ += static_cast<int64_t>(sourceSignature_);
+    if (const uint32_t error = static_cast<uint32_t>(list_.LastError()); error != 0) {
+      if (IsNetworkError(error)) result_ = t_.Log(LVL_ERROR, MC_NETWORK_SOURCE, source_, error);
+      ++t_.cError;
+      if (error == ERROR_NOT_READY)
+        result_ = t_.Log(LVL_ERROR, MC_DRIVE_NOT_READY, source_, error);
+      else
+        t_.Log(LVL_INFO, 0, "Read directory " + source_ + " returned an error", error);
     }
+    // Where the directories differ, a file whose target is at least as new
+    // needs no look by the copy: the conflict rule would skip it anyway.
+    if (targetSignature_ != 0 && targetSignature_ != sourceSignature_ &&
+        (conflict_ == OPT_SKIP_EXISTING || conflict_ == OPT_OVERWRITE_OLDER)) {
+      targetTimes_.reserve(static_cast<size_t>(targetList_.Count()));
+      for (int32_t i = 0; i < targetList_.Count(); ++i)
+        if (!targetList_[i].IsDirectory()) targetTimes_.emplace(targetList_[i].Name, targetList_[i].Time);
+    }
+    if (targetSignature_ != 0) t_.StatusText = HexText(sourceSignature_, 8) + "-" + HexText(targetSignature_, 8);
   }
 
-  if (!thread.TerminateRequested() && nw.Usable()) {
-    NWRightsCopyOptions rights{.CopyTrustees = (thread.Options & OPT_COPY_TRUSTEES) != 0,
-                               .LogOnly = (thread.Options & OPT_LOG_ONLY_COPY) != 0,
-                               .Terminated = [&thread] { return thread.TerminateRequested(); }};
-    CopyNetWareRights(nw, sourceDir, targetDir, rights,
-                      [&thread](int32_t level, const std::string& text) { thread.Log(level, 0, text); });
+  // The folders' turn needs nothing else: the rest goes before the walk
+  // descends, so a deep tree does not keep every level's files.
+  void KeepOnlyFolders() {
+    list_.RemoveIf([](const TTDirEntry& e) { return !e.IsNormalDirectory(); });
+    targetList_.Clear();
+    targetTimes_ = {};
   }
-  ReleaseFolder(thread, &result);
-  return result;
+
+  bool TargetAtLeastAsNew(const TTDirEntry& entry) const {
+    const auto it = targetTimes_.find(entry.Name);
+    return it != targetTimes_.end() && (conflict_ == OPT_SKIP_EXISTING || entry.Time <= it->second);
+  }
+
+  void MakeTargetFolder() {
+    const uint32_t error = ForceDir(t_, target_, AttributesOr(source_, kAttrDirectory), depth_, source_,
+                                    static_cast<uint32_t>(FileDosTime(source_)));
+    if (error == 0) {
+      targetExists_ = true;
+      if (t_.Run) t_.Run->Batch.NoteCreatedFolder(target_);
+      return;
+    }
+    targetMissing_ = true;
+    result_ = t_.Log(LVL_ERROR, IsFatalDirError(error) ? MC_CREATE_DIR_ABORT : MC_CREATE_DIR, target_, error);
+  }
+
+  EntryTurn CopyFileEntry(const TTDirEntry& entry) {
+    if (entry.IsDirectory()) return EntryTurn::Next;
+    if (sourceSignature_ == targetSignature_ || t_.ResumeMode == kResumeSeeking || TargetAtLeastAsNew(entry)) {
+      ++t_.cSkipped;
+      ++t_.cTotal;
+      return EntryTurn::Next;
+    }
+    if (t_.Run && t_.Run->Batch.Full()) {
+      // Flushed while the next batch is written; named when that is full.
+      const int32_t committed = t_.Run->Batch.CommitInBackground(t_);
+      if (IsFailure(committed)) result_ = committed;
+      if ((result_ & RC_ABORT) != 0) return EntryTurn::Next;
+    }
+    if (!targetExists_ && !targetMissing_) MakeTargetFolder();
+    t_.DisplayTick();
+    ++t_.cTotal;
+    if (targetMissing_) {
+      ++t_.cError;
+      return EntryTurn::Next;
+    }
+    if (skipRestOfDir_ || t_.TerminateRequested()) return EntryTurn::Next;
+    result_ = CopyOneFile(t_, source_ + entry.Name, target_ + entry.Name, entry.Found);
+    if ((result_ & RC_SKIP_DIR) != 0) skipRestOfDir_ = true;
+    if (TallyEntry(t_, result_)) EntryDone(t_, entry.Size64());
+    return EntryTurn::Next;
+  }
+
+  EntryTurn EnterSubfolder(const TTDirEntry& entry) {
+    if (!entry.IsNormalDirectory() || levels_ <= 0 || IsSelfOrParent(entry.Name)) return EntryTurn::Next;
+    t_.DisplayTick();
+    const std::string newSource = source_ + entry.Name + PathDelim;
+    const std::string newTarget = target_ + entry.Name + PathDelim;
+    if (NewFoldersBarred(t_.Options, mask_)) {
+      ++t_.cSkipped;
+      return EntryTurn::Next;
+    }
+    if ((t_.Options & OPT_EMPTY_DIRS) != 0 && !FolderFilteredOut(t_.Filter, newSource, depth_) &&
+        !DirAccessible(newTarget)) {
+      const uint32_t error = ForceDir(t_, newTarget, static_cast<uint32_t>(entry.Attr), depth_, newSource,
+                                      static_cast<uint32_t>(entry.Time));
+      if (error != 0) {
+        t_.Log(LVL_ERROR, MC_CREATE_DIR, newTarget, error);
+        ++t_.cError;
+        if (IsFatalDirError(error))
+          result_ = t_.Log(LVL_ERROR, MC_NETWORK_CONNECTION, newTarget + " " + std::to_string(error));
+        return EntryTurn::Next;
+      }
+      if (t_.Run) t_.Run->Batch.NoteCreatedFolder(newTarget);
+    }
+    result_ = CopyWalk(t_, newSource, newTarget, signatureSum_, levels_ - 1, depth_ + 1, kAllMask);
+    return EntryTurn::Next;
+  }
+
+  void CopyRights(const NetWareAccess& nw) {
+    NWRightsCopyOptions rights{.CopyTrustees = (t_.Options & OPT_COPY_TRUSTEES) != 0,
+                               .LogOnly = (t_.Options & OPT_LOG_ONLY_COPY) != 0,
+                               .Terminated = [this] { return t_.TerminateRequested(); }};
+    CopyNetWareRights(nw, source_, target_, rights,
+                      [this](int32_t level, const std::string& text) { t_.Log(level, 0, text); });
+  }
+
+  TCopyThread& t_;
+  const WalkFolder folder_;
+  const std::string& source_;
+  const std::string& target_;
+  int64_t& signatureSum_;
+  const int32_t levels_;
+  const int32_t depth_;
+  const std::string& mask_;
+  const uint32_t conflict_;
+
+  int32_t result_ = RC_NOTHING_TO_DO;
+  bool targetExists_ = false;
+  bool targetMissing_ = false;  // creating the target folder failed
+  bool skipRestOfDir_ = false;
+  TTDirList list_;
+  TTDirList targetList_;
+  uint64_t sourceSignature_ = 0;
+  uint64_t targetSignature_ = 0;
+  std::unordered_map<std::string, int32_t> targetTimes_;
+};
+
+}  // namespace
+
+int32_t CopyWalk(TCopyThread& thread, const std::string& sourceDir, const std::string& targetDir,
+                 int64_t& signatureSum, int32_t levels, int32_t depth, const std::string& mask) {
+  return CopyFolder(thread, sourceDir, targetDir, signatureSum, levels, depth, mask).Walk();
 }
 
 void RunCopyAction(TCopyThread& thread, const TTFileAction& action) {

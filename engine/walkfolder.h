@@ -59,7 +59,8 @@ class WalkFolder {
   // lies beside that path (it was finished then). Records the folder.
   bool OnResumePath() const;
 
-  using Visit = std::function<EntryTurn(const TTDirEntry& entry, int32_t index, int pass)>;
+  // A visit that drops entries before index moves index with them.
+  using Visit = std::function<EntryTurn(const TTDirEntry& entry, int32_t& index, int pass)>;
   // Visits every entry of list in each pass, checking for a stop before each
   // (logged once, then every pass ends) and following rules once result
   // carries RC_ABORT; beforePass (may be empty) runs at each pass's start.
