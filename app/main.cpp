@@ -11,6 +11,7 @@
 
 #include "app/checkjob.h"
 #include "app/commandline.h"
+#include "app/copyhold.h"
 #include "app/datadirs.h"
 #include "app/front/headless.h"
 #include "app/gui/windowapp.h"
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", mv::kProgramVersionText);
     return 0;
   }
+  mv::InstallCopyHoldFromEnvironment();
   if (parsed.CheckJob) {
     const mv::DataDirs dirs = mv::DeriveDataDirs(mv::ChooseBaseDir(parsed.Base, ProgramDir(argv[0])));
     return mv::CheckJobFile(*parsed.CheckJob, dirs, std::cout, &std::cerr);
