@@ -1,5 +1,6 @@
 #include "app/front/coreloop.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/mvmain.h"
@@ -11,6 +12,8 @@ int ConfiguredJobTimerMs() {
     return std::atoi(ms);
   return kJobTimerMs;
 }
+
+bool PassTraceConfigured() { return std::getenv("MIRAVA_TRACE_PASSES") != nullptr; }
 
 CoreLoop::CoreLoop(MiravaCore& core) : core_(core) {
   core_.Sync().BindToCurrentThread();
@@ -50,6 +53,9 @@ void CoreLoop::JobTimerTick() {
   jobTimer_.stop();  // a pass never overlaps the next one
   ++passes_;
   if (core_.JobTimerTick()) return Close();
+  if (tracePasses_)
+    std::fprintf(stderr, "run-queue pass %d: %d jobs, %d mails\n", passes_, core_.Jobs().Count(),
+                 core_.Status().MailCount);
   if (wasActive && core_.JobTimerArmed()) jobTimer_.start();
 }
 

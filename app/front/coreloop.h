@@ -14,6 +14,10 @@ class MiravaCore;
 // The run-queue interval: 5000 ms, or MIRAVA_JOB_TIMER_MS (end-to-end tests
 // shorten it; users never need to).
 int ConfiguredJobTimerMs();
+// MIRAVA_TRACE_PASSES set: every pass that leaves the instance open says so
+// on standard error ("run-queue pass N: J jobs, M mails", the list and the
+// mail queue after it), so end-to-end tests wait for passes, not for a time.
+bool PassTraceConfigured();
 
 class CoreLoop {
  public:
@@ -77,6 +81,7 @@ class CoreLoop {
   int busy_ = 0;
   int passes_ = 0;
   bool closing_ = false;
+  bool tracePasses_ = PassTraceConfigured();
 };
 
 }  // namespace mv
