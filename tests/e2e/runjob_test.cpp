@@ -1,7 +1,13 @@
 // `mirava --run-job FILE`: one run in the foreground, exit codes for scripts.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <filesystem>
+#include <memory>
+
+#include "engine/copyfile.h"
+#include "engine/copythread.h"
 #include "tests/support/childprocess.h"
 #include "tests/support/tempdir.h"
 
@@ -10,6 +16,7 @@ namespace {
 
 using test::ChildProcess;
 using test::TempDir;
+using test::WaitFor;
 
 int RunJob(const TempDir& dir, const std::string& file) {
   ChildProcess p({MIRAVA_BINARY, "--run-job", file, "--base", dir / "base"}, dir / "out.txt");
@@ -34,6 +41,26 @@ TEST(RunJobExitCodes, OkNothingToDoFailedAndUnloadable) {
   EXPECT_NE(TempDir::Read(dir / "out.txt").find("Load failed: " + dir / "NOPE.MVJ\n" + dir / "NOPE.MVJ: the file does not exist\n"),
             std::string::npos) << "stdout as ever, then the reason on stderr";
   EXPECT_EQ(RunJob(dir, dir.Write("BAD.MVJ", std::string("\0\1\2", 3))), 3);
+}
+
+TEST(RunJobExitCodes, StoppedInsideAFileFailsAndTheNextRunCopiesItWhole) {
+  TempDir dir;
+  const std::string content(static_cast<size_t>(3 * kCopyChunkSize), 'z');
+  dir.Write("src/big.bin", content);
+  const std::string job = Job(dir, "copy", "src");
+  // Held one chunk into the file until the stop arrives.
+  setenv("MIRAVA_HOLD_COPY_AT", (std::to_string(kCopyChunkSize) + ":" + (dir / "held")).c_str(), 1);
+  auto held = std::make_unique<ChildProcess>(
+      std::vector<std::string>{MIRAVA_BINARY, "--run-job", job, "--base", dir / "base"}, dir / "out.txt");
+  unsetenv("MIRAVA_HOLD_COPY_AT");
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "held"); }, 60000)) << TempDir::Read(dir / "out.txt");
+  held->Signal(SIGINT);
+  EXPECT_EQ(held->Wait(60000), 2) << "terminated";
+  EXPECT_FALSE(std::filesystem::exists(dir / "dst/big.bin")) << "no half copy under the name";
+  EXPECT_EQ(RunJob(dir, job), 0);
+  EXPECT_TRUE(TempDir::Read(dir / "dst/big.bin") == content);
+  for (const auto& e : std::filesystem::directory_iterator(dir / "dst"))
+    EXPECT_FALSE(IsOwnTempFile(e.path().filename().string())) << e.path() << " is left over";
 }
 
 }  // namespace
