@@ -1,98 +1,23 @@
-// Program entry: the main window, headless runs and job checks.
+// Program entry. Help, job checks and single job runs are handled here; the
+// window and the headless core loop run in the Qt program beside this one,
+// which takes over this process, so a job run from a script or a timer
+// starts without loading a window library.
 
 #include <unistd.h>
 
-#include <climits>
-#include <clocale>
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
+#include <cstring>
 #include <string>
-#include <vector>
+#include <variant>
 
-#include "app/checkjob.h"
-#include "app/commandline.h"
-#include "app/copyhold.h"
-#include "app/datadirs.h"
-#include "app/front/headless.h"
-#include "app/gui/windowapp.h"
-#include "app/runjob.h"
-#include "platform/paths.h"
-
-namespace {
-
-std::string ProgramDir(const char* argv0) {
-  char buf[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n > 0) return mv::ExtractFilePath(std::string(buf, static_cast<std::size_t>(n)));
-  return mv::ExtractFilePath(argv0 ? argv0 : "");
-}
-
-void PrintUsage(std::FILE* out) {
-  std::fputs(
-      "usage: mirava [OPTION]... [CLOSE] [CONTROL] [QLOAD] [RUNJOB=name]\n"
-      "       mirava --run-job FILE [--quiet] [--base DIR]\n"
-      "       mirava --check-job FILE [--base DIR]\n"
-      "Copies, mirrors, analyses and cleans directory trees as scheduled jobs.\n"
-      "\n"
-      "  (no option)        open the main window (needs DISPLAY or WAYLAND_DISPLAY)\n"
-      "  --headless         run without a window; Log page lines go to standard output\n"
-      "  --base DIR         keep all data below DIR\n"
-      "  --remote-server[=ADDRESS]  serve directory listings on port 52001\n"
-      "                     (default: loopback only)\n"
-      "  --check-job FILE   describe a job file without writing anything; exit 0 when valid\n"
-      "  --run-job FILE     run a job file now; exit 0 ok, 1 errors, 2 failed or stopped,\n"
-      "                     3 the file could not be loaded\n"
-      "  -q, --quiet        with --run-job: print only the results lines\n"
-      "  -h, --help         show this help and exit\n"
-      "  -V, --version      show the version and exit\n"
-      "\n"
-      "Command words: CLOSE close when idle, CONTROL controller instance,\n"
-      "QLOAD load the queued jobs, RUNJOB=name run MVJ/NAME.MVJ.\n"
-      "Full documentation: man mirava\n",
-      out);
-}
-
-}  // namespace
+#include "app/programentry.h"
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
-  std::vector<std::string> args(argv + 1, argv + argc);
-  mv::ProgramArguments parsed = mv::ParseProgramArguments(args);
-  if (!parsed.Error.empty()) {
-    std::fprintf(stderr, "mirava: %s\n", parsed.Error.c_str());
-    PrintUsage(stderr);
-    return 2;
-  }
-  if (parsed.Help) {
-    PrintUsage(stdout);
-    return 0;
-  }
-  if (parsed.Version) {
-    std::printf("%s\n", mv::kProgramVersionText);
-    return 0;
-  }
-  mv::InstallCopyHoldFromEnvironment();
-  if (parsed.CheckJob) {
-    const mv::DataDirs dirs = mv::DeriveDataDirs(mv::ChooseBaseDir(parsed.Base, ProgramDir(argv[0])));
-    return mv::CheckJobFile(*parsed.CheckJob, dirs, std::cout, &std::cerr);
-  }
-  if (parsed.RunJob) {
-    const mv::DataDirs dirs = mv::DeriveDataDirs(mv::ChooseBaseDir(parsed.Base, ProgramDir(argv[0])));
-    return mv::RunJobFileNow(*parsed.RunJob, dirs, std::cout,
-                             mv::RunJobOutputForStdout(parsed.Quiet), &std::cerr);
-  }
-  if (!parsed.Headless && !mv::DisplayAvailable()) {
-    std::fputs("mirava: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
-               "use --headless to run without a window\n",
-               stderr);
-    return 2;
-  }
-
-  mv::StartOptions options;
-  options.Base = parsed.Base;
-  options.ProgramDir = ProgramDir(argv[0]);
-  options.Words = parsed.Words;
-  options.RemoteServer = parsed.RemoteServer;
-  if (parsed.Headless) return mv::RunHeadless(argc, argv, std::move(options));
-  return mv::RunWindow(argc, argv, std::move(options));
+  auto start = mv::StartProgram(argc, argv);
+  if (const int* exitCode = std::get_if<int>(&start)) return *exitCode;
+  const std::string frontEnd = std::get<mv::FrontEndStart>(start).Options.ProgramDir + mv::kFrontEndProgram;
+  ::execv(frontEnd.c_str(), argv);
+  std::fprintf(stderr, "mirava: cannot start %s: %s\n", frontEnd.c_str(), std::strerror(errno));
+  return 2;
 }

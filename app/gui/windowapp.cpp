@@ -1,7 +1,6 @@
 #include "app/gui/windowapp.h"
 
 #include <QApplication>
-#include <cstdlib>
 
 #include "app/front/coreloop.h"
 #include "app/front/quitsignals.h"
@@ -12,19 +11,6 @@
 #include "icons/icons.h"
 
 namespace mv {
-namespace {
-
-bool Set(const char* name) {
-  const char* v = std::getenv(name);
-  return v && *v;
-}
-
-}  // namespace
-
-bool DisplayAvailable() {
-  return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM");
-}
-
 int RunWindow(int argc, char** argv, StartOptions options) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(kProgramTitle);

@@ -7,9 +7,6 @@
 
 namespace mv {
 
-// True when the environment names a display Qt can open (X11, Wayland, or a
-// platform chosen through QT_QPA_PLATFORM).
-bool DisplayAvailable();
 
 // Runs the instance with its window until it closes; the process exit code.
 int RunWindow(int argc, char** argv, StartOptions options);

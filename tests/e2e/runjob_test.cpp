@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -61,6 +62,34 @@ TEST(RunJobExitCodes, StoppedInsideAFileFailsAndTheNextRunCopiesItWhole) {
   EXPECT_TRUE(TempDir::Read(dir / "dst/big.bin") == content);
   for (const auto& e : std::filesystem::directory_iterator(dir / "dst"))
     EXPECT_FALSE(IsOwnTempFile(e.path().filename().string())) << e.path() << " is left over";
+}
+
+// A job run started by a script or timer loads no window library, and needs
+// none of the Qt program beside it; the window without that program fails
+// with a clear message.
+TEST(RunJobProgram, RunsWithoutTheQtProgramAndLoadsNoQt) {
+  TempDir dir;
+  const std::string lone = dir / "lone/mirava";
+  std::filesystem::create_directories(dir / "lone");
+  std::filesystem::copy_file(MIRAVA_BINARY, lone);
+  dir.Write("src/a.txt", "alpha");
+  ChildProcess run({lone, "--run-job", Job(dir, "copy", "src"), "--base", dir / "base"}, dir / "run.txt");
+  EXPECT_EQ(run.Wait(60000), 0) << TempDir::Read(dir / "run.txt");
+  EXPECT_EQ(TempDir::Read(dir / "dst/a.txt"), "alpha");
+
+  ChildProcess headless({lone, "--headless", "--base", dir / "base"}, dir / "headless.txt");
+  EXPECT_EQ(headless.Wait(60000), 2);
+  EXPECT_EQ(TempDir::Read(dir / "headless.txt").rfind("mirava: cannot start " + dir / "lone/mirava-qt: ", 0), 0u)
+      << TempDir::Read(dir / "headless.txt");
+
+  std::string libraries;
+  if (std::FILE* p = ::popen(("LD_TRACE_LOADED_OBJECTS=1 " + lone).c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) libraries.append(buf, n);
+    ::pclose(p);
+  }
+  EXPECT_NE(libraries.find("libc.so"), std::string::npos) << libraries;
+  EXPECT_EQ(libraries.find("libQt"), std::string::npos) << libraries;
 }
 
 }  // namespace
