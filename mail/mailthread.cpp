@@ -20,13 +20,18 @@ constexpr const char* kStampFormat = "dd.mm. hh:mm";
 TMVMailThread::TMVMailThread(TMVMailer& mailer, Synchronizer& sync) : Mailer(mailer), sync_(sync) {
   Mailer.Thread = this;
   worker_.Pause();
-  worker_.Start([this](Worker& w) { Execute(w); });
+  worker_.Start([this](Worker& w) {
+    Execute(w);
+    // A main thread waiting for the end need not wait for its next look.
+    ended_ = true;
+    sync_.Wake();
+  });
 }
 
 TMVMailThread::~TMVMailThread() {
   abandon_ = true;
   worker_.RequestTerminate();
-  if (!worker_.Finished() && Mailer.Client != nullptr) Mailer.Client->Cancel();
+  if (!Finished() && Mailer.Client != nullptr) Mailer.Client->Cancel();
   worker_.Join();
   if (Mailer.Thread == this) Mailer.Thread = nullptr;
 }

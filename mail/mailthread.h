@@ -40,7 +40,8 @@ class TMVMailThread {
   // Wakes the thread when it is suspended.
   void Resume() { worker_.Resume(); }
   bool Suspended() const { return worker_.Paused(); }
-  bool Finished() const { return worker_.Finished(); }
+  // Nothing is left to send, log or fetch (the thread may still be leaving).
+  bool Finished() const { return ended_ || worker_.Finished(); }
   bool WaitFinished(std::chrono::milliseconds timeout) const { return worker_.WaitFinished(timeout); }
 
   // Program name and version, the first and the closing line of every mail.
@@ -59,6 +60,7 @@ class TMVMailThread {
 
   Synchronizer& sync_;
   std::atomic<bool> abandon_{false};  // set by the destructor
+  std::atomic<bool> ended_{false};
   std::unique_ptr<TMVMail> Current;
   Worker worker_;  // last: joined before the members above go
 };

@@ -18,6 +18,9 @@ class Synchronizer {
   virtual ~Synchronizer();
   // Runs fn on the main thread and returns when it has run.
   virtual void Synchronize(std::function<void()> fn) = 0;
+  // Makes a main thread that waits for a condition look at it now (any
+  // thread); an event loop that looks at its conditions anyway ignores it.
+  virtual void Wake() {}
 };
 
 // A queue of calls drained by its owning thread (the one that created it,
@@ -48,7 +51,7 @@ class LoopSynchronizer : public Synchronizer {
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
   // Makes a waiting RunUntil look at its condition now (any thread).
-  void Wake();
+  void Wake() override;
   // Any thread; repeated calls are harmless.
   void Shutdown();
   bool IsShutdown() const;
