@@ -4,6 +4,8 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "jobs/jobrecord.h"
 #include "platform/clock.h"
 #include "platform/profile.h"
@@ -40,16 +42,10 @@ TEST_F(JobFileTest, SavedJobLoadsAsTheSameJob) {
   job->RemoteTarget = "127.0.0.1";
   job->AddAction(std::make_unique<TTFileAction>("/src/", "a.txt", "/dst/", "a.txt", 0x100003, 0));
   job->AddAction(std::make_unique<TTFileAction>("/src/", "sub", "/dst/", "", 0x100003, 0));
-  job->Terminated = true;
-  job->ResumePath = "/src/sub/";
-  job->ResumeFile.Name = "big.iso";
-  job->ResumeFile.Size = 5'000'000'000LL;
-  job->ResumeFile.Time = 0x5A6B3C21;
+  job->Terminated = true, job->ResumePath = "/src/sub/", job->ResumeFilePos = 3'221'225'472LL;
+  job->ResumeFile.Name = "big.iso", job->ResumeFile.Size = 5'000'000'000LL, job->ResumeFile.Time = 0x5A6B3C21;
   job->ResumeFile.WriteTime = {1'700'000'000, 0};
-  job->ResumeFilePos = 3'221'225'472LL;
-  job->tStarted = 45999.25;
-  job->tFinished = 45999.375;
-  job->ErrorCode = 0x0410;
+  job->tStarted = 45999.25, job->tFinished = 45999.375, job->ErrorCode = 0x0410;
   job->cTotal = 10, job->cSkipped = 2, job->cError = 1, job->cSuccess = 7, job->cDeleted = 3;
   job->Schedule->Queued = true;
   const std::string file = dir / "J.MVQ";
@@ -59,28 +55,18 @@ TEST_F(JobFileTest, SavedJobLoadsAsTheSameJob) {
   int result = -2;
   auto back = Loaded(file, &result);
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(back->Description, "Nightly backup");
-  EXPECT_EQ(back->RemoteTarget, "127.0.0.1");
-  EXPECT_EQ(back->JobID, job->JobID);
-  EXPECT_TRUE(back->Schedule->Queued);
   ASSERT_EQ(back->Actions.size(), 2u);
-  EXPECT_EQ(back->Actions[1]->Source, "sub");
-  EXPECT_EQ(back->Actions[1]->Target, "");
-  EXPECT_EQ(back->Actions[1]->SourcePath, "/src/");
-  EXPECT_EQ(back->FirstOptions(), 0x100003u);
-  EXPECT_TRUE(back->Terminated);
-  EXPECT_EQ(back->ResumePath, "/src/sub/");
-  EXPECT_EQ(back->ResumeFile.Name, "big.iso");
-  EXPECT_EQ(back->ResumeFile.Size, 5'000'000'000LL);
-  EXPECT_EQ(back->ResumeFile.Time, 0x5A6B3C21u);
-  EXPECT_EQ(back->ResumeFile.WriteTime.tv_sec, 1'700'000'000);
-  EXPECT_EQ(back->ResumeFilePos, 3'221'225'472LL);
-  EXPECT_EQ(back->tStarted, 45999.25);
-  EXPECT_EQ(back->tFinished, 45999.375);
-  EXPECT_EQ(back->ErrorCode, 0x0410);
-  EXPECT_EQ(back->cTotal, 10);
-  EXPECT_EQ(back->cDeleted, 3);
-  EXPECT_EQ(back->Modified, 46000.5);
+  const TTFileAction& a = *back->Actions[1];
+  EXPECT_EQ(std::tie(back->Description, back->RemoteTarget, back->JobID, back->Schedule->Queued, a.Source, a.Target,
+                     a.SourcePath, back->Terminated, back->ResumePath, back->ResumeFile.Name),
+            std::make_tuple("Nightly backup", "127.0.0.1", job->JobID, true, "sub", "", "/src/", true, "/src/sub/",
+                            "big.iso"));
+  EXPECT_EQ(std::make_tuple(back->FirstOptions(), back->ResumeFile.Size, back->ResumeFile.Time,
+                            int64_t(back->ResumeFile.WriteTime.tv_sec), back->ResumeFilePos, back->ErrorCode),
+            std::make_tuple(0x100003u, int64_t(5'000'000'000), 0x5A6B3C21u, int64_t(1'700'000'000),
+                            int64_t(3'221'225'472), 0x0410));
+  EXPECT_EQ(std::tie(back->tStarted, back->tFinished, back->Modified, back->cTotal, back->cDeleted),
+            std::make_tuple(45999.25, 45999.375, 46000.5, 10, 3));
   EXPECT_EQ(ProfileReadString(file, "job", "options", ""), "1048579");
 }
 
@@ -101,10 +87,9 @@ TEST_F(JobFileTest, CountZeroGivesOneActionOnTheCurrentFolder) {
   auto job = Loaded(file, &result);
   EXPECT_EQ(result, 0);
   ASSERT_EQ(job->Actions.size(), 1u);
-  EXPECT_EQ(job->Actions[0]->Source, "*.*");
-  EXPECT_EQ(job->Actions[0]->Target, "*.*");
-  EXPECT_EQ(job->Actions[0]->SourcePath.back(), '/');
-  EXPECT_EQ(job->Actions[0]->SourcePath, job->Actions[0]->TargetPath);
+  const TTFileAction& a = *job->Actions[0];
+  EXPECT_EQ(std::tie(a.Source, a.Target, a.TargetPath), std::make_tuple("*.*", "*.*", a.SourcePath));
+  EXPECT_EQ(a.SourcePath.back(), '/');
 }
 
 TEST_F(JobFileTest, EveryLoadShowsItselfOnTheWaitIndicatorAndClearsIt) {
@@ -123,9 +108,8 @@ TEST_F(JobFileTest, MissingIndexedKeysGiveEmptyMasks) {
       "C.MVJ", "[job]\ndescription=c\njobtype=3\n[actions]\ncount=2\nsource0=*.tmp\nsourcepath=/s/\n");
   auto job = Loaded(file);
   ASSERT_EQ(job->Actions.size(), 2u);
-  EXPECT_EQ(job->Actions[0]->Source, "*.tmp");
-  EXPECT_EQ(job->Actions[1]->Source, "");
-  EXPECT_EQ(job->Actions[1]->JobType, 3);
+  EXPECT_EQ(std::tie(job->Actions[0]->Source, job->Actions[1]->Source, job->Actions[1]->JobType),
+            std::make_tuple("*.tmp", "", 3));
 }
 
 TEST_F(JobFileTest, ResumeKeysAreIgnoredUnlessTerminated) {
@@ -133,16 +117,13 @@ TEST_F(JobFileTest, ResumeKeysAreIgnoredUnlessTerminated) {
       "R.MVJ", "[job]\ndescription=r\n[flow]\nterminated=0\nresumepath=/x/\nresumefile=f\n"
                "resumefilepos=77\n");
   auto job = Loaded(file);
-  EXPECT_FALSE(job->Terminated);
-  EXPECT_EQ(job->ResumePath, "");
-  EXPECT_EQ(job->ResumeFilePos, 0);
+  EXPECT_EQ(std::tie(job->Terminated, job->ResumePath, job->ResumeFilePos), std::make_tuple(false, "", int64_t(0)));
 }
 
 TEST_F(JobFileTest, MissingFileLoadsWithoutDescription) {
   int result = -2;
   auto job = Loaded(dir / "nothing.MVJ", &result);
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(job->Actions.size(), 1u);
+  EXPECT_EQ(std::make_pair(result, job->Actions.size()), std::make_pair(1, size_t(1)));
 }
 
 TEST_F(JobFileTest, SourceDefinitionKeepsSourceAndFilterOutOfTheJobFile) {
@@ -153,20 +134,19 @@ TEST_F(JobFileTest, SourceDefinitionKeepsSourceAndFilterOutOfTheJobFile) {
   SaveSourceDefinition(*job, true);
   job->Save(dir / "D.MVJ", false);
 
-  EXPECT_EQ(ProfileReadString(dir / "D.MVJ", "macro", "source", ""), "Projects");
-  EXPECT_TRUE(ProfileKeys(dir / "D.MVJ", "filter").empty());
-  EXPECT_EQ(ProfileReadString(dir / "D.MVJ", "actions", "sourcepath", "none"), "none");
-  EXPECT_EQ(ProfileReadString(dir / "D.MVJ", "actions", "source0", "none"), "none");
-  EXPECT_EQ(ProfileReadString(dir / "D.MVJ", "actions", "target0", ""), "docs");
-  const std::string sources = dir / "SOURCES.MVS";
-  EXPECT_EQ(ProfileReadString(sources, "Projects", "actions_sourcepath", ""), "/home/p/");
-  EXPECT_EQ(ProfileReadString(sources, "Projects", "lasttracked", ""), "0");
-
-  auto back = Loaded(dir / "D.MVJ");
+  const std::string d = dir / "D.MVJ", sources = dir / "SOURCES.MVS";
+  EXPECT_TRUE(ProfileKeys(d, "filter").empty());
+  EXPECT_EQ((std::vector<std::string>{ProfileReadString(d, "macro", "source", ""),
+                                      ProfileReadString(d, "actions", "sourcepath", "none"),
+                                      ProfileReadString(d, "actions", "source0", "none"),
+                                      ProfileReadString(d, "actions", "target0", ""),
+                                      ProfileReadString(sources, "Projects", "actions_sourcepath", ""),
+                                      ProfileReadString(sources, "Projects", "lasttracked", "")}),
+            (std::vector<std::string>{"Projects", "none", "none", "docs", "/home/p/", "0"}));
+  auto back = Loaded(d);
   ASSERT_EQ(back->Actions.size(), 1u);
-  EXPECT_EQ(back->Actions[0]->SourcePath, "/home/p/");
-  EXPECT_EQ(back->Actions[0]->Source, "docs");
-  EXPECT_EQ(back->Filter->IncludeFileNames, "*.odt");
+  EXPECT_EQ(std::tie(back->Actions[0]->SourcePath, back->Actions[0]->Source, back->Filter->IncludeFileNames),
+            std::make_tuple("/home/p/", "docs", "*.odt"));
 }
 
 TEST_F(JobFileTest, TrackingRecordsChangesAndAResetNeverSkips) {
@@ -197,9 +177,8 @@ TEST_F(JobFileTest, TemplateReplacesActionsOnlyWhenItHasSome) {
   const std::string keep = dir.Write("K.MVT", "[job]\r\noptions=1\r\n");
   EXPECT_EQ(ApplyTemplate(*job, keep), 0);
   ASSERT_EQ(job->Actions.size(), 1u);
-  EXPECT_EQ(job->Actions[0]->Source, "x");
-  EXPECT_EQ(job->FirstOptions(), 1u);
-  EXPECT_EQ(job->Description, "edited");
+  EXPECT_EQ(std::make_tuple(job->Actions[0]->Source, job->FirstOptions(), job->Description),
+            std::make_tuple("x", 1u, "edited"));
 
   setenv("MIRAVA_TEST_ROOT", "/data", 1);
   const std::string replace = dir.Write(
@@ -207,8 +186,7 @@ TEST_F(JobFileTest, TemplateReplacesActionsOnlyWhenItHasSome) {
                "source0=*.*\r\ntargetpath=/out/\r\ntarget0=*.*\r\n");
   EXPECT_EQ(ApplyTemplate(*job, replace), 0);
   ASSERT_EQ(job->Actions.size(), 1u);
-  EXPECT_EQ(job->Actions[0]->SourcePath, "/data/in/");
-  EXPECT_EQ(job->Description, "t");
+  EXPECT_EQ(std::tie(job->Actions[0]->SourcePath, job->Description), std::make_tuple("/data/in/", "t"));
   unsetenv("MIRAVA_TEST_ROOT");
 }
 
@@ -233,8 +211,7 @@ TEST_F(JobFileTest, HostileFilesLoadWithDefaultsOrFail) {
     EXPECT_EQ(result == 0 && !job->Actions.empty(), c.valid) << c.name;
     EXPECT_LE(job->Actions.size(), static_cast<size_t>(kMaxJobActions)) << c.name;
   }
-  auto odd = Loaded(dir / "id beyond 64 bits.MVJ");
-  EXPECT_FALSE(odd->Schedule->Queued);
+  EXPECT_FALSE(Loaded(dir / "id beyond 64 bits.MVJ")->Schedule->Queued);
   EXPECT_EQ(Loaded(dir / "bad numbers.MVJ")->tStarted, 0);
 }
 
@@ -292,10 +269,9 @@ TEST_F(JobFileTest, ASaveIsOneWriteOfTheWholeFile) {
   job->Save(file, true);
   EXPECT_EQ(arrivals.Count("NIGHTLY.MVQ"), 1) << "one replacement of the file per save";
   auto back = Loaded(file);
-  EXPECT_EQ(back->Schedule->Hours, 7);
-  EXPECT_EQ(back->cSuccess, 3);
-  EXPECT_EQ(back->Filter->IncludeFileNames, "*.txt");
-  ASSERT_EQ(back->Mail->Message.ToAddress.size(), 1u);
+  EXPECT_EQ(std::make_tuple(back->Schedule->Hours, back->cSuccess, back->Filter->IncludeFileNames,
+                            back->Mail->Message.ToAddress.size()),
+            std::make_tuple(uint16_t(7), 3, "*.txt", size_t(1)));
   EXPECT_NE(first, TempDir::Read(file));
 }
 
