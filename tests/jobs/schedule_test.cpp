@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/clock.h"
@@ -107,8 +108,7 @@ TEST_F(ScheduleTest, WeekdaysWithoutAnyDayBitBecomeSundayOnlyWhenStepped) {
     TTSchedule s = Every(0, 5, 0, w);
     s.NextRun = At(2024, 3, 1, 6);
     s.ComputeNextRun();
-    EXPECT_EQ(s.Weekdays, 1) << w;
-    EXPECT_EQ(DayOfWeek(s.NextRun), 1) << w;
+    EXPECT_EQ(std::make_pair(int(s.Weekdays), int(DayOfWeek(s.NextRun))), std::make_pair(1, 1)) << w;
   }
 }
 
@@ -124,9 +124,7 @@ TEST_F(ScheduleTest, DamagedOrHugeValuesStillEnd) {
   s.NextRun = 1e300;  // never reached: left alone
   s.ComputeNextRun();
   EXPECT_EQ(s.NextRun, 1e300);
-  s.Days = s.Hours = s.Minutes = 65535;
-  s.Weekdays = 0x40;
-  s.NextRun = At(2000, 1, 1);
+  s.Days = s.Hours = s.Minutes = 65535, s.Weekdays = 0x40, s.NextRun = At(2000, 1, 1);
   s.ComputeNextRun();
   EXPECT_GT(s.NextRun, now_);
   EXPECT_LT(s.NextRun, At(9999, 12, 31, 23, 59));
@@ -138,10 +136,8 @@ TEST_F(ScheduleTest, NoIntervalOrHeldLeavesNextRunAlone) {
   SetNow(At(2024, 3, 1, 9));
   s.ComputeNextRun();
   EXPECT_FALSE(s.HasSchedule());
-  EXPECT_EQ(s.NextRun, At(2024, 3, 1, 8));
-  EXPECT_EQ(s.Delay, 0.01);
-  s.Hours = 1;
-  s.Flags = SCHED_REMOTE_HOLD;
+  EXPECT_EQ(std::make_pair(s.NextRun, s.Delay), std::make_pair(At(2024, 3, 1, 8), 0.01));
+  s.Hours = 1, s.Flags = SCHED_REMOTE_HOLD;
   s.ComputeNextRun();
   EXPECT_EQ(s.NextRun, At(2024, 3, 1, 8));
   EXPECT_GE(now_, s.DueTime());  // due as soon as the hold is gone
@@ -186,11 +182,10 @@ TEST_F(ScheduleTest, RenameInChainReplacesFirstWholeCaseSensitiveName) {
       {"A||B", "", "C", 0, "A||B"},         {"A|B", "A|B", "C", 0, "A|B"}};
   for (const auto& c : cases) {
     TTSchedule s;
-    s.RunAfterSuccess = c.chain;
-    s.RunAfterSuccessW = c.from;
-    EXPECT_EQ(s.RenameInChain(c.from, c.to), c.result) << c.chain << " " << c.from;
-    EXPECT_EQ(s.RunAfterSuccess, c.after);
-    EXPECT_EQ(s.RunAfterSuccessW, c.from);  // the other chain is left alone
+    s.RunAfterSuccess = c.chain, s.RunAfterSuccessW = c.from;
+    const int result = s.RenameInChain(c.from, c.to);  // the other chain is left alone
+    EXPECT_EQ(std::tie(result, s.RunAfterSuccess, s.RunAfterSuccessW), std::make_tuple(c.result, c.after, c.from))
+        << c.chain << " " << c.from;
   }
 }
 
@@ -223,8 +218,7 @@ TEST_F(ScheduleTest, TemplateLeavesOutRunTimesAndTakesOnlyItsKeys) {
   s.LastRun = 1, s.RunAfterSuccess = "mine";
   ASSERT_EQ(s.LoadTemplate(file), 0);
   ExpectSettingsOfSample(s);
-  EXPECT_EQ(s.LastRun, 1);
-  EXPECT_EQ(s.RunAfterSuccess, "mine");
+  EXPECT_EQ(std::tie(s.LastRun, s.RunAfterSuccess), std::make_tuple(1.0, "mine"));
 }
 
 TEST_F(ScheduleTest, MalformedValuesGiveDefaultsAndIntervalsTheirLow16Bits) {
@@ -238,13 +232,9 @@ TEST_F(ScheduleTest, MalformedValuesGiveDefaultsAndIntervalsTheirLow16Bits) {
   ASSERT_EQ(s.Load(file), 0);
   EXPECT_TRUE(s.IsHold() && s.RunOnce);
   for (double v : {s.LastRun, s.LastRunComplete, s.Delay}) EXPECT_EQ(v, 0);
-  EXPECT_EQ(s.NextRun, now_);
-  EXPECT_EQ(s.Options, 0xFF);
-  EXPECT_EQ(s.Weekdays, 0x3E);
   // Intervals keep the low 16 bits; a value beyond 32 bits is malformed.
-  EXPECT_EQ(s.Days, 70000 - 65536);
-  EXPECT_EQ(s.Hours, 65536 - 3);
-  EXPECT_EQ(s.Minutes, 6);
+  EXPECT_EQ(std::make_tuple(s.NextRun, s.Options, s.Weekdays, int(s.Days), int(s.Hours), int(s.Minutes)),
+            std::make_tuple(now_, 0xFF, 0x3E, 70000 - 65536, 65536 - 3, 6));
 }
 
 }  // namespace
