@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "engine/copybatch.h"
 #include "engine/copythread.h"
@@ -48,13 +49,17 @@ class CopyFileTest : public ::testing::Test {
     return SetFileWriteTime(dir_.Write("src/" + name, content), t), src_ + name;
   }
   std::string Dst(const std::string& name) const { return test::TempDir::Read(dst_ + name); }
-  int32_t Copy(const std::string& name, uint32_t options, const std::string& target = "") {
+  // The positions below are in 32 KiB pieces, unless a piece size is given.
+  int32_t Copy(const std::string& name, uint32_t options, const std::string& target = "", CopyOps* ops = nullptr,
+               int64_t chunk = 32768) {
     FindData e;
     GetFileInfo(src_ + name, e);
-    thread_ = std::make_unique<TCopyThread>(job_, CopyThreadContext{});
-    thread_->Options = options;
-    thread_->ChunkSize = 32768;  // the positions below are in 32 KiB pieces
+    thread_ = std::make_unique<TCopyThread>(job_, CopyThreadContext{.FileOps = ops});
+    thread_->Options = options, thread_->ChunkSize = chunk;
     return CopyOneFile(*thread_, src_ + name, target.empty() ? dst_ + name : target, e);
+  }
+  void KeepResumeState() {  // as the end of a stopped run stores it
+    job_.ResumePath = UpperCase(src_), job_.ResumeFile = thread_->ResumeFile, job_.ResumeFilePos = thread_->ResumeFilePos;
   }
   // The target folder holds exactly `name`.
   bool Only(const std::string& name) const {
@@ -144,7 +149,7 @@ TEST_F(CopyFileTest, TerminatedCopyResumesByteExactlyUnlessTheSourceChanged) {
     SetCopyChunkHookForTesting([pos](TCopyThread& t, int64_t done) { if (done == pos) t.Thread().RequestTerminate(); });
     EXPECT_EQ(Copy("big", kAll | OPT_RESUME_FILE), MC_TERMINATED);
     SetCopyChunkHookForTesting({});
-    job_.ResumePath = UpperCase(src_), job_.ResumeFile = thread_->ResumeFile, job_.ResumeFilePos = thread_->ResumeFilePos;
+    KeepResumeState();
   };
   stopAt(3 * 32768);
   EXPECT_EQ(job_.ResumeFilePos, 3 * 32768);
@@ -180,20 +185,12 @@ TEST_F(CopyFileTest, StopBetweenInKernelPiecesKeepsTheExactPosition) {
   SetCopyChunkHookForTesting([&](TCopyThread& t, int64_t done) {
     if (stoppedAt == 0) stoppedAt = done, t.Thread().RequestTerminate();
   });
-  FindData e;
-  GetFileInfo(src_ + "big", e);
-  CopyThreadContext context;
-  context.FileOps = &ops;
-  thread_ = std::make_unique<TCopyThread>(job_, context);
-  thread_->Options = kAll | OPT_RESUME_FILE;
-  ASSERT_EQ(CopyOneFile(*thread_, src_ + "big", dst_ + "big", e), MC_TERMINATED);
+  ASSERT_EQ(Copy("big", kAll | OPT_RESUME_FILE, "", &ops, kCopyChunkSize), MC_TERMINATED);
   SetCopyChunkHookForTesting({});
-  EXPECT_EQ(ops.ranges, 1);
-  EXPECT_EQ(ops.writes, 0);
+  EXPECT_EQ(std::make_tuple(ops.ranges, ops.writes, thread_->ResumeFilePos), std::make_tuple(1, 0, stoppedAt));
   EXPECT_TRUE(stoppedAt > 0 && stoppedAt <= kCopyChunkSize) << stoppedAt;
-  EXPECT_EQ(thread_->ResumeFilePos, stoppedAt);
   EXPECT_EQ(test::TempDir::Read(dst_ + ResumeFileName(0x2A)), data.substr(0, size_t(stoppedAt)));
-  job_.ResumePath = UpperCase(src_), job_.ResumeFile = thread_->ResumeFile, job_.ResumeFilePos = thread_->ResumeFilePos;
+  KeepResumeState();
   ASSERT_EQ(Copy("big", kAll | OPT_RESUME_FILE), 0);
   EXPECT_TRUE(Logged(LVL_INFO, 0, "File copy resumed at " + GroupedDecimal(stoppedAt)));
   EXPECT_EQ(Dst("big"), data);
