@@ -36,13 +36,16 @@ class CopyNames : public ::testing::Test {
   std::unique_ptr<TCopyThread> thread;
 
   int32_t Run(uint32_t options, const std::string& sourceMask, const std::string& targetMask,
-              const std::string& source = "", const std::string& target = "") {
+              const std::string& source = "", const std::string& target = "",
+              const std::function<void(TTFileThreadControl&)>& state = {}, int64_t chunk = kCopyChunkSize) {
     job = std::make_unique<TTFileThreadControl>("names", nullptr, tmp.path(), tmp.path(), nullptr,
                                                 JobDefaults{.DrawId = false});
     job->JobID = 0x2A;
     job->AddAction(std::make_unique<TTFileAction>(source.empty() ? src : source, sourceMask,
                                                   target.empty() ? dst : target, targetMask, options, JOB_COPY));
+    if (state) state(*job);
     thread = std::make_unique<TCopyThread>(*job, CopyThreadContext{});
+    thread->ChunkSize = chunk;
     RunCopyAction(*thread, *job->Actions.front());
     return thread->LastResult;
   }
@@ -172,13 +175,7 @@ TEST_F(CopyNames, StoppedRunsLeaveAtMostOneResumeFileAndOnlyAResumableOneStays) 
     SetCopyChunkHookForTesting([dir, at](TCopyThread& t, int64_t done) {
       if (t.CurSourceDir == dir && done == at) t.Thread().RequestTerminate();
     });
-    job = std::make_unique<TTFileThreadControl>("names", nullptr, tmp.path(), tmp.path(), nullptr, JobDefaults{.DrawId = false});
-    job->JobID = 0x2A;
-    job->AddAction(std::make_unique<TTFileAction>(src, "*.*", dst, "*.*", options, JOB_COPY));
-    if (state) state(*job);
-    thread = std::make_unique<TCopyThread>(*job, CopyThreadContext{});
-    thread->ChunkSize = 32768;  // stop positions are in 32 KiB pieces
-    RunCopyAction(*thread, *job->Actions.front());
+    Run(options, "*.*", "*.*", "", "", state, 32768);  // stop positions are in 32 KiB pieces
     SetCopyChunkHookForTesting({});
   };
   // A job file run again and again without a stored resume state: one partial copy at most, then none.
@@ -201,9 +198,7 @@ TEST_F(CopyNames, StoppedRunsLeaveAtMostOneResumeFileAndOnlyAResumableOneStays) 
     };
     stoppedRun(kOlder | option, src, -1, keep);
     EXPECT_EQ(RenderTree(dst), RenderTree(src));
-    bool resumed = false;
-    for (const TTErrorMsg& m : thread->Messages.Snapshot()) resumed |= m.Text == "File copy resumed at 163,840";
-    EXPECT_EQ(resumed, option != 0);
+    EXPECT_EQ(Logged(0, "File copy resumed at 163,840"), option != 0);
   }
 }
 
