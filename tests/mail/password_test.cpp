@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "tests/support/tempdir.h"
 
@@ -43,29 +44,24 @@ TEST(Password, OnlyAnOwnerOnlyFileOrAVariableGivesIt) {
       EXPECT_EQ(error.find("Zq9"), std::string::npos) << error;  // never the password itself
     }
   }
-  std::string password, error;
-  EXPECT_FALSE(ReadPassword(dir / "group", "", password, error));
-  EXPECT_EQ(error, "Password File Unsafe: " + dir / "group" + " may be read or written by others");
-  EXPECT_FALSE(ReadPassword(dir / "empty", "", password, error));
-  EXPECT_EQ(error, "Password File Empty: " + dir / "empty");
-  EXPECT_FALSE(ReadPassword(dir / "big", "", password, error));
-  EXPECT_EQ(error, "Password File Too Long: " + dir / "big");
-  EXPECT_FALSE(ReadPassword(dir / "missing", "", password, error));
-  EXPECT_EQ(error, "Password File Not Found: " + dir / "missing");
-  EXPECT_FALSE(ReadPassword(dir.path(), "", password, error));  // a folder
-  EXPECT_EQ(error, "Password File Not Readable: " + dir.path());
-
   ::setenv("MIRAVA_TEST_PW", "from-env", 1);
-  EXPECT_TRUE(ReadPassword("", "MIRAVA_TEST_PW", password, error));
-  EXPECT_EQ(password, "from-env");
-  // The file wins over the variable when both are given.
-  EXPECT_TRUE(ReadPassword(dir / "good", "MIRAVA_TEST_PW", password, error));
-  EXPECT_EQ(password, "pa ss");
+  const std::vector<std::tuple<std::string, const char*, bool, std::string>> exact = {
+      {dir / "group", "", false, "Password File Unsafe: " + dir / "group" + " may be read or written by others"},
+      {dir / "empty", "", false, "Password File Empty: " + dir / "empty"},
+      {dir / "big", "", false, "Password File Too Long: " + dir / "big"},
+      {dir / "missing", "", false, "Password File Not Found: " + dir / "missing"},
+      {dir.path(), "", false, "Password File Not Readable: " + dir.path()},  // a folder
+      {"", "MIRAVA_TEST_PW", true, "from-env"},
+      {dir / "good", "MIRAVA_TEST_PW", true, "pa ss"},  // the file wins over the variable
+      {"", "", false, "No Password Source"}};
+  std::string password, error;
+  for (const auto& [file, variable, ok, result] : exact) {
+    EXPECT_EQ(ReadPassword(file, variable, password, error), ok) << file << variable;
+    EXPECT_EQ(ok ? password : error, result);
+  }
   ::unsetenv("MIRAVA_TEST_PW");
   EXPECT_FALSE(ReadPassword("", "MIRAVA_TEST_PW", password, error));
   EXPECT_EQ(error, "Password Variable Not Set: MIRAVA_TEST_PW");
-  EXPECT_FALSE(ReadPassword("", "", password, error));
-  EXPECT_EQ(error, "No Password Source");
 }
 
 TEST(Password, AFileOfAnotherUserIsRefused) {
