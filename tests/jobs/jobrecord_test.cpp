@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <set>
+#include <tuple>
 
 #include "jobs/jobid.h"
 #include "platform/profile.h"
@@ -23,9 +24,8 @@ TEST(JobRecord, CaptionTypeAndOptionsComeFromTheFirstAction) {
   TempDir dir;
   TTFileThreadControl job("Daily", nullptr, dir.path(), dir.path(), nullptr);
   job.JobID = 42;
-  EXPECT_EQ(job.FirstJobType(), -1);
-  EXPECT_EQ(job.FirstOptions(), 0u);
-  EXPECT_EQ(job.JobCaption(), "<unknown> JOB 0000002A (Daily) ");
+  EXPECT_EQ(std::make_tuple(job.FirstJobType(), job.FirstOptions(), job.JobCaption()),
+            std::make_tuple(-1, 0u, "<unknown> JOB 0000002A (Daily) "));
   job.AddAction(Action(JOB_COPY, OPT_OVERWRITE_OLDER | OPT_DIR_TO_TARGET));
   job.AddAction(Action(JOB_DELETE, 0));
   EXPECT_EQ(job.JobCaption(), "COPY JOB 0000002A (Daily) ");
@@ -47,12 +47,8 @@ TEST(JobRecord, CreationDrawsConsecutiveIdsAndDefaults) {
   TempDir dir;
   TTFileThreadControl a("a", nullptr, dir.path(), dir.path(), nullptr, {.SpeedUnit = 3});
   TTFileThreadControl b("b", nullptr, dir.path(), dir.path(), nullptr);
-  EXPECT_EQ(a.JobID, 1);
-  EXPECT_EQ(b.JobID, 2);
-  EXPECT_EQ(a.SpeedUnit, 3);
-  EXPECT_EQ(a.SecondsSinceTracked, -1);
-  EXPECT_FALSE(a.Terminated);
-  EXPECT_EQ(a.Thread, nullptr);
+  EXPECT_EQ(std::make_tuple(a.JobID, b.JobID, a.SpeedUnit, a.SecondsSinceTracked, a.Terminated, a.Thread),
+            std::make_tuple(int64_t(1), int64_t(2), 3, -1, false, static_cast<TCopyThread*>(nullptr)));
   EXPECT_TRUE(a.Filter && a.Schedule && a.Mail);
 }
 
