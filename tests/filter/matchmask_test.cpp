@@ -3,64 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace mv {
 namespace {
 
 TEST(MatchMask, Table) {
-  struct Row {
-    const char* mask;
-    const char* name;
-    bool result;
-  };
+  struct Row { const char* mask; const char* name; bool result; };
   const std::vector<Row> rows = {
-      {"*.TXT", "readme.txt", true},
-      {"*.TXT", "A.TXT.BAK", false},
-      {"*.*", "A.B", true},
-      {"*.*", "A.", true},
+      {"*.TXT", "readme.txt", true}, {"*.TXT", "A.TXT.BAK", false}, {"*.*", "A.B", true}, {"*.*", "A.", true},
       {"*.*", "README", false},  // no dot, no match
-      {"AB*", "AB", true},
-      {"A?C", "ABC", true},
-      {"A?C", "AC", false},
-      {"*AB", "AAB", false},  // the retry goes on from the mismatch
-      {"*B", "AAB", true},
-      {"**", "README.TXT", false},
-      {"**", "A", false},
-      {"A**", "AB", false},
-      {"A*?", "A", true},  // "?" takes the "*" the star leaves behind
-      {"C:\\TEMP\\*.TXT", "X.TXT", false},
-      {"/tmp/*.TXT", "X.TXT", false},
+      {"*AB", "AAB", false},     // the retry goes on from the mismatch
+      {"A*?", "A", true},        // "?" takes the "*" the star leaves behind
+      {"AB*", "AB", true}, {"A?C", "ABC", true}, {"A?C", "AC", false}, {"*B", "AAB", true},
+      {"**", "README.TXT", false}, {"**", "A", false}, {"A**", "AB", false},
+      {"C:\\TEMP\\*.TXT", "X.TXT", false}, {"/tmp/*.TXT", "X.TXT", false},
       // Case folds on both sides; only the name part of the path counts.
-      {"r?adme.*", "ReAdMe.Md", true},
-      {"readme.txt", "readme.txx", false},
-      {"README.TXT", "/a/b/readme.txt", true},
+      {"r?adme.*", "ReAdMe.Md", true}, {"readme.txt", "readme.txx", false}, {"README.TXT", "/a/b/readme.txt", true},
       {"B*", "/b/readme.txt", false},
-      {"A\\*", "a\\b.txt", true},  // "\" and ":" are ordinary in a POSIX name
-      {"NOTE:*", "note:1.txt", true},
+      // "\" and ":" are ordinary in a POSIX name.
+      {"A\\*", "a\\b.txt", true}, {"NOTE:*", "note:1.txt", true},
       // Equal text matches even where the rules would not.
-      {"**", "**", true},
-      {"", "", true},
-      {"", "A", false},
-      {"*", "", true},
-      {"*", "anything.at.all", true},
-      {"?", "xy", false},
-      {"??", "x", false},
-      {"A*B*C", "AxxBxxC", true},
-      {"A*B*C", "AxxBxxCx", false},
+      {"**", "**", true}, {"", "", true}, {"", "A", false}, {"*", "", true}, {"*", "anything.at.all", true},
+      {"?", "xy", false}, {"??", "x", false}, {"A*B*C", "AxxBxxC", true}, {"A*B*C", "AxxBxxCx", false},
       {"**X", "X", true},
       // "?" is one letter however many bytes it has; stray bytes are one each.
-      {"ÄRGER*.TXT", "ärger-2024.txt", true},
-      {"*über*", "Bericht ÜBER alles", true},
-      {"?.TXT", "é.txt", true},
-      {"??.TXT", "é.txt", false},
-      {"?.BIN", "\xff.bin", true},
-      {"*\xfe*", "ab\xfd" "cd", false},
-      {"?", "\xc3", true},
-      {"?", "\xc3x", false},
-      {"??", "\xc3x", true},
-      {"A?B", "a€b", true},
-      {"*\xfe*", "ab\xfe" "cd", true},
+      {"ÄRGER*.TXT", "ärger-2024.txt", true}, {"*über*", "Bericht ÜBER alles", true}, {"?.TXT", "é.txt", true},
+      {"??.TXT", "é.txt", false}, {"?.BIN", "\xff.bin", true}, {"*\xfe*", "ab\xfd" "cd", false}, {"?", "\xc3", true},
+      {"?", "\xc3x", false}, {"??", "\xc3x", true}, {"A?B", "a€b", true}, {"*\xfe*", "ab\xfe" "cd", true},
   };
   for (const Row& r : rows) EXPECT_EQ(MatchMask(r.mask, r.name), r.result) << r.mask << " vs " << r.name;
 }
@@ -78,11 +49,9 @@ TEST(MatchMask, PathologicalMasksFinish) {
 
 TEST(MatchAnyMask, EmptyItemsAndListsMatchNothing) {
   const char* list = "|*.TMP||*.BAK|";
-  EXPECT_TRUE(MatchAnyMask(list, "a.tmp"));
-  EXPECT_TRUE(MatchAnyMask(list, "/x/b.bak"));
-  EXPECT_FALSE(MatchAnyMask(list, "c.txt"));
-  EXPECT_FALSE(MatchAnyMask(list, ""));
-  EXPECT_FALSE(MatchAnyMask("", ""));
+  for (auto [masks, name, result] : {std::tuple{list, "a.tmp", true}, {list, "/x/b.bak", true}, {list, "c.txt", false},
+                                     {list, "", false}, {"", "", false}})
+    EXPECT_EQ(MatchAnyMask(masks, name), result) << masks << " vs " << name;
 }
 
 TEST(MatchAnyMask, VeryLongList) {
@@ -93,15 +62,13 @@ TEST(MatchAnyMask, VeryLongList) {
 }
 
 TEST(ContainsText, SubstringIgnoringCaseNeverEmpty) {
-  EXPECT_TRUE(ContainsText("cache", "/data/Cache/x"));
-  EXPECT_FALSE(ContainsText("caches", "/data/Cache/"));
-  EXPECT_TRUE(ContainsText("ÜBER", "/home/über/"));
-  EXPECT_FALSE(ContainsText("", ""));
-  EXPECT_TRUE(ContainsAnyText("TEMP|CACHE", "C:\\Data\\Cache\\"));
-  EXPECT_FALSE(ContainsAnyText("TEMP|CACHE", "/data/store/"));
-  EXPECT_TRUE(ContainsAnyText("||tmp|", "/var/TMP/"));
-  EXPECT_FALSE(ContainsAnyText("", "/data/"));
-  EXPECT_FALSE(ContainsAnyText("|||", "/data/"));
+  for (auto [text, path, result] : {std::tuple{"cache", "/data/Cache/x", true}, {"caches", "/data/Cache/", false},
+                                    {"ÜBER", "/home/über/", true}, {"", "", false}})
+    EXPECT_EQ(ContainsText(text, path), result) << text << " in " << path;
+  for (auto [texts, path, result] : {std::tuple{"TEMP|CACHE", "C:\\Data\\Cache\\", true},
+                                     {"TEMP|CACHE", "/data/store/", false}, {"||tmp|", "/var/TMP/", true},
+                                     {"", "/data/", false}, {"|||", "/data/", false}})
+    EXPECT_EQ(ContainsAnyText(texts, path), result) << texts << " in " << path;
 }
 
 }  // namespace
