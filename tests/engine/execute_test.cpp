@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
 #include "engine/analyzedata.h"
 #include "engine/copyfile.h"
@@ -69,11 +70,9 @@ TEST_F(Execute, RunsEveryActionInOrderAfterTheJobHeader) {
   while (rule < log.size() && log[rule].Level == LVL_INFO) ++rule;  // the parameter lines
   ASSERT_LT(rule, log.size());
   EXPECT_GT(rule, 1u);
-  EXPECT_EQ(log[rule].Level, LVL_JOB);
-  EXPECT_EQ(log[rule].Text, std::string(41, '_'));
-  EXPECT_EQ(Count(log, LVL_JOB, MC_TERMINATED), 0);
-  EXPECT_FALSE(job.Terminated);
-  EXPECT_EQ(job.ResumePath, "");
+  EXPECT_EQ(std::tie(log[rule].Level, log[rule].Text), std::make_tuple(LVL_JOB, std::string(41, '_')));
+  EXPECT_EQ(std::make_tuple(Count(log, LVL_JOB, MC_TERMINATED), job.Terminated, job.ResumePath),
+            std::make_tuple(0, false, ""));
 }
 
 TEST_F(Execute, TerminateDuringTheFirstActionLeavesTheSecondUnrunAndStoresTheFolder) {
@@ -84,9 +83,8 @@ TEST_F(Execute, TerminateDuringTheFirstActionLeavesTheSecondUnrunAndStoresTheFol
   const std::vector<TTErrorMsg> log = Run();
   EXPECT_TRUE(fs::exists(del + "x.txt"));
   EXPECT_FALSE(fs::exists(dst + "b/2.txt"));
-  EXPECT_EQ(Count(log, LVL_JOB, MC_TERMINATED), 1);
-  EXPECT_TRUE(job.Terminated);
-  EXPECT_EQ(job.ResumePath, UpperCase(src + "b/"));
+  EXPECT_EQ(std::make_tuple(Count(log, LVL_JOB, MC_TERMINATED), job.Terminated, job.ResumePath),
+            std::make_tuple(1, true, UpperCase(src + "b/")));
 }
 
 TEST_F(Execute, AnalyzeWritesItsThreeLogsOnlyWhenSomethingIsReported) {
@@ -99,8 +97,7 @@ TEST_F(Execute, AnalyzeWritesItsThreeLogsOnlyWhenSomethingIsReported) {
     Run();
     const bool written = fs::exists(logs + "ANALYZE1.LOG") && fs::exists(logs + "AN_DATE.LOG") &&
                          fs::exists(logs + "AN_SIZE.LOG");
-    EXPECT_EQ(written, !empty);
-    EXPECT_EQ(job.Mail->Message.Attachments.size(), empty ? 0u : 3u);
+    EXPECT_EQ(std::make_pair(written, job.Mail->Message.Attachments.size()), std::make_pair(!empty, size_t(empty ? 0 : 3)));
   }
   EXPECT_EQ(test::TempDir::Read(logs + "ANALYZE1.LOG").substr(0, AnalyzeHeaderLine().size() + 2),
             AnalyzeHeaderLine() + "\r\n");
@@ -117,12 +114,11 @@ TEST_F(Execute, AnExceptionInsideACopyEndsTheRunAbortedWithItsFilesClosed) {
   TCopyThread thread(job, c);
   EXPECT_NO_THROW(thread.Execute());
   SetCopyChunkHookForTesting({});
-  EXPECT_EQ(thread.LastResult, MC_ABORTED);
+  EXPECT_EQ(std::make_tuple(thread.LastResult, Count(thread.Messages.Snapshot(), LVL_ERROR, MC_ABORTED)),
+            std::make_tuple(MC_ABORTED, 1));
   EXPECT_TRUE(thread.LastResult & RC_ABORT);
   EXPECT_FALSE(thread.SourceHandle.IsOpen());
   EXPECT_FALSE(thread.WorkHandle.IsOpen()) << "the work copy must not stay open and locked";
-  const std::vector<TTErrorMsg> log = thread.Messages.Snapshot();
-  EXPECT_EQ(Count(log, LVL_ERROR, MC_ABORTED), 1);
   EXPECT_TRUE(fs::exists(del + "x.txt")) << "the second action must not run";
   EXPECT_TRUE(thread.CopyBuffer.empty());
 }
