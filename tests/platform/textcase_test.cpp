@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -23,16 +26,14 @@ TEST(UpperCase, FoldsAsciiAndLatinLettersKeepsTheRest) {
 }
 
 TEST(Paths, TrailingDelimitersAndNameParts) {
-  EXPECT_EQ(IncludeTrailingDelim("/data"), "/data/");
-  EXPECT_EQ(IncludeTrailingDelim("/data/"), "/data/");
-  EXPECT_EQ(IncludeTrailingDelim(""), "");  // never the root by accident
-  EXPECT_EQ(ExcludeTrailingDelim("/data//"), "/data");
-  EXPECT_EQ(ExcludeTrailingDelim("/"), "/");
-  EXPECT_EQ(ExtractFileName("/data/sub/a.txt"), "a.txt");
-  EXPECT_EQ(ExtractFileName("a.txt"), "a.txt");
-  EXPECT_EQ(ExtractFileName("/data/"), "");
-  EXPECT_EQ(ExtractFilePath("/data/sub/a.txt"), "/data/sub/");
-  EXPECT_EQ(ExtractFilePath("a.txt"), "");
+  using Fn = std::string (*)(std::string_view);
+  const std::vector<std::tuple<Fn, const char*, const char*>> rows = {
+      {IncludeTrailingDelim, "/data", "/data/"}, {IncludeTrailingDelim, "/data/", "/data/"},
+      {IncludeTrailingDelim, "", ""},  // never the root by accident
+      {ExcludeTrailingDelim, "/data//", "/data"}, {ExcludeTrailingDelim, "/", "/"},
+      {ExtractFileName, "/data/sub/a.txt", "a.txt"}, {ExtractFileName, "a.txt", "a.txt"}, {ExtractFileName, "/data/", ""},
+      {ExtractFilePath, "/data/sub/a.txt", "/data/sub/"}, {ExtractFilePath, "a.txt", ""}};
+  for (const auto& [fn, in, out] : rows) EXPECT_EQ(fn(in), out) << in;
 }
 
 }  // namespace
