@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "jobs/jobrecord.h"
 #include "jobs/schedule.h"
 #include "tests/support/tempdir.h"
@@ -17,26 +19,19 @@ TEST_F(AssignScheduleTest, PendingIdIsConsumedOnce) {
   const int64_t drawn = job_.JobID;
   job_.Schedule->LastRun = 12;
   TTSchedule edited;
-  edited.PendingJobID = 0x2A;
-  edited.Days = 1;
-  edited.Queued = true;
-  edited.LastRun = 99;
+  edited.PendingJobID = 0x2A, edited.Days = 1, edited.Queued = true, edited.LastRun = 99;
 
   AssignSchedule(job_, edited);
-  EXPECT_EQ(job_.JobID, 0x2A);
-  EXPECT_EQ(job_.Schedule->PendingJobID, 0);
-  EXPECT_EQ(edited.PendingJobID, 0);
-  EXPECT_EQ(job_.Schedule->Days, 1);
-  EXPECT_TRUE(job_.Schedule->Queued);
-  EXPECT_EQ(job_.Schedule->LastRun, 12);
+  const TTSchedule& s = *job_.Schedule;
+  EXPECT_EQ(std::make_tuple(job_.JobID, s.PendingJobID, edited.PendingJobID, int(s.Days), s.Queued, s.LastRun),
+            std::make_tuple(int64_t(0x2A), int64_t(0), int64_t(0), 1, true, 12.0));
   EXPECT_NE(drawn, 0x2A);
 
   // The editor's schedule handed its ID over: a second job keeps its own.
   TTFileThreadControl second("Other", nullptr, dir_.path(), dir_.path(), nullptr);
   const int64_t own = second.JobID;
   AssignSchedule(second, edited);
-  EXPECT_EQ(second.JobID, own);
-  EXPECT_EQ(second.Schedule->Days, 1);
+  EXPECT_EQ(std::make_pair(second.JobID, int(second.Schedule->Days)), std::make_pair(own, 1));
 }
 
 TEST_F(AssignScheduleTest, WithoutPendingIdTheJobKeepsItsIdAndOwnScheduleCanBeReassigned) {
@@ -49,8 +44,7 @@ TEST_F(AssignScheduleTest, WithoutPendingIdTheJobKeepsItsIdAndOwnScheduleCanBeRe
 
   job_.Schedule->PendingJobID = 7;
   AssignSchedule(job_, *job_.Schedule);
-  EXPECT_EQ(job_.JobID, 7);
-  EXPECT_EQ(job_.Schedule->PendingJobID, 0);
+  EXPECT_EQ(std::make_pair(job_.JobID, job_.Schedule->PendingJobID), std::make_pair(int64_t(7), int64_t(0)));
 }
 
 }  // namespace
