@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "engine/copyfile.h"
 #include "engine/copythread.h"
@@ -19,10 +20,7 @@ namespace {
 // Counts the calls that reach the main thread; runs them at once.
 class CountingSync : public Synchronizer {
  public:
-  void Synchronize(std::function<void()> fn) override {
-    ++calls;
-    fn();
-  }
+  void Synchronize(std::function<void()> fn) override { ++calls, fn(); }
   int calls = 0;
 };
 
@@ -31,13 +29,10 @@ class FolderLocks : public ::testing::Test {
   std::unique_ptr<TCopyThread> Worker(TTFileThreadControl& job) {
     job.AddAction(std::make_unique<TTFileAction>(tmp / "src/", "*.*", tmp / "dst/", "*.*",
                                                  OPT_DIR_TO_TARGET | OPT_OVERWRITE_ALL, JOB_COPY));
-    CopyThreadContext c;
-    c.Sync = &sync;
-    c.Locks = &table;
-    c.Sleep = [this](int ms) {
+    const CopyThreadContext c{.Sync = &sync, .Locks = &table, .Sleep = [this](int ms) {
       sleeps.push_back(ms);
       if (onSleep) onSleep();
-    };
+    }};
     return std::make_unique<TCopyThread>(job, c);
   }
   int Waits(const TCopyThread& t) const {
@@ -64,11 +59,9 @@ TEST_F(FolderLocks, SecondJobWaitsEveryFiveSecondsUntilTheFirstLeaves) {
     if (++rounds == 3) FolderLock(*a, "");  // the first job leaves the folder
   };
   FolderLock(*b, "/data/out/two.txt");
-  EXPECT_EQ(b->HeldFolder, "/DATA/OUT/");
-  EXPECT_EQ(sleeps, (std::vector<int>{5000, 5000, 5000}));
-  EXPECT_EQ(Waits(*b), 3);
+  EXPECT_EQ(std::make_tuple(b->HeldFolder, sleeps, Waits(*b), table.Entries.size()),
+            std::make_tuple("/DATA/OUT/", std::vector<int>{5000, 5000, 5000}, 3, size_t(1)));
   EXPECT_EQ(b->Messages.Snapshot().front().Text, " folder /DATA/OUT/ in use, waiting... ");
-  EXPECT_EQ(table.Entries.size(), 1u);
 }
 
 TEST_F(FolderLocks, TerminatedWaiterLeavesAtOnceWithoutTheLock) {
@@ -76,9 +69,8 @@ TEST_F(FolderLocks, TerminatedWaiterLeavesAtOnceWithoutTheLock) {
   FolderLock(*a, "/data/out/one.txt");
   onSleep = [&] { b->Thread().RequestTerminate(); };
   FolderLock(*b, "/data/out/two.txt");
-  EXPECT_EQ(sleeps.size(), 1u);
-  EXPECT_TRUE(b->HeldFolder.empty());
-  EXPECT_EQ(table.Entries.at("/DATA/OUT/"), a.get());
+  EXPECT_EQ(std::make_tuple(sleeps.size(), b->HeldFolder, table.Entries.at("/DATA/OUT/")),
+            std::make_tuple(size_t(1), "", a.get()));
 }
 
 TEST_F(FolderLocks, OverwritingManyFilesInOneFolderAsksOnce) {
@@ -103,11 +95,9 @@ TEST_F(FolderLocks, PausedRunStopsBetweenEntriesAndResumes) {
   for (int i = 0; i < 50; ++i) files.push_back({"f" + std::to_string(i) + ".txt", "x"});
   test::MakeTree(tmp / "src/", files);
   LoopSynchronizer loop;
-  CopyThreadContext c;
-  c.Sync = &loop;
   jobA.AddAction(std::make_unique<TTFileAction>(tmp / "src/", "*.*", tmp / "dst/", "*.*",
                                                 OPT_DIR_TO_TARGET | OPT_OVERWRITE_ALL, JOB_COPY));
-  TCopyThread t(jobA, c);
+  TCopyThread t(jobA, CopyThreadContext{.Sync = &loop});
   t.Thread().Pause();
   ASSERT_TRUE(t.Thread().Start([&](mv::Worker&) { t.Execute(); }));
   ASSERT_TRUE(loop.RunUntil([&] { return t.Thread().Parked(); }, std::chrono::seconds(30)))
