@@ -46,6 +46,19 @@ class TargetLinks : public ::testing::TestWithParam<bool> {
     thread->ChunkSize = 32768;  // stop positions are in 32 KiB pieces
     RunCopyAction(*thread, *job->Actions.front());
   }
+  // A run of big.bin stopped after three pieces; returns the resume state it leaves for the next.
+  std::function<void(TTFileThreadControl&)> StoppedRun(const std::string& data) {
+    MakeTree(src, {{"big.bin", data}});
+    SetCopyChunkHookForTesting([](TCopyThread& t, int64_t done) {
+      if (done == 3 * 32768) t.Thread().RequestTerminate();
+    });
+    Run(0x101 | OPT_RESUME_FILE);
+    SetCopyChunkHookForTesting({});
+    const TCopyThread& t = *thread;
+    return [path = t.CurrentFolder, file = t.ResumeFile, pos = t.ResumeFilePos](TTFileThreadControl& j) {
+      j.ResumePath = path, j.ResumeFile = file, j.ResumeFilePos = pos;
+    };
+  }
   bool Logged(int32_t code, const std::string& text) const {
     for (const TTErrorMsg& m : thread->Messages.Snapshot())
       if (m.Code == code && m.Text.find(text) != std::string::npos) return true;
@@ -83,18 +96,12 @@ TEST_P(TargetLinks, NothingOutsideTheTargetChanges) {
 
 TEST_P(TargetLinks, ALinkUnderTheResumeNameIsNeverResumedFrom) {
   const std::string data(8 * 32768, 's');
-  MakeTree(src, {{"big.bin", data}});
-  SetCopyChunkHookForTesting([](TCopyThread& t, int64_t done) { if (done == 3 * 32768) t.Thread().RequestTerminate(); });
-  Run(0x101 | OPT_RESUME_FILE);
-  SetCopyChunkHookForTesting({});
+  const auto keep = StoppedRun(data);
   const std::string resume = dst + ResumeFileName(0x2A);
   ASSERT_EQ(fs::file_size(resume), 3u * 32768);
   const std::string planted(3 * 32768, 'P');
   MakeTree(outside, {{"planted.bin", planted}});
   fs::remove(resume), fs::create_symlink(outside + "planted.bin", resume);
-  const auto keep = [t = thread.get()](TTFileThreadControl& j) {
-    j.ResumePath = t->CurrentFolder, j.ResumeFile = t->ResumeFile, j.ResumeFilePos = t->ResumeFilePos;
-  };
   Run(0x101 | OPT_RESUME_FILE | OPT_RESUME_FOLDER, keep);
   EXPECT_TRUE(Logged(0, "Resume file is not ours: " + resume));
   EXPECT_FALSE(Logged(0, "File copy resumed"));
@@ -107,15 +114,9 @@ TEST_P(TargetLinks, ALinkUnderTheResumeNameIsNeverResumedFrom) {
 TEST_P(TargetLinks, AResumeFileOfAnotherUserIsNeverResumedFrom) {
   if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
   const std::string data(8 * 32768, 's');
-  MakeTree(src, {{"big.bin", data}});
-  SetCopyChunkHookForTesting([](TCopyThread& t, int64_t done) { if (done == 3 * 32768) t.Thread().RequestTerminate(); });
-  Run(0x101 | OPT_RESUME_FILE);
-  SetCopyChunkHookForTesting({});
+  const auto keep = StoppedRun(data);
   const std::string resume = dst + ResumeFileName(0x2A);
   ASSERT_EQ(::chown(resume.c_str(), 65534, 65534), 0);
-  const auto keep = [t = thread.get()](TTFileThreadControl& j) {
-    j.ResumePath = t->CurrentFolder, j.ResumeFile = t->ResumeFile, j.ResumeFilePos = t->ResumeFilePos;
-  };
   Run(0x101 | OPT_RESUME_FILE | OPT_RESUME_FOLDER, keep);
   EXPECT_TRUE(Logged(0, "Resume file is not ours: " + resume));
   EXPECT_EQ(test::TempDir::Read(dst + "big.bin"), data);
