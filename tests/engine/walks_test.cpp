@@ -59,8 +59,8 @@ TEST_F(Walks, MirrorCleanDeletesWhatTheSourceLacksAndNothingElse) {
   MakeTree(dst, {{"extra.txt", "x"}, {"a/extra.txt", "x"}, {"gone/x.txt", "x"}, {"gone/y/", ""}});
   EXPECT_EQ(CleanDir(Make(OPT_MIRROR | OPT_EMPTY_DIRS), dst, src, "*.*", 0), RC_NOTHING_TO_DO);
   EXPECT_EQ(RenderTree(dst), expected);
-  EXPECT_EQ(thread->cDeleted, 3);
-  EXPECT_EQ(Count(LVL_DIR, MC_DELETE_DIR, dst + "gone/"), 2);  // gone/ and gone/y/
+  EXPECT_EQ(std::make_pair(thread->cDeleted, Count(LVL_DIR, MC_DELETE_DIR, dst + "gone/")),
+            std::make_pair(3, 2));  // gone/ and gone/y/
 }
 
 TEST_F(Walks, MirrorCleanDeletesNothingWhenTheSourceIsGoneOrUnreadable) {
@@ -82,8 +82,7 @@ TEST_F(Walks, MirrorCleanDeletesNothingWhenTheSourceIsGoneOrUnreadable) {
     c.setup(), onRefresh = c.duringRun;
     EXPECT_EQ(CleanDir(Make(OPT_MIRROR), dst, src, "*.*", 0), MC_READ_SOURCE_CONN_ABORT);
     EXPECT_EQ(RenderTree(dst), before);
-    EXPECT_EQ(thread->cDeleted, 0);
-    EXPECT_EQ(Count(LVL_ERROR, MC_READ_SOURCE_CONN_ABORT), 1);
+    EXPECT_EQ(std::make_pair(thread->cDeleted, Count(LVL_ERROR, MC_READ_SOURCE_CONN_ABORT)), std::make_pair(0, 1));
   }
 }
 
@@ -98,9 +97,9 @@ TEST_F(Walks, DeleteJobDeletesSelectedFilesOnlyWithMasksAndNotWhenLogOnly) {
     fs::remove_all(src), MakeTree(src, tree);
     DeleteDir(Make(c.options, [&](TTDirFilter& f) { f.IncludeFileNames = c.masks; }), src, "*.*", 255, 0);
     EXPECT_EQ(RenderTree(src), Render(c.left));
-    EXPECT_EQ(thread->cDeleted, c.deleted);
-    EXPECT_EQ(Count(LVL_INFO, MC_DELETE_FILE), c.logged);
-    EXPECT_EQ(Count(LVL_ERROR, MC_ABORTED, "needs include file filter"), *c.masks ? 0 : 1);
+    EXPECT_EQ(std::make_tuple(thread->cDeleted, Count(LVL_INFO, MC_DELETE_FILE),
+                              Count(LVL_ERROR, MC_ABORTED, "needs include file filter")),
+              std::make_tuple(c.deleted, c.logged, *c.masks ? 0 : 1));
   }
 }
 
