@@ -217,12 +217,6 @@ TEST_F(ProfileTest, KillDuringWriteLeavesAnOldOrNewFileWhole) {
   }
 }
 
-}  // namespace
-}  // namespace mv
-
-namespace mv {
-namespace {
-
 TEST_F(ProfileTest, ByteOrderMarkIsSkippedOnReadAndKeptByEdits) {
   const std::string bom = "\xEF\xBB\xBF";
   Put(bom + "[job]\r\ndescription=Nightly\r\nold=1\r\n");
