@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/walks.h"
 #include "jobs/jobtypes.h"
 #include "platform/clock.h"
@@ -22,9 +24,8 @@ TEST(TransferRate, WindowsCloseAfterThirtySecondsWhenDataMoved) {
 
   t.BytesSinceRateSample = 1000;  // the first window closes at once
   t.DisplayRefresh();
-  EXPECT_EQ(job.PrevRateSample.Bytes, 1000);
-  EXPECT_EQ(job.PrevRateSample.Latest, now);
-  EXPECT_EQ(job.RateSample.Start, now);
+  EXPECT_EQ(std::make_tuple(job.PrevRateSample.Bytes, job.PrevRateSample.Latest, job.RateSample.Start),
+            std::make_tuple(int64_t(1000), now, now));
 
   const DateTime opened = now;
   t.BytesSinceRateSample = 500;
@@ -33,9 +34,8 @@ TEST(TransferRate, WindowsCloseAfterThirtySecondsWhenDataMoved) {
   EXPECT_EQ(job.PrevRateSample.Bytes, 1000) << "a window shorter than 30 s stays open";
   now = opened + 31 * second;
   t.DisplayRefresh();
-  EXPECT_EQ(job.PrevRateSample.Bytes, 500);
-  EXPECT_EQ(job.PrevRateSample.Start, opened);
-  EXPECT_EQ(t.BytesSinceRateSample, 0);
+  EXPECT_EQ(std::make_tuple(job.PrevRateSample.Bytes, job.PrevRateSample.Start, t.BytesSinceRateSample),
+            std::make_tuple(int64_t(500), opened, int64_t(0)));
   SetClockForTesting({});
 }
 
@@ -56,10 +56,7 @@ TEST(RunMessages, ReachTheProgramLogAndTheJobLogInOrder) {
   job.JobID = 0x51;
   job.AddAction(std::make_unique<TTFileAction>(dir / "src/", "*.*", dir / "dst/", "*.*",
                                                OPT_DIR_TO_TARGET | OPT_OVERWRITE_ALL | OPT_LOG_ONLY_COPY, JOB_COPY));
-  CopyThreadContext context;
-  context.ProgramLog = &programLog;
-  context.DisplayTickMs = 0;
-  TCopyThread thread(job, context);
+  TCopyThread thread(job, CopyThreadContext{.ProgramLog = &programLog, .DisplayTickMs = 0});
   RunCopyAction(thread, *job.Actions.front());
   EXPECT_EQ(thread.cError, 0);
   thread.DisplayRefresh();
