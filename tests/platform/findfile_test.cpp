@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/datetime.h"
@@ -76,10 +77,9 @@ TEST(FindFirst, ListsOnlyFilesFoldersAndLinksToFilesNeverFifosOrDirectoryLinks) 
   std::vector<FindData> entries;
   ASSERT_EQ(List(dir / "*", kAttrAny, nullptr, &entries), (Names{".", "..", "data.bin", "link.bin", "sub"}));
   for (const FindData& d : {entries[2], entries[3]}) {  // the link shows the file's data under its own name
-    EXPECT_EQ(d.Size, 70000) << d.Name;
-    EXPECT_TRUE(d.WriteTime.tv_sec == t.tv_sec && d.WriteTime.tv_nsec == t.tv_nsec);
-    EXPECT_EQ(d.Time, UnixToDos(t));
-    EXPECT_EQ(d.Attr, kAttrReadOnly | kAttrArchive);
+    EXPECT_EQ(std::make_tuple(d.Size, d.WriteTime.tv_sec, d.WriteTime.tv_nsec, d.Time, d.Attr),
+              std::make_tuple(int64_t(70000), t.tv_sec, t.tv_nsec, UnixToDos(t), kAttrReadOnly | kAttrArchive))
+        << d.Name;
   }
 }
 
