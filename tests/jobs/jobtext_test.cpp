@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -105,12 +106,10 @@ TEST_F(JobTextTest, CopyJobReportLinesAndPanel) {
   job_.Mail->AddRecipient("b@example.org", 0);
   const auto p = ShowJobParameters(job_);
   ASSERT_TRUE(p.has_value());
-  EXPECT_EQ(p->Caption, "Options for Job \"Daily\"  (ID 0000002A)");
-  EXPECT_EQ(p->Source, "/src/ [ a.txt ] [ c.txt ] ");
-  EXPECT_EQ(p->Target, "/dst/ [ b.txt ] [ c.txt ] ");
-  EXPECT_EQ(p->IncludeFiles, "*.TXT allow:[RA] require:[A]");
-  EXPECT_EQ(p->IncludeDirs, "[max depth 8]docs|mail");
-  EXPECT_EQ(p->MailRecipients, "a@example.org | b@example.org | ");
+  EXPECT_EQ(std::tie(p->Caption, p->Source, p->Target, p->IncludeFiles, p->IncludeDirs, p->MailRecipients),
+            std::make_tuple("Options for Job \"Daily\"  (ID 0000002A)", "/src/ [ a.txt ] [ c.txt ] ",
+                            "/dst/ [ b.txt ] [ c.txt ] ", "*.TXT allow:[RA] require:[A]", "[max depth 8]docs|mail",
+                            "a@example.org | b@example.org | "));
 }
 
 TEST_F(JobTextTest, SourceOnlyJobsReportAndPanel) {
@@ -133,8 +132,8 @@ TEST_F(JobTextTest, SourceOnlyJobsReportAndPanel) {
   for (int32_t type : {JOB_ANALYZE, JOB_NETWARE_PURGE, JOB_DELETE}) {
     Only(type, 0);
     const auto p = ShowJobParameters(job_);
-    EXPECT_EQ(p->Target, "N/A") << type;
-    EXPECT_EQ(p->IncludeFiles, type == JOB_DELETE ? "*.LOG" : "*.LOG [ older than 1 day(s) ]");
+    EXPECT_EQ(std::tie(p->Target, p->IncludeFiles),
+              std::make_tuple("N/A", type == JOB_DELETE ? "*.LOG" : "*.LOG [ older than 1 day(s) ]")) << type;
   }
 }
 
@@ -159,12 +158,12 @@ TEST(SpeedText, UnitsBoundariesRoundingAndUnusableRates) {
 
 TEST_F(JobTextTest, SpeedAndStatusOfTheJob) {
   job_.Speed = 1000000, job_.SpeedUnit = kSpeedUnitKBS;
-  EXPECT_EQ(SpeedText(job_), "125,000 KB/s");
-  EXPECT_EQ(StatusText(job_, true), "Job thread is not running");
+  EXPECT_EQ(std::make_tuple(SpeedText(job_), StatusText(job_, true)),
+            std::make_tuple("125,000 KB/s", "Job thread is not running"));
   int stand_in = 0;  // never dereferenced: only its presence counts
   job_.Thread = reinterpret_cast<TCopyThread*>(&stand_in);
-  EXPECT_EQ(StatusText(job_, false), "Job thread is running");
-  EXPECT_EQ(StatusText(job_, true), "Job thread is stopped");
+  EXPECT_EQ(std::make_tuple(StatusText(job_, false), StatusText(job_, true)),
+            std::make_tuple("Job thread is running", "Job thread is stopped"));
   job_.Thread = nullptr;
 }
 
@@ -183,9 +182,9 @@ TEST_F(JobTextTest, AverageRateOfLastCompletedWindow) {
   for (const auto& s : bad) {
     job_.PrevRateSample = s;
     TransferSample untouched{7, 8, 9};
-    EXPECT_EQ(AverageRate(job_, &untouched), -1) << s.Bytes;
-    EXPECT_EQ(untouched.Bytes, 7);
-    EXPECT_EQ(AverageRateText(job_), "(no data)");
+    const int32_t rate = AverageRate(job_, &untouched);
+    EXPECT_EQ(std::make_tuple(rate, untouched.Bytes, AverageRateText(job_)),
+              std::make_tuple(-1, int64_t(7), std::string("(no data)"))) << s.Bytes;
   }
 }
 
