@@ -198,7 +198,7 @@ bool FileCopy::CheckConflict() {
 void FileCopy::OpenSource() {
   uint32_t error = t_.SourceHandle.Open(source_, FileAccess::Read, FileCreate::OpenExisting,
                                         FileShare::DenyWrite);
-  if (error == 0 && ::fstat(t_.SourceHandle.fd(), &sourceStat_) != 0) error = LastWinError();
+  if (error == 0) sourceStat_ = t_.SourceHandle.OpenedStatus();
   if (error == 0) return;
   Fail(LVL_WARNING, MC_OPEN_SOURCE, source_, error);
   const char* why = error == ERROR_PATH_NOT_FOUND        ? "PATH NOT FOUND"

@@ -233,12 +233,17 @@ uint32_t TargetTree::RenameHeld(const std::string& from, const std::string& to) 
   int fromDir = -1;
   std::string fromName, toName;
   if (uint32_t error = Parent(from, fromDir, fromName)) return error;
-  // The second look-up may replace the cached folder: keep our own handle.
-  UniqueFd fromHeld(::dup(fromDir));
+  // A work copy beside its target: one cached folder serves both names.
+  // Otherwise the second look-up may replace it: keep our own handle.
+  UniqueFd fromHeld;
+  if (ExtractFilePath(ExcludeTrailingDelim(from)) != ExtractFilePath(ExcludeTrailingDelim(to))) {
+    fromHeld.Reset(::dup(fromDir));
+    if (fromHeld.Get() < 0) return WinErrorFromErrno(errno);
+    fromDir = fromHeld.Get();
+  }
   int toDir = -1;
   if (uint32_t error = Parent(to, toDir, toName)) return error;
-  if (fromHeld.Get() < 0) return WinErrorFromErrno(errno);
-  if (::renameat(fromHeld.Get(), fromName.c_str(), toDir, toName.c_str()) == 0) return 0;
+  if (::renameat(fromDir, fromName.c_str(), toDir, toName.c_str()) == 0) return 0;
   return ErrorOf(errno);
 }
 

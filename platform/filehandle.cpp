@@ -25,10 +25,14 @@ uint32_t FileHandle::OpenAt(int dirFd, const std::string& name, FileAccess acces
 uint32_t FileHandle::OpenIn(int dirFd, const std::string& path, bool noFollow, FileAccess access,
                             FileCreate create, FileShare share) {
   Close();
+  opened_ = {};
   const bool truncate = create == FileCreate::CreateAlways;
   if (truncate && access == FileAccess::Read) return ERROR_INVALID_PARAMETER;
 
-  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;  // non-blocking: a FIFO must not hang the open
+  // Non-blocking, so that a FIFO cannot hang the open; a file the open
+  // creates is a new regular file and needs neither that nor a look at it.
+  const bool createsNew = create == FileCreate::CreateNew;
+  int flags = O_CLOEXEC | O_NOCTTY | (createsNew ? 0 : O_NONBLOCK);
   flags |= access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
   switch (create) {
     case FileCreate::CreateNew: flags |= O_CREAT | O_EXCL; break;
@@ -43,12 +47,16 @@ uint32_t FileHandle::OpenIn(int dirFd, const std::string& path, bool noFollow, F
   if (fd < 0) return WinErrorForPath(errno, path);
   UniqueFd guard(fd);
 
-  struct stat st;
-  if (::fstat(fd, &st) != 0) return WinErrorFromErrno(errno);
-  if (!S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
-  // The open asked for no other status flag, so clearing all of them clears
-  // only O_NONBLOCK (one call instead of a read and a write of the flags).
-  if (::fcntl(fd, F_SETFL, 0) != 0) return WinErrorFromErrno(errno);
+  struct stat st {};
+  if (createsNew) {
+    st.st_mode = S_IFREG;
+  } else {
+    if (::fstat(fd, &st) != 0) return WinErrorFromErrno(errno);
+    if (!S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
+    // The open asked for no other status flag, so clearing all of them clears
+    // only O_NONBLOCK (one call instead of a read and a write of the flags).
+    if (::fcntl(fd, F_SETFL, 0) != 0) return WinErrorFromErrno(errno);
+  }
 
   if (share != FileShare::DenyNone) {
     int op = (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
@@ -61,6 +69,7 @@ uint32_t FileHandle::OpenIn(int dirFd, const std::string& path, bool noFollow, F
   }
   if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0) return WinErrorFromErrno(errno);
   fd_ = std::move(guard);
+  opened_ = st;
   return 0;
 }
 

@@ -4,6 +4,8 @@
 // waiting; a conflict is ERROR_SHARING_VIOLATION. Every call returns 0 or a
 // Windows error number (platform/oserror.h).
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -49,6 +51,9 @@ class FileHandle {
 
   bool IsOpen() const { return fd_.Valid(); }
   int fd() const { return fd_.Get(); }
+  // The file's status as the open found it; a file the open created has only
+  // its type (a regular file) and no size.
+  const struct stat& OpenedStatus() const { return opened_; }
 
   // Reads up to `size` bytes (fewer only at the end of the file); `done`
   // receives the count, 0 at the end.
@@ -70,6 +75,7 @@ class FileHandle {
   uint32_t OpenIn(int dirFd, const std::string& path, bool noFollow, FileAccess access, FileCreate create,
                   FileShare share);
   UniqueFd fd_;
+  struct stat opened_ {};
 };
 
 }  // namespace mv

@@ -1,6 +1,7 @@
 #include "platform/filehandle.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -43,8 +44,20 @@ TEST(FileHandle, CreateModesAndOnlyRegularFilesOpenSoAFifoDoesNotHang) {
   FileHandle h;
   EXPECT_EQ(h.Open(dir / "fifo", FileAccess::Read, FileCreate::OpenExisting, S::DenyNone), ERROR_ACCESS_DENIED);
   EXPECT_EQ(h.Open(file, FileAccess::Write, FileCreate::CreateNew, S::DenyNone), ERROR_FILE_EXISTS);
+  EXPECT_EQ(h.Open(dir / "fifo", FileAccess::Write, FileCreate::CreateNew, S::DenyNone), ERROR_FILE_EXISTS);
   ASSERT_EQ(h.Open(file, FileAccess::ReadWrite, FileCreate::OpenAlways, S::DenyNone), 0u);
   EXPECT_EQ(TempDir::Read(file), "content");
+  // The status the open found, and a handle that blocks like any other.
+  EXPECT_TRUE(S_ISREG(h.OpenedStatus().st_mode));
+  EXPECT_EQ(h.OpenedStatus().st_size, 7);
+  EXPECT_EQ(::fcntl(h.fd(), F_GETFL) & O_NONBLOCK, 0);
+  ASSERT_EQ(h.Open(dir / "new", FileAccess::ReadWrite, FileCreate::CreateNew, S::Exclusive), 0u);
+  EXPECT_TRUE(S_ISREG(h.OpenedStatus().st_mode));
+  EXPECT_EQ(h.OpenedStatus().st_size, 0);
+  EXPECT_EQ(::fcntl(h.fd(), F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_NE(h.Open(dir / "fifo", FileAccess::Read, FileCreate::OpenExisting, S::DenyNone), 0u);
+  EXPECT_FALSE(S_ISREG(h.OpenedStatus().st_mode)) << "a refused open leaves no status behind";
+  ASSERT_EQ(h.Open(file, FileAccess::ReadWrite, FileCreate::OpenAlways, S::DenyNone), 0u);
   ASSERT_EQ(h.Open(file, FileAccess::ReadWrite, FileCreate::CreateAlways, S::DenyNone), 0u);
   EXPECT_EQ(TempDir::Read(file), "");
 }
