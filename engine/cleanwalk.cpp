@@ -164,8 +164,7 @@ int32_t CleanDir(TCopyThread& t, const std::string& cleanDir, const std::string&
     if (err == 0 && refExists && !IsDefinitelyDir(refDir)) err = ERROR_PATH_NOT_FOUND;
     if (err == 0) return 0;
     ++t.cError;
-    return t.LastResult = t.Messages.AddMsgOS(kCleanTag, LVL_ERROR, MC_READ_SOURCE_CONN_ABORT,
-                                              static_cast<int32_t>(err), refDir);
+    return t.LastResult = folder.Log(LVL_ERROR, MC_READ_SOURCE_CONN_ABORT, refDir, static_cast<int32_t>(err));
   };
   if (const int32_t gone = sourceGone(); gone != 0) return gone;
   if (level == 0 && !refExists) {

@@ -17,8 +17,8 @@ namespace mv {
 WalkFolder::WalkFolder(TCopyThread& thread, int32_t tag, std::string dir, int32_t level)
     : t_(thread), tag_(tag), dir_(std::move(dir)), level_(level) {}
 
-int32_t WalkFolder::Log(int32_t level, int32_t code, const std::string& text) const {
-  return t_.Messages.AddMsg(tag_, level, code, text);
+int32_t WalkFolder::Log(int32_t level, int32_t code, const std::string& text, int32_t osError) const {
+  return t_.Messages.AddMsgOS(tag_, level, code, osError, text);
 }
 
 int32_t WalkFolder::LogStop() const { return t_.LastResult = Log(LVL_ERROR, MC_TERMINATED, dir_); }

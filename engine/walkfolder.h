@@ -47,7 +47,8 @@ class WalkFolder {
   // tag: the message table the walk writes to; level: depth below its top.
   WalkFolder(TCopyThread& thread, int32_t tag, std::string dir, int32_t level);
 
-  int32_t Log(int32_t level, int32_t code, const std::string& text) const;
+  // osError: the system error the entry names (0: none).
+  int32_t Log(int32_t level, int32_t code, const std::string& text, int32_t osError = 0) const;
   // Logs the stop in this folder and makes it the run's last result.
   int32_t LogStop() const;
   // At the folder's start: true, after LogStop, when the run must stop.
