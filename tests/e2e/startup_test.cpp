@@ -79,12 +79,5 @@ TEST(HeadlessStartup, UnwritableDataFolderIsReportedAndTheProgramStillRuns) {
   EXPECT_NE(out.find("NetWare interface not available"), std::string::npos);
 }
 
-TEST(HeadlessStartup, BadArgumentsAreRefusedWithUsage) {
-  TempDir dir;
-  ChildProcess p({MIRAVA_BINARY, "--headless", "--base"}, dir / "out.txt");
-  EXPECT_EQ(p.Wait(kTimeoutMs), 2);
-  EXPECT_NE(TempDir::Read(dir / "out.txt").find("--base needs a value"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace mv

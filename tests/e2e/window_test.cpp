@@ -108,13 +108,6 @@ TEST_F(WindowEndToEnd, OpensByTitleRunsAJobAndShutsDownInOrderOnSigterm) {
   EXPECT_FALSE(WindowShown());
 }
 
-TEST_F(WindowEndToEnd, CloseWordClosesTheWindowOnceIdle) {
-  if (!StartDisplay()) GTEST_SKIP() << skipReason;
-  ChildProcess program({MIRAVA_BINARY, "--base", dir / "base", "CLOSE"}, dir / "out.txt");
-  EXPECT_EQ(program.Wait(kTimeoutMs), 0) << TempDir::Read(dir / "out.txt");
-  EXPECT_FALSE(std::filesystem::exists(dir / "base/CTRL/MVSERVER.MVF"));
-}
-
 TEST_F(WindowEndToEnd, WithoutADisplayItSaysSoInOneLineAndNamesHeadless) {
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(v);
   ChildProcess program({MIRAVA_BINARY, "--base", dir / "base"}, dir / "out.txt");
