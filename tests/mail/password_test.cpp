@@ -28,7 +28,6 @@ TEST(Password, OnlyAnOwnerOnlyFileOrAVariableGivesIt) {
       {"readonly", "pw", 0400, true, "pw"},
       {"group", "Zq9-secret", 0640, false, " may be read or written by others"},
       {"others", "Zq9-secret", 0604, false, " may be read or written by others"},
-      {"groupwrite", "Zq9-secret", 0620, false, " may be read or written by others"},
       {"empty", "\n", 0600, false, ""},
       {"big", big, 0600, false, ""}};
   for (const Case& c : cases) {

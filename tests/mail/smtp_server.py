@@ -9,9 +9,8 @@ attachment, decoded, and last N.eml, the data as received.
 With a certificate and a login it also serves, each on a port of its own:
 starttls_port (STARTTLS, then AUTH PLAIN and LOGIN), login_port (as that,
 with AUTH LOGIN only) and tls_port (TLS from the first byte, AUTH PLAIN and
-LOGIN). The plain port never offers STARTTLS. Two more TLS ports misbehave
-after the handshake: tls_silent_port never says anything, tls_long_port
-sends one endless line. All other port files are written before OUTDIR/port.
+LOGIN). The plain port never offers STARTTLS. All other port files are
+written before OUTDIR/port.
 """
 import asyncio
 import email
@@ -48,16 +47,6 @@ class Store:
         return "250 OK"
 
 
-async def silent(reader, writer):
-    await asyncio.sleep(3600)
-
-
-async def rambling(reader, writer):
-    writer.write(b"2" * 100000 + b"\r\n")
-    await writer.drain()
-    await asyncio.sleep(3600)
-
-
 async def listen(loop, factory, outdir, name, **kwargs):
     server = await loop.create_server(factory, "127.0.0.1", 0, **kwargs)
     write(os.path.join(outdir, name), str(server.sockets[0].getsockname()[1]).encode())
@@ -85,10 +74,6 @@ async def main(outdir, secure):
         servers.append(await listen(loop, lambda: SMTP(store, hostname="tests.local", auth_required=True,
                                                        auth_require_tls=False, auth_callback=check),
                                     outdir, "tls_port", ssl=context))
-        for handler, name in ((silent, "tls_silent_port"), (rambling, "tls_long_port")):
-            server = await asyncio.start_server(handler, "127.0.0.1", 0, ssl=context)
-            write(os.path.join(outdir, name), str(server.sockets[0].getsockname()[1]).encode())
-            servers.append(server)
     servers.append(await listen(loop, lambda: SMTP(store, hostname="tests.local"), outdir, "port"))
     await asyncio.gather(*(s.serve_forever() for s in servers))
 
