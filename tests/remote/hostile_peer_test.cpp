@@ -72,8 +72,7 @@ class HostilePeerRun : public ::testing::Test {
 TEST_F(HostilePeerRun, NamesThatAreNoPlainNamesRefuseTheWholeListing) {
   struct Case { std::string name; int32_t attr; const char* why; };
   const Case cases[] = {
-      {"../victimT/a.txt", kFile, "\"/\""},       {"../../victimT2/b.txt", kFile, "\"/\""},
-      {"real/../../victimD", kDir, "\"/\""},      {"../../planted.txt", kFile, "\"/\""},
+      {"../../victimT2/b.txt", kFile, "\"/\""},   {"real/../../victimD", kDir, "\"/\""},
       {"", kDir, "an empty name"},                {".", kDir, "\".\""},
       {"..", kFile, "\"..\" for a file"},         {std::string("a\0b", 3), kFile, "NUL byte"},
       {std::string(300, 'n'), kFile, "longer than 255"},
