@@ -15,13 +15,11 @@ TEST(CommandWords, WordsMatchAtTheStartWhateverTheCaseAndRunJobNamesAJobFile) {
   } cases[] = {
       {{"close"}, MODE_CLOSE_WHEN_IDLE, ""},
       {{"/CLOSE"}, 0, ""},
-      {{"-close"}, 0, ""},
       {{"CLOSEWHENDONE"}, MODE_CLOSE_WHEN_IDLE, ""},
       {{"Control", "qload", "CLOSE"}, MODE_CONTROL | MODE_QLOAD | MODE_CLOSE_WHEN_IDLE, ""},
       {{}, 0, ""},
       // Without a folder the job folder; a folder is kept; the extension is always appended.
       {{"RUNJOB=daily"}, 0, "/data/MVJ/DAILY.MVJ"},
-      {{"runjob=nightly"}, 0, "/data/MVJ/NIGHTLY.MVJ"},
       {{"RUNJOB=/srv/Jobs/x.mvj"}, 0, "/srv/Jobs/X.MVJ.MVJ"},
       {{"RUNJOB=sub/a"}, 0, "sub/A.MVJ"},
       {{"RUNJOB=a", "RUNJOB=b"}, 0, "/data/MVJ/B.MVJ"},  // the later one wins

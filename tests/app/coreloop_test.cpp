@@ -73,27 +73,6 @@ TEST_F(CoreLoopTest, NoPassRunsWhileBusy) {
   EXPECT_TRUE(core.PendingRunJob().empty());
 }
 
-TEST_F(CoreLoopTest, TimersFollowTheRoleAndTheTestInterval) {
-  setenv("MIRAVA_JOB_TIMER_MS", "120", 1);
-  {
-    MiravaCore core;
-    CoreLoop loop(core);
-    core.Startup(Options({}));
-    loop.Start();
-    EXPECT_EQ(std::tuple(loop.JobTimerInterval(), loop.JobTimerActive(), loop.AppTimerActive(),
-                         loop.DisplayTimerActive()),
-              std::tuple(120, true, true, true));
-  }
-  unsetenv("MIRAVA_JOB_TIMER_MS");
-  MiravaCore controller;
-  CoreLoop loop(controller);
-  controller.Startup(Options({"CONTROL"}));
-  loop.Start();
-  EXPECT_EQ(loop.JobTimerInterval(), kJobTimerMs);
-  EXPECT_FALSE(loop.JobTimerActive()) << "a controller never runs the queue";
-  EXPECT_TRUE(loop.DisplayTimerActive());
-}
-
 TEST_F(CoreLoopTest, AnInstanceWithoutItsLockClosesAtItsFirstAppTick) {
   MiravaCore first;
   CoreLoop firstLoop(first);

@@ -63,12 +63,6 @@ TEST_F(JobListTest, SelectionFollowsItsJobWhenAnotherLeaves) {
   EXPECT_EQ(list.Selected(), 0) << "the last one gone: the one before it";
 }
 
-TEST_F(JobListTest, ARemovedObserverHearsNothing) {
-  observers.Remove(&rec);
-  Add("x");
-  EXPECT_TRUE(rec.events.empty());
-}
-
 TEST_F(JobListTest, NamesSortWithoutCaseOfTheAsciiLetters) {
   for (const char* name : {"Beta", "alpha", "Alpha2", "_x", "\xc3\xa4rger", "ALPHA"}) Add(name);
   list.Sort();

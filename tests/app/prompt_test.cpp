@@ -38,15 +38,6 @@ TEST(ScriptedPrompt, AnUnexpectedQuestionFailsAndGetsTheDefault) {
   EXPECT_FALSE(p.Complete());
 }
 
-TEST(ScriptedPrompt, CancelledInputLeavesTheValue) {
-  ScriptedPrompt p;
-  p.ExpectInput("Name:", "ignored", true);
-  std::string value = "kept";
-  EXPECT_FALSE(p.Input("Mirava", "Name:", value));
-  EXPECT_EQ(value, "kept");
-  EXPECT_TRUE(p.Complete());
-}
-
 TEST(HeadlessPrompt, LogsAndGivesTheDefaultAnswers) {
   std::vector<std::string> log;
   HeadlessPrompt p([&log](const std::string& line) { log.push_back(line); });

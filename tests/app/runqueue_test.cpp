@@ -162,17 +162,6 @@ TEST_F(RunQueueTest, DisabledQueueStartsNothing) {
   EXPECT_EQ(list.JobAt(0)->Thread, nullptr);
 }
 
-TEST_F(RunQueueTest, DeleteRemovesIdleJobWithItsQueueFile) {
-  auto job = DueJob("gone");
-  job->Schedule->Queued = true;
-  SaveToQueue(*job);
-  const std::string queueFile = job->QueueFileName();
-  list.AddJob(std::move(job));
-  EXPECT_TRUE(queue->DeleteJobAt(0));
-  EXPECT_TRUE(list.Empty());
-  EXPECT_EQ(TempDir::Read(queueFile), "");
-}
-
 TEST_F(RunQueueTest, ARunEndedByAnExceptionIsReportedAndFreesItsSlot) {
   tmp.Write("src/big.txt", std::string(3 * kCopyBufferSize, 'b'));
   SetCopyChunkHookForTesting([](TCopyThread&, int64_t done) {

@@ -125,17 +125,6 @@ TEST(Core, ControllerNeverArmsTheRunQueueAndHoldsTheClientLock) {
   EXPECT_EQ(core.Lock().Name(), "MVCLIENT.MVF");
 }
 
-TEST(Core, SecondInstanceOfTheSameRoleAsksToCloseAndKeepsTheFirstLock) {
-  TempDir dir;
-  MiravaCore first, second;
-  first.Startup({.Base = dir.path()});
-  second.Startup({.Base = dir.path()});
-  EXPECT_FALSE(first.AppTimerTick());
-  EXPECT_TRUE(second.AppTimerTick());
-  second.Shutdown();
-  EXPECT_TRUE(RoleLockHeld(first.Dirs().ControlDir, kServerLockName));
-}
-
 TEST(Core, AnInstanceWithoutItsRoleLockNeverRunsAJobNorWritesAQueueFile) {
   TempDir dir;
   dir.Write("src/a.txt", "a");
