@@ -12,18 +12,6 @@
 class IconsTest : public QObject {
   Q_OBJECT
  private slots:
-  void statusCodesHaveImages_data() {
-    QTest::addColumn<int>("code");
-    QTest::addColumn<bool>("hasImage");
-    for (int code : {4, 6, 7, 8, 9}) QTest::addRow("%d", code) << code << true;
-    for (int code : {0, 5, 10, -1}) QTest::addRow("%d", code) << code << false;
-  }
-  void statusCodesHaveImages() {
-    QFETCH(int, code);
-    QFETCH(bool, hasImage);
-    QCOMPARE(mv::JobStatusIcon(code).isNull(), !hasImage);
-  }
-
   void everyImageDrawsAtEverySize_data() {
     QTest::addColumn<QString>("name");
     for (const char* n : {"status-4", "status-6", "status-7", "status-8", "status-9", "start",

@@ -58,20 +58,6 @@ class HelpTest : public QObject {
     }
   }
 
-  void showOpensTheLocalPage() {
-    QList<QUrl> opened;
-    SetHelpOpenerForTesting([&](const QUrl& url) {
-      opened << url;
-      return true;
-    });
-    QVERIFY(ShowHelpContext(kHelpJoblist));
-    QCOMPARE(opened.size(), 1);
-    QVERIFY(opened[0].isLocalFile());
-    QVERIFY(opened[0].toLocalFile().endsWith("context-201.html"));
-    SetHelpOpenerForTesting([](const QUrl&) { return false; });
-    QVERIFY(!ShowHelpContext(kHelpContents));
-    SetHelpOpenerForTesting({});
-  }
 };
 
 QTEST_MAIN(HelpTest)

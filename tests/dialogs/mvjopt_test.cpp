@@ -1,16 +1,13 @@
-// "<type> JOB Options": the controls bound to the dialog state, OK and
-// Cancel, help contexts, refused recipients.
+// "<type> JOB Options": clicks reach the dialog state and OK stores it; the
+// help button, refused recipients, the dialog opened from its page.
 
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QtTest>
 
 #include "app/dirpane.h"
@@ -18,7 +15,6 @@
 #include "app/prompt.h"
 #include "dialogs/mvhelp.h"
 #include "dialogs/mvjopt.h"
-#include "dialogs/mvmacro.h"
 #include "dirview/dirviewpage.h"
 #include "tests/dialogs/modal.h"
 #include "tests/support/tempdir.h"
@@ -46,8 +42,6 @@ W* Find(QWidget& d, const QString& name) {
 
 void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(4, w->height() / 2)); }
 
-QCheckBox* Option(QWidget& d, uint32_t bit) { return Find<QCheckBox>(d, QString("CBOption%1").arg(bit, 0, 16)); }
-
 void ShowPage(TMVJobOptions& d, JobOptionsPage page) { d.Pages()->setCurrentIndex(static_cast<int>(page)); }
 
 // The address the help viewer was asked to open while act ran.
@@ -64,36 +58,6 @@ QString HelpOpenedBy(const std::function<void()>& act) {
 class JobOptionsDialogTest : public QObject {
   Q_OBJECT
  private slots:
-  void directionLocksMirrorAndMirrorLocksDirection() {
-    View v{.direction = OPT_DIR_TO_SOURCE, .flags = OPT_MIRROR};  // with "<==": shown unchecked
-    ScriptedPrompt prompt;
-    TMVJobOptions d(prompt);
-    d.Open(v.Of());
-    d.show();
-    ShowPage(d, JobOptionsPage::Copy);
-    QCOMPARE(d.HelpContext(), 42);
-    QCOMPARE(d.Pages()->property("helpContext").toInt(), 42);
-    d.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&d));
-    const QString f1 = HelpOpenedBy([&] { QTest::keyClick(&d, Qt::Key_F1); });
-    QVERIFY2(f1.contains("context-42"), qPrintable(f1));
-    QCheckBox* mirror = Option(d, OPT_MIRROR);
-    auto* direction = Find<QGroupBox>(d, "RGDirection");
-    QVERIFY(!mirror->isEnabled());
-    QVERIFY(!mirror->isChecked());
-    Click(Find<QRadioButton>(d, "RBDirection0"));
-    QTRY_VERIFY(mirror->isEnabled());
-    Click(mirror);
-    QTRY_VERIFY(mirror->isChecked());
-    QVERIFY(!direction->isEnabled());
-    Click(mirror);
-    QTRY_VERIFY(direction->isEnabled());
-    Click(Find<QRadioButton>(d, "RBDirection1"));
-    QTRY_VERIFY(!mirror->isEnabled());
-    QVERIFY(!mirror->isChecked());
-    QVERIFY(prompt.Complete());
-  }
-
   void analyzeShowsItsPageAndHidesCopy() {
     View v;
     ScriptedPrompt prompt;
@@ -116,49 +80,6 @@ class JobOptionsDialogTest : public QObject {
     QTest::keyClicks(level, "x7");
     QTRY_COMPARE(level->value(), 7);
     QCOMPARE(d.State().ReportMaxLevel, 7);
-  }
-
-  void resumeBoxesDisabledKeepTheirState() {
-    View v{.flags = OPT_RESUME_FOLDER | OPT_RESUME_FILE, .enabled = 0xFFCFFFFF};
-    ScriptedPrompt prompt;
-    TMVJobOptions d(prompt);
-    WhenShown<TMVJobOptions>([](TMVJobOptions& dialog) {
-      for (uint32_t bit : {OPT_RESUME_FOLDER, OPT_RESUME_FILE}) {
-        QVERIFY(!Option(dialog, bit)->isEnabled());
-        QVERIFY(Option(dialog, bit)->isChecked());
-      }
-      Click(Find<QPushButton>(dialog, "BTNOK"));
-    });
-    QVERIFY(d.Execute(v.Of()));
-    QCOMPARE(v.flags, OPT_RESUME_FOLDER | OPT_RESUME_FILE);
-  }
-
-  // Cancel drops the other changes, but the name lists were written at once.
-  void nameListEditsSurviveCancel() {
-    View v;
-    ScriptedPrompt prompt;
-    TMVJobOptions d(prompt);
-    WhenShown<TMVJobOptions>([](TMVJobOptions& dialog) {
-      Click(Find<QRadioButton>(dialog, "RBJobType3"));
-      ShowPage(dialog, JobOptionsPage::FilterName);
-      auto* label = Find<QLabel>(dialog, "LBNameList0");
-      QVERIFY(!label->font().underline());
-      Click(Find<QToolButton>(dialog, "SBNameList0"));
-      QTRY_VERIFY(label->font().underline());
-      auto* entry = Find<QLineEdit>(dialog, "EDName");
-      auto* add = Find<QPushButton>(dialog, "BTNAddName");
-      QVERIFY(!add->isEnabled());
-      QTest::keyClicks(entry, "*.tmp");
-      QTRY_VERIFY(add->isEnabled());
-      Click(add);
-      QTest::keyClicks(entry, "*.bak");
-      QTest::keyClick(entry, Qt::Key_Return);
-      QTRY_COMPARE(Find<QListWidget>(dialog, "LBNames")->count(), 2);
-      Click(Find<QPushButton>(dialog, "BTNCancel"));
-    });
-    QVERIFY(!d.Execute(v.Of()));
-    QCOMPARE(v.filter.IncludeFileNames, std::string("*.tmp|*.bak"));
-    QCOMPARE(v.type, JOB_COPY);
   }
 
   void refusedRecipientIsExplainedAndFlagsReachTheMailRecord() {
@@ -193,15 +114,14 @@ class JobOptionsDialogTest : public QObject {
     QCOMPARE(v.mail.Message.ToAddress[0].Flags, kRecipientSomethingDone);
   }
 
-  // Job > Options and Macro > Source > Connect on the Directory View page.
-  void directoryViewPageOpensTheDialogs() {
+  // Job > Options on the Directory View page.
+  void directoryViewPageOpensTheDialog() {
     test::TempDir dir;
     dir.Write("src/a.txt", "a");
     MiravaCore core;
     core.Startup({.Base = dir / "base"});
     {
       ScriptedPrompt prompt;
-      prompt.ExpectInput("Enter Name", "Daily Backup 2");
       DirViewPage page(core, prompt);
       page.Editor().Left().SetDirectory(dir / "src");
       WhenShown<TMVJobOptions>([](TMVJobOptions& d) {
@@ -212,17 +132,6 @@ class JobOptionsDialogTest : public QObject {
       page.JobOptions();
       QCOMPARE(page.Editor().ViewJobType, JOB_ANALYZE);
       QCOMPARE(page.Controls().JobTypeCaption, std::string("ANALYZE"));
-
-      WhenShown<TMVMacroForm>([](TMVMacroForm& f) {
-        Click(f.findChild<QPushButton*>("BTNNew"));
-        QTRY_VERIFY(f.ApplyButton()->isEnabled());
-        Click(f.ApplyButton());
-      });
-      page.MacroConnect();
-      QCOMPARE(page.Editor().Left().DefinitionName(), std::string("Daily Backup 2"));
-      QVERIFY(page.Controls().MacroDisconnect);
-      page.MacroDisconnect();
-      QCOMPARE(page.Editor().Left().DefinitionName(), std::string());
       QVERIFY(prompt.Complete());
     }
     core.Shutdown();

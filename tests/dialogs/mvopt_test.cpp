@@ -1,11 +1,8 @@
 // "Global Options" on a running program: what it shows, what OK and Cancel do.
 
-#include <QAccessible>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -95,47 +92,6 @@ class OptionsTest : public QObject {
     QVERIFY(lines.isEmpty());
     QCOMPARE(core->Mailer()->DefaultMail->Host, std::string());
     QCOMPARE(core->Settings().OptionsEnabled, 0xFFFFFFFFu);
-  }
-
-  void shownValuesComeBackUnchanged() {
-    ProgramOptions values;
-    values.Host = "relay";
-    values.Security = "ssl";  // not a mode the program knows: kept, never quietly replaced
-    values.SpeedUnit = 9;     // outside the choices: no radio checked, value kept
-    values.ResumeSourceFile = true;
-    TMVOptions dialog;
-    WhenShown<TMVOptions>([](TMVOptions& d) {
-      QCOMPARE(Find<QComboBox>(d, "CBSecurity")->currentText(), QString("ssl"));
-      for (QRadioButton* r : d.findChildren<QRadioButton*>()) QVERIFY(!r->isChecked());
-      QTest::keyClick(&d, Qt::Key_Return);
-    });
-    ProgramOptions result = values;
-    QVERIFY(dialog.Execute(result));
-    QCOMPARE(result.Host, values.Host);
-    QCOMPARE(result.Security, std::string("ssl"));
-    QCOMPARE(result.SpeedUnit, 9);
-    QVERIFY(!result.ResumeSourcePath);
-    QVERIFY(result.ResumeSourceFile);
-  }
-
-  void everyControlIsNamedAndReachedByItsLetter() {
-    TMVOptions dialog;
-    WhenShown<TMVOptions>([](TMVOptions& d) {
-      for (QWidget* w : d.findChildren<QWidget*>()) {
-        if (w->focusPolicy() == Qt::NoFocus) continue;
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
-        if (qobject_cast<QTabBar*>(w) || qobject_cast<QTabWidget*>(w)) continue;  // named by its tabs
-        QVERIFY2(a && !a->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
-      }
-      QCOMPARE(QAccessible::queryAccessibleInterface(Find<QWidget>(d, "EDHost"))->text(QAccessible::Name),
-               QString("Host"));
-      d.activateWindow();
-      QTRY_VERIFY(d.isActiveWindow());
-      QTest::keyClick(&d, Qt::Key_U, Qt::AltModifier);
-      QTRY_VERIFY(Find<QLineEdit>(d, "EDUser")->hasFocus());
-    });
-    ProgramOptions values;
-    dialog.Execute(values);
   }
 
  private:

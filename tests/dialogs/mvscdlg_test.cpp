@@ -1,22 +1,15 @@
-// The "Job Schedule" dialog driven as a user drives it: clicks and keys,
-// scripted answers to its questions, the run queue held while it is open.
+// The "Job Schedule" dialog driven as a user drives it: clicks, scripted
+// answers to its questions, the job chooser; what OK and Cancel store.
 
-#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTimeEdit>
 #include <QtTest>
 
-#include "app/front/coreloop.h"
 #include "app/joblist.h"
-#include "app/mvmain.h"
 #include "app/prompt.h"
 #include "dialogs/mvjobsel.h"
 #include "dialogs/mvscdlg.h"
@@ -53,13 +46,6 @@ void Click(QWidget& parent, const char* name) {
   QTest::mouseClick(b, Qt::LeftButton);
 }
 
-void Key(QWidget& parent, const char* name, Qt::Key key) {
-  QWidget* w = Find<QWidget>(parent, name);
-  QVERIFY(w != nullptr);
-  w->setFocus();
-  QTest::keyClick(w, key);
-}
-
 }  // namespace
 
 // Each case edits one due-now record; a question the case does not expect fails it.
@@ -87,60 +73,6 @@ class ScheduleFormTest : public QObject {
     SetClockForTesting({});
     QVERIFY2(prompt->Complete(), prompt->Failures().empty() ? "an expected question was not asked"
                                                             : prompt->Failures()[0].c_str());
-  }
-
-  void nextRunZeroShowsNowAndStaysOnCancel() {
-    record = TTSchedule();
-    QVERIFY(!Edit([](TMVScheduleForm& f) {
-      QCOMPARE(Find<QDateEdit>(f, "DTPDate")->date(), DateOfDays(46000));
-      QCOMPARE(Find<QTimeEdit>(f, "DTPTime")->time(), QTime(18, 0));
-      QTest::keyClick(&f, Qt::Key_Escape);
-    }));
-    QCOMPARE(record.NextRun, kNow);
-  }
-
-  void countersSwitchPickersAndRunOnce() {
-    QVERIFY(Edit([](TMVScheduleForm& f) {
-      auto* runOnce = Find<QCheckBox>(f, "CBRunOnce");
-      QVERIFY(!Find<QDateEdit>(f, "DTPDate")->isEnabled());
-      QVERIFY(!Find<QTimeEdit>(f, "DTPTime")->isEnabled());
-      QVERIFY(runOnce->isEnabled());
-      Key(f, "UDHours", Qt::Key_Up);
-      QTRY_COMPARE(Find<QSpinBox>(f, "UDHours")->value(), 1);
-      QTRY_VERIFY(!runOnce->isEnabled());
-      QVERIFY(Find<QDateEdit>(f, "DTPDate")->isEnabled());
-      Key(f, "UDHours", Qt::Key_Down);
-      QTRY_VERIFY(runOnce->isEnabled());
-      QTest::mouseClick(runOnce, Qt::LeftButton, {}, QPoint(4, runOnce->height() / 2));
-      QTRY_VERIFY(!Find<QGroupBox>(f, "GBRepeat")->isVisible());
-      QVERIFY(Find<QDateEdit>(f, "DTPDate")->isEnabled());
-      Click(f, "BTNOK");
-    }));
-    QVERIFY(record.RunOnce);
-    QCOMPARE(record.Hours, 0);
-  }
-
-  void guardKeepsQueuedJobRepeating() {
-    form->SetQueueLoaded([] { return true; });
-    record.Queued = true;
-    record.Minutes = 5;
-    QVERIFY(Edit([](TMVScheduleForm& f) {
-      QVERIFY(Find<QCheckBox>(f, "CBQueued")->isEnabled());
-      Key(f, "UDMinutes", Qt::Key_Down);
-      QCOMPARE(Find<QSpinBox>(f, "UDMinutes")->value(), 5);
-      QCOMPARE(f.State().Minutes(), 5);
-      Key(f, "UDMinutes", Qt::Key_Up);
-      QTRY_COMPARE(Find<QSpinBox>(f, "UDMinutes")->value(), 10);
-      QTest::keyClick(&f, Qt::Key_Return);
-    }));
-    QCOMPARE(record.Minutes, 10);
-    QVERIFY(record.Queued);
-  }
-
-  void queuedDisabledUntilTheQueueIsLoaded() {
-    record.Days = 1;
-    QVERIFY(!Edit(
-        [](TMVScheduleForm& f) { QVERIFY(!Find<QCheckBox>(f, "CBQueued")->isEnabled()); }));
   }
 
   void resetAsksFirst() {
@@ -214,20 +146,6 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(record.RunAfterSuccessW, std::string());
   }
 
-  void deleteConfirmedSelectsTheNeighbour() {
-    prompt->ExpectYesNo("Delete item?", true);
-    record.RunAfterSuccessW = "One|Two|Three";
-    QVERIFY(Edit([](TMVScheduleForm& f) {
-      auto* list = Find<QComboBox>(f, "LBChainSuccessW");
-      list->setCurrentIndex(1);
-      Click(f, "BTNDeleteSuccessW");
-      QTRY_COMPARE(list->count(), 2);
-      QCOMPARE(list->currentText(), QString("Three"));
-      Click(f, "BTNOK");
-    }));
-    QCOMPARE(record.RunAfterSuccessW, std::string("One|Three"));
-  }
-
   void cancelAfterWeekdayChangeKeepsTheMask() {
     record.Weekdays = 0x3E;
     QVERIFY(!Edit([](TMVScheduleForm& f) {
@@ -241,58 +159,6 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(record.Weekdays, 0x3E);
   }
 
-  void runQueueWaitsWhileOpen() {
-    MiravaCore core;
-    CoreLoop loop(core);
-    form->SetCoreLoop(&loop);
-    QVERIFY(!Edit([&loop](TMVScheduleForm& f) {
-      QCOMPARE(loop.Busy(), 1);
-      loop.JobTimerTick();
-      QCOMPARE(loop.PassesRun(), 0);
-      Click(f, "BTNCancel");
-    }));
-    QCOMPARE(loop.Busy(), 0);
-    QVERIFY(Edit([](TMVScheduleForm& f) { Click(f, "BTNOK"); }));
-    QCOMPARE(loop.Busy(), 0);
-  }
-
-  void keyboardMnemonicsReachTheControls() {
-    QVERIFY(Edit([](TMVScheduleForm& f) {
-      f.activateWindow();
-      QTRY_VERIFY(f.isActiveWindow());
-      QTest::keyClick(&f, Qt::Key_H, Qt::AltModifier);
-      QTRY_VERIFY(Find<QCheckBox>(f, "CBHold")->isChecked());
-      QTest::keyClick(&f, Qt::Key_D, Qt::AltModifier);
-      QTRY_VERIFY(Find<QSpinBox>(f, "UDDays")->hasFocus());
-      QTest::keyClick(Find<QSpinBox>(f, "UDDays"), Qt::Key_Up);
-      QTRY_COMPARE(f.State().Days(), 1);
-      QTest::keyClick(Find<QSpinBox>(f, "UDDays"), Qt::Key_Return);
-    }));
-    QVERIFY(record.IsHold());
-    QCOMPARE(record.Days, 1);
-  }
-
-  void everyControlIsNamedAsItsCaption() {
-    Edit([](TMVScheduleForm& f) {
-      const auto named = [](QWidget* w) {
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
-        return a ? a->text(QAccessible::Name) : QString();
-      };
-      for (QWidget* w : f.findChildren<QWidget*>()) {
-        if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&f)) continue;
-        if (qobject_cast<QLineEdit*>(w) && w->parentWidget() != &f &&
-            qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
-          continue;  // the edit inside a spin box or picker
-        QVERIFY2(!named(w).isEmpty(), qPrintable(w->objectName()));
-        if (auto* b = qobject_cast<QAbstractButton*>(w))
-          QCOMPARE(named(w), b->text().remove('&'));
-      }
-      QCOMPARE(named(Find<QWidget>(f, "UDMinutes")), QString("Minutes:"));
-      QCOMPARE(named(Find<QWidget>(f, "DTPDate")), QString("Next Execution:"));
-      QCOMPARE(named(Find<QWidget>(f, "LBChainSuccessW")), QString("success (completed,work done)"));
-      QCOMPARE(f.windowTitle(), QString("Job Schedule"));
-    });
-  }
 };
 
 QTEST_MAIN(ScheduleFormTest)

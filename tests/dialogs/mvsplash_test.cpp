@@ -12,17 +12,6 @@ using namespace mv;
 class SplashTest : public QObject {
   Q_OBJECT
  private slots:
-  void startSplashHasNoWorkingOkAndGoesAtTheFirstTick() {
-    TSplashForm splash;
-    QCOMPARE(splash.VersionLabel()->text(), QString("Mirava 1.109.047"));
-    splash.ShowSplash();
-    QTRY_VERIFY(splash.isVisible());
-    QVERIFY(!splash.OkButton()->isEnabled());
-    QVERIFY(!splash.ShownModally());
-    splash.HideSplash();
-    QVERIFY(!splash.isVisible());
-  }
-
   void infoBoxWaitsForOkAndSurvivesTheTick() {
     TSplashForm splash;
     splash.ShowSplash();
@@ -39,14 +28,6 @@ class SplashTest : public QObject {
     QVERIFY(!splash.OkButton()->isEnabled());
   }
 
-  void infoBoxClosesWithEnterAndEsc() {
-    TSplashForm splash;
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
-      test::WhenShown<TSplashForm>([key](TSplashForm& s) { QTest::keyClick(&s, key); });
-      splash.ShowInfo();
-      QVERIFY(!splash.isVisible());
-    }
-  }
 };
 
 QTEST_MAIN(SplashTest)
