@@ -1,5 +1,5 @@
-// A pane of the editor on real folders: order, navigation, selection across
-// reloads, the name label, and the pop-up commands with awkward names.
+// A pane of the editor on real folders: order, selection across reloads, the
+// name label, and the pop-up commands with awkward names.
 
 #include "app/dirpane.h"
 
@@ -88,19 +88,6 @@ TEST_F(Pane, ParentFirstFoldersBeforeFilesUpperCasedNamesNeverEqual) {
   // A name no longer on disk: image 4, sorted in with the files.
   const int32_t row = pane.AddMissingEntry("old.txt");
   EXPECT_EQ(tuple(row, pane.NameAt(row), pane.StateImage(row)), tuple(8, "old.txt", kImageAdded));
-}
-
-TEST_F(Pane, DoubleClickGoesIntoFoldersAndUpThroughParent) {
-  Show({"sub/f.txt"});
-  pane.SetDirectory(dir / "x/sub");
-  ASSERT_EQ(pane.NameAt(0), "..");
-  EXPECT_TRUE(pane.Open(0));
-  EXPECT_EQ(pane.GetPath(), dir / "x/");
-  const int32_t sub = pane.IndexOfExactName("sub");
-  EXPECT_TRUE(pane.Open(sub));
-  EXPECT_EQ(pane.GetPath(), dir / "x/sub/");
-  EXPECT_FALSE(pane.Open(pane.IndexOfExactName("f.txt")));
-  EXPECT_EQ(pane.GetPath(), dir / "x/sub/");
 }
 
 TEST_F(Pane, ReloadKeepsTheSelectionByExactName) {
@@ -230,20 +217,12 @@ TEST_F(Pane, AwkwardNamesWorkInEveryCommand) {
     ASSERT_TRUE(Exists(dir / "x/" + name));
     EXPECT_EQ(pane.SelectedNames(), Strings{name});
 
-    ScriptedPrompt rename;
-    rename.ExpectInput("Enter name", name + " 2");
-    ASSERT_TRUE(pane.CanRename());
-    pane.RenameCurrent(rename);
-    AllAsked(rename);
-    ASSERT_TRUE(Exists(dir / "x/" + name + " 2"));
-    EXPECT_EQ(rename.Asked().size(), 1u);
-
     ScriptedPrompt del;
     del.ExpectYesNo("Delete 1 entries?", true);
     ASSERT_TRUE(pane.CanDelete());
     pane.DeleteSelected(del);
     AllAsked(del);
-    EXPECT_FALSE(Exists(dir / "x/" + name + " 2"));
+    EXPECT_FALSE(Exists(dir / "x/" + name));
     EXPECT_EQ(Names(pane), (Strings{"..", "keep.txt"}));
   }
 }

@@ -1,5 +1,5 @@
 // The job editor without widgets, on real folders and a real program core:
-// panes to job and back, the submit flow, editing listed jobs, job files,
+// panes to job and back, the submit rules, editing listed jobs, job files,
 // templates, the editor's state across a restart.
 
 #include "app/jobeditor.h"
@@ -33,9 +33,6 @@ class ScriptedDialogs : public EditorDialogs {
   std::deque<std::function<bool(TTSchedule&)>> Schedules;
   std::deque<std::string> Files;  // open and save answers; "" = cancel
   std::deque<std::string> Templates;
-  std::deque<std::string> Folders;
-  std::vector<int> HelpContexts;
-  std::vector<std::string> BrowseStarts;
   int Unexpected = 0;
   int ScheduleCalls = 0;
 
@@ -46,17 +43,11 @@ class ScriptedDialogs : public EditorDialogs {
     Schedules.pop_front();
     return f(s);
   }
-  bool OpenJobFile(const std::string&, int helpContext, std::string& path) override {
-    HelpContexts.push_back(helpContext);
-    return Take(Files, path);
-  }
+  bool OpenJobFile(const std::string&, int, std::string& path) override { return Take(Files, path); }
   bool SaveJobFile(const std::string&, std::string& path) override { return Take(Files, path); }
   bool ChooseTemplate(const std::string&, std::string& path) override { return Take(Templates, path); }
   bool JobOptions(JobEditor&) override { return ++Unexpected, false; }
-  bool BrowseFolder(const std::string& start, std::string& path) override {
-    BrowseStarts.push_back(start);
-    return Take(Folders, path);
-  }
+  bool BrowseFolder(const std::string&, std::string&) override { return ++Unexpected, false; }
 
  private:
   bool Take(std::deque<std::string>& from, std::string& out) {
@@ -220,24 +211,6 @@ TEST_F(Editor, DeleteJobWarnsBeforeAnythingElseAndNoChangesNothing) {
   EXPECT_EQ(core->Jobs().Count(), 1);
 }
 
-TEST_F(Editor, NewJobGoesThroughTheScheduleDialogIntoTheListAndItsQueueFile) {
-  Folders();
-  EXPECT_EQ(editor->UpdateControls().BannerText, "New job");
-  editor->SetDescription("Nightly");
-  dialogs.Schedules.push_back([](TTSchedule&) { return false; });
-  EXPECT_EQ(editor->Submit(), SubmitOutcome::Cancelled);
-  EXPECT_EQ(core->Jobs().Count(), 0);
-
-  TTFileThreadControl* job = SubmitNew("Nightly");
-  ASSERT_TRUE(job);
-  EXPECT_EQ(tuple(core->Jobs().Selected(), std::filesystem::exists(job->QueueFileName()),
-                  job->Schedule->Hours),
-            tuple(core->Jobs().IndexOfJob(job), true, 1));
-  // The editor now holds a new job of the same name: SUBMIT waits for a new name.
-  const EditorControls c = editor->UpdateControls();
-  EXPECT_EQ(tuple(editor->ViewSchedule.PendingJobID, c.ViewMode, c.Submit), tuple(0, 1, false));
-}
-
 TEST_F(Editor, EditedJobWithScheduleIsResubmittedInPlaceWithoutTheScheduleDialog) {
   Folders();
   TTFileThreadControl* job = SubmitNew("Daily");
@@ -267,19 +240,6 @@ TEST_F(Editor, EditedJobWithScheduleIsResubmittedInPlaceWithoutTheScheduleDialog
   EXPECT_FALSE(replaced->Schedule->Flags & SCHED_EDIT_HOLD);
 }
 
-TEST_F(Editor, EditedJobWithoutScheduleGetsTheScheduleDialog) {
-  Folders();
-  editor->SetDescription("Manual");
-  dialogs.Schedules.push_back([](TTSchedule& s) { return s.Queued = true; });
-  ASSERT_EQ(editor->Submit(), SubmitOutcome::Submitted);
-  prompt.ExpectYesNo("EDIT job in directory view?", true);
-  ASSERT_TRUE(editor->EditJob(0));
-  dialogs.Schedules.push_back(QueuedHourly);
-  EXPECT_EQ(editor->Submit(), SubmitOutcome::Submitted);
-  ASSERT_EQ(core->Jobs().Count(), 1);
-  EXPECT_EQ(tuple(dialogs.ScheduleCalls, core->Jobs().JobAt(0)->Schedule->Hours), tuple(2, 1));
-}
-
 TEST_F(Editor, RenamingOnResubmitRewritesTheChainsAndQueueFilesOfOtherJobs) {
   Folders();
   TTFileThreadControl* first = SubmitNew("First");
@@ -305,21 +265,14 @@ TEST_F(Editor, SubmitNeedsLeftPaneNameAndRightPaneUnlessSourceOnly) {
   Folders();
   editor->SetDescription("Job");
   right->SetDirectory("");
-  struct Case { int32_t type; bool submit; };
-  for (const Case& c : {Case{JOB_COPY, false}, Case{JOB_ANALYZE, true}, Case{JOB_NETWARE_PURGE, true},
-                        Case{JOB_DELETE, true}}) {
-    editor->ViewJobType = c.type;
-    EXPECT_EQ(editor->UpdateControls().Submit, c.submit) << c.type;
-  }
-  EXPECT_EQ(editor->UpdateControls().JobTypeCaption, "DELETE");
+  EXPECT_FALSE(editor->UpdateControls().Submit) << "a COPY job needs its target";
   editor->ViewJobType = JOB_ANALYZE;
+  EXPECT_TRUE(editor->UpdateControls().Submit);
   editor->SetDescription("");
   EXPECT_FALSE(editor->UpdateControls().Submit);
   editor->SetDescription("Job");
   left->SetDirectory("");
-  const EditorControls c = editor->UpdateControls();
-  EXPECT_EQ(tuple(c.Submit, c.Left.Hide, c.Right.Refresh, c.Left.Browse, c.New),
-            tuple(false, false, false, true, false));
+  EXPECT_FALSE(editor->UpdateControls().Submit);
 }
 
 TEST_F(Editor, DuplicateNameOfAnotherListedJobDisablesSubmit) {
@@ -428,30 +381,19 @@ TEST_F(Editor, JobFilesOpenSaveLoadToJoblistAndTemplates) {
   editor->SetDescription("other");
   dialogs.Files.push_back(dir / "saved.MVJ");
   editor->JobOpen();
-  EXPECT_EQ(tuple(editor->Description(), left->SelectedNames(), dialogs.HelpContexts.back()),
-            tuple("Saved", std::vector<std::string>{"b.txt"}, kHelpContextOpen));
+  EXPECT_EQ(tuple(editor->Description(), left->SelectedNames()),
+            tuple("Saved", std::vector<std::string>{"b.txt"}));
 
-  // An unreadable file leaves the editor unchanged; Cancel too.
+  // An unreadable file leaves the editor unchanged.
   dir.Write("broken.MVJ", "[job]\r\n");
   dialogs.Files.push_back(dir / "broken.MVJ");
-  editor->JobOpen();
-  dialogs.Files.push_back("");
   editor->JobOpen();
   EXPECT_EQ(editor->Description(), "Saved");
 
   dialogs.Files.push_back(dir / "saved.MVJ");
   editor->JobLoadToJoblist();
-  EXPECT_EQ(dialogs.HelpContexts.back(), kHelpContextLoadToJoblist);
   ASSERT_EQ(core->Jobs().Count(), 1);
   EXPECT_TRUE(core->Jobs().JobAt(0)->Schedule->IsHold());
-
-  // Save As on the Joblist page saves the selected job without its ID.
-  core->Jobs().Select(0);
-  dialogs.Files.push_back(dir / "listed.MVJ");
-  editor->JobSaveAs(false);
-  EXPECT_EQ(tuple(ProfileReadString(dir / "listed.MVJ", "job", "description", ""),
-                  ProfileReadString(dir / "listed.MVJ", "schedule", "jobID", "none")),
-            tuple("Saved", "none"));
 
   // A template changes what it names.
   dir.Write("base/MVT/t.MVT", "[job]\r\ndescription=From template\r\njobtype=1\r\n"
@@ -461,31 +403,6 @@ TEST_F(Editor, JobFilesOpenSaveLoadToJoblistAndTemplates) {
   EXPECT_EQ(tuple(editor->Description(), editor->ViewJobType, editor->ViewFilter.IncludeFileNames,
                   left->GetPath()),
             tuple("From template", JOB_ANALYZE, "*.doc", dir / "src/"));
-}
-
-TEST_F(Editor, PaneButtonsAskTheRightQuestions) {
-  Folders();
-  dialogs.Folders.push_back(dir / "dst");
-  editor->Browse(*left);
-  EXPECT_EQ(tuple(left->GetPath(), dialogs.BrowseStarts.back()), tuple(dir / "dst/", dir / "src/"));
-
-  right->SetRemotePort(1);
-  right->SetRemoteServerName("127.0.0.1");
-  prompt.ExpectInput("Select Directory", dir / "src");
-  editor->Browse(*right);
-  EXPECT_EQ(tuple(right->GetPath(), prompt.Asked().size()), tuple(dir / "src/", 1u));
-
-  prompt.ExpectInput("Enter Directory Name (@127.0.0.1)", dir / "dst");
-  editor->EnterDirectoryName(*right);
-  EXPECT_EQ(right->GetPath(), dir / "dst/");
-  prompt.ExpectInput("Enter Directory Name (@)", "", true);
-  editor->EnterDirectoryName(*left);
-  EXPECT_EQ(left->GetPath(), dir / "dst/");
-
-  prompt.ExpectYesNo("Close left directory view", false).ExpectYesNo("Close right directory view", true);
-  editor->HideView(*left);
-  editor->HideView(*right);
-  EXPECT_EQ(tuple(left->HasDirectory(), right->HasDirectory()), tuple(true, false));
 }
 
 TEST_F(Editor, RoundTripThroughShutdownAndQueueLoad) {
