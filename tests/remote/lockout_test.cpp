@@ -53,7 +53,7 @@ TEST(RemoteClient, GivesUpOnAServerThatTrickles) {
   std::vector<FindData> found;
   EXPECT_EQ(client.ReadRemote("/tmp", "*.*", 0, found), kDirListNotConnected);
   EXPECT_FALSE(client.Connected());
-  EXPECT_TRUE(WaitFor([&] { return cut.load(); }));
+  EXPECT_TRUE(WaitFor([&] { return cut.load(); }, 10000));
   EXPECT_LT(sent.load(), 10'000);
 }
 
@@ -100,7 +100,7 @@ TEST_F(Lockout, IdleAndDrippingClientsAreDroppedAndAJobsClientComesBack) {
   EXPECT_LT(dripped.load(), static_cast<int>(kHello.size()) + 1000);
   // The job's client was dropped as idle too; its next listing connects
   // again and keeps its filter.
-  ASSERT_TRUE(WaitFor([&] { return server.ClientCount() == 0; }));
+  ASSERT_TRUE(WaitFor([&] { return server.ClientCount() == 0; }, 10000));
   ASSERT_EQ(list.Read(dir.path()), 0);
   EXPECT_EQ(list.Count(), 2);
   EXPECT_TRUE(normal.Connected());

@@ -46,7 +46,7 @@ class RemoteTest : public ::testing::Test {
   Names Log() { std::lock_guard lock(mutex); return log; }
   bool WaitDisconnects(long n) {
     auto gone = [](const std::string& l) { return l.ends_with("]: disconnected"); };
-    return WaitFor([&] { return std::ranges::count_if(Log(), gone) == n; });
+    return WaitFor([&] { return std::ranges::count_if(Log(), gone) == n; }, 10000);
   }
 
   TempDir dir;

@@ -21,6 +21,7 @@
 
 #include "remote/socket.h"
 #include "remote/wire.h"
+#include "tests/support/childprocess.h"
 
 namespace mv::test {
 
@@ -53,7 +54,6 @@ inline bool CanBind(const std::string& local) {
   return ok;
 }
 
-
 inline std::string WireInt(int32_t v) {
   const auto u = static_cast<uint32_t>(v);
   return {char(u >> 24), char(u >> 16), char(u >> 8), char(u)};
@@ -76,12 +76,6 @@ inline std::string Receive(TcpSocket& s, size_t max = SIZE_MAX, bool* closed = n
     all.append(buf, static_cast<size_t>(n));
   if (closed != nullptr) *closed = n == 0;
   return all;
-}
-
-// Bounded wait for what other threads do next.
-inline bool WaitFor(const std::function<bool()>& done) {
-  for (int i = 0; i < 1000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return done();
 }
 
 // A listener on a free loopback port whose one accepted connection runs

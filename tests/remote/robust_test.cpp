@@ -82,7 +82,7 @@ TEST(RemoteServer, DropsBrokenRequestsAndKeepsServing) {
   std::vector<FindData> found;
   client.Connect();
   EXPECT_TRUE(client.ReadRemote("/", "*.*", 0, found) == 0 && !found.empty());
-  EXPECT_TRUE(WaitFor([&] { return server.ClientCount() == 1; }));
+  EXPECT_TRUE(WaitFor([&] { return server.ClientCount() == 1; }, 10000));
 }
 
 }  // namespace

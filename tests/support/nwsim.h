@@ -42,7 +42,6 @@ class SimNetWare final : public NetWareClient {
   void Mount(const std::string& prefix, const std::string& server, const std::string& volume);
   // An object known to server by id and to its tree by typeless name ("ADMIN.ACME").
   void AddObject(const std::string& server, uint32_t id, const std::string& name);
-  void SetDefaultNameContext(const std::string& name) { defaultNameContext_ = name; }
   void SetTrusteesPerBlock(std::size_t n) { trusteesPerBlock_ = std::max<std::size_t>(n, 1); }
   // The directory at a real path below a mount.
   SimDirectory& Dir(const std::string& path);
@@ -118,7 +117,7 @@ class SimNetWare final : public NetWareClient {
     return contexts_.count(context) ? 0 : kBadContext;
   }
   uint32_t DefaultNameContext(NWContext context, std::string& name) override {
-    name = contexts_.count(context) ? defaultNameContext_ : "";
+    name.clear();
     return contexts_.count(context) ? 0 : kBadContext;
   }
   uint32_t NameToObjectId(NWContext context, NWConnection conn, const std::string& name,
@@ -166,7 +165,6 @@ class SimNetWare final : public NetWareClient {
   std::map<Key, SimDirectory> dirs_;
   std::map<NWDirHandle, Key> handles_;
   std::map<NWContext, Context> contexts_;
-  std::string defaultNameContext_;
   std::size_t trusteesPerBlock_ = 20;
   NWContext nextContext_ = 1;
   int32_t nextSequence_ = 0x100;
