@@ -111,7 +111,9 @@ TEST_F(SecureMailTest, EveryFailureIsLoggedAndSendsNothing) {
        "Login Failed (535 5.7.8 Authentication credentials invalid)"},
       {starttls + login, "Certificate Not Trusted (unable to get local issuer certificate)"},
       {"host=127.0.0.1:" + Port("starttls_port") + "\r\nsecurity=starttls\r\n" + ca + login, "Certificate Name Mismatch"},
-      {"host=localhost:" + Port("port") + "\r\nsecurity=starttls\r\n" + ca + login, "STARTTLS Not Offered"}};
+      {"host=localhost:" + Port("port") + "\r\nsecurity=starttls\r\n" + ca + login, "STARTTLS Not Offered"},
+      {"host=localhost:" + Port("port") + "\r\n" + login, "Login Needs TLS"},
+      {"host=localhost:" + Port("port") + "\r\nsecurity=ssl\r\n", "Unknown Security Mode"}};
   for (const auto& [keys, reason] : cases) {
     SCOPED_TRACE(keys);
     log_.clear();
