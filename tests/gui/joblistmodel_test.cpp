@@ -93,9 +93,6 @@ class JobListModelTest : public QObject {
     core.JobTimerTick();
     QCOMPARE(Column(model, 0), (QStringList{"b early", "c early", "a late", "C none"}));
     QCOMPARE(lateRow.row(), 2);
-
-    model.sort(kJobColumn, Qt::DescendingOrder);  // the core's order, A..Z without case
-    QCOMPARE(Column(model, 0), (QStringList{"a late", "b early", "c early", "C none"}));
   }
 };
 

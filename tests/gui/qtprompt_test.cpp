@@ -33,13 +33,6 @@ class QtPromptTest : public QObject {
     }
     WhenShown<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::Cancel)->click(); });
     QCOMPARE(prompt.YesNoCancel("", "RESUBMIT job?"), mv::PromptAnswer::Cancel);
-    bool critical = false;
-    WhenShown<QMessageBox>([&](QMessageBox& box) {
-      critical = box.icon() == QMessageBox::Critical && box.button(QMessageBox::Ok);
-      box.accept();
-    });
-    prompt.Error("Mirava", "Job is active");
-    QVERIFY(critical);
   }
 
   void InputReturnsTheTypedTextAndCancelKeepsTheValue() {
