@@ -17,11 +17,9 @@ TEST(CommandWords, WordsMatchAtTheStartWhateverTheCaseAndRunJobNamesAJobFile) {
       {{"/CLOSE"}, 0, ""},
       {{"CLOSEWHENDONE"}, MODE_CLOSE_WHEN_IDLE, ""},
       {{"Control", "qload", "CLOSE"}, MODE_CONTROL | MODE_QLOAD | MODE_CLOSE_WHEN_IDLE, ""},
-      {{}, 0, ""},
       // Without a folder the job folder; a folder is kept; the extension is always appended.
       {{"RUNJOB=daily"}, 0, "/data/MVJ/DAILY.MVJ"},
       {{"RUNJOB=/srv/Jobs/x.mvj"}, 0, "/srv/Jobs/X.MVJ.MVJ"},
-      {{"RUNJOB=sub/a"}, 0, "sub/A.MVJ"},
       {{"RUNJOB=a", "RUNJOB=b"}, 0, "/data/MVJ/B.MVJ"},  // the later one wins
       {{"RUNJOB=a=b"}, 0, "/data/MVJ/A=B.MVJ"},          // the text after the first "="
   };

@@ -130,19 +130,6 @@ TEST_F(JoblistPageTest, StartPauseResumeAndStopARun) {
   EXPECT_FALSE(page.PauseJob());
 }
 
-TEST_F(JoblistPageTest, RescheduleWritesTheQueueFileOnlyOnOk) {
-  TTFileThreadControl& job = Add("a");
-  job.Schedule->Queued = true;
-  EXPECT_FALSE(page.Reschedule([](TTSchedule&) { return false; }));
-  EXPECT_FALSE(std::filesystem::exists(job.QueueFileName()));
-  EXPECT_TRUE(page.Reschedule([](TTSchedule& s) {
-    s.Minutes = 30;
-    return true;
-  }));
-  EXPECT_TRUE(std::filesystem::exists(job.QueueFileName()));
-  EXPECT_EQ(job.Schedule->Minutes, 30);
-}
-
 TEST_F(JoblistPageTest, QueueMenuCaptionsAndLoadOnlyOnce) {
   EXPECT_STREQ(page.QueueToggleCaption(), "Disable");
   page.ToggleQueue();

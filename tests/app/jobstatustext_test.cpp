@@ -53,19 +53,7 @@ TEST_F(JobStatusTextTest, AnIdleJobShowsItsStoredFigures) {
   const JobStatusTexts t = MakeJobStatusTexts(job_);
   EXPECT_EQ(std::tuple(t.Total, t.Success, t.Skipped, t.Errors, t.LastErrorCode, t.KBDone),
             std::tuple("1,234,567", "1,000", "999", "0", "2A10", "5,120"));
-  EXPECT_EQ(std::tuple(t.Status, t.StartTime, t.EndTime, t.AverageRate, t.LastCompleteRun),
-            std::tuple("Job thread is not running", "----", "----", "(no data)", "--------"));
-  EXPECT_EQ(std::tuple(t.Source, t.Progress), std::tuple("/src/a", 0));
   EXPECT_EQ(ErrorCodeText(0x12), "0012");
-}
-
-TEST_F(JobStatusTextTest, ParameterRowsShowTheFirstAction) {
-  EXPECT_TRUE(JobParameterRows(job_).empty()) << "a job without actions leaves the panel alone";
-  job_.AddAction(std::make_unique<TTFileAction>("/src/", "*.*", "/dst/", "*.*", 0x103, JOB_COPY));
-  const std::vector<JobParameterRow> rows = JobParameterRows(job_);
-  ASSERT_GE(rows.size(), 3u);
-  EXPECT_EQ(rows[0].Value, "/src/ [ *.* ] ");
-  EXPECT_EQ(rows[2].Value, "Copy from source: newer files (overwrite older files)");
 }
 
 }  // namespace

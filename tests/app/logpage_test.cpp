@@ -60,16 +60,6 @@ TEST(LogPage, OverTheBudgetEachAddedLineRemovesExactlyOne) {
   EXPECT_EQ(page.StatusText(7), " Log Lines: 640 Log Chars: 64900 Error list items: 7");
 }
 
-TEST(LogPage, AJobWhoseNamedLineWasDroppedIsNamedAgain) {
-  LogPage page(100);
-  page.AddLogLine("@0000002A;t;;" + std::string(60, 'a'));
-  page.AddLogLine("@0000002A;t;;" + std::string(60, 'b'));  // drops the named first line
-  ASSERT_EQ(page.Count(), 1);
-  EXPECT_EQ(page.At(0)->Job, "");
-  page.AddLogLine("@0000002A;t;;c");
-  EXPECT_EQ(page.At(page.Count() - 1)->Job, "0000002A") << "no line names a job any more";
-}
-
 TEST(LogPage, CellsCountCharactersNotBytes) {
   EXPECT_EQ(CellLength("Grüße"), 5);
   const LogLine broken = SplitLogLine("@only-a-job", nullptr);

@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <new>
-#include <sstream>
 
 #include "app/commandline.h"
-#include "app/runjob.h"
 #include "engine/copyfile.h"
 #include "jobs/jobfile.h"
 #include "platform/clock.h"
@@ -90,21 +88,6 @@ TEST_F(RunQueueTest, NineDueJobsStartEightAtOnceInListOrder) {
   }
 }
 
-TEST_F(RunQueueTest, HeldJobRunsOnRequestAndStaysHeld) {
-  auto job = DueJob("held");
-  job->Schedule->SetHold(true);
-  TTFileThreadControl* held = job.get();
-  list.AddJob(std::move(job));
-  Pass();
-  EXPECT_EQ(held->Thread, nullptr) << "a held job does not start by time";
-  held->Schedule->RunRequest = SCHED_RUN_NOW;
-  Pass();
-  EXPECT_NE(held->Thread, nullptr);
-  Drain();
-  EXPECT_TRUE(held->Schedule->IsHold());
-  EXPECT_EQ(held->Schedule->RunRequest, 0);
-}
-
 TEST_F(RunQueueTest, RunJobFileRunsOnceAndLeavesTheList) {
   auto job = DueJob("oneshot");
   job->Save(dirs.JobDir + "ONESHOT.MVJ", false);
@@ -184,19 +167,6 @@ TEST_F(RunQueueTest, ARunEndedByAnExceptionIsReportedAndFreesItsSlot) {
   EXPECT_NE(TempDir::Read(raw->QueueFileName()).find("errorcode=" + std::to_string(MC_ABORTED)),
             std::string::npos);
   EXPECT_EQ(raw->Schedule->LastRunComplete, 0) << "an aborted run is not complete";
-}
-
-TEST_F(RunQueueTest, RunNowOfAJobEndedByAnExceptionReturns) {
-  tmp.Write("src/big.txt", std::string(3 * kCopyBufferSize, 'b'));
-  auto job = DueJob("cli");
-  job->Save(dirs.JobDir + "CLI.MVJ", false);
-  SetCopyChunkHookForTesting([](TCopyThread&, int64_t done) {
-    if (done >= kCopyBufferSize) throw std::bad_alloc();
-  });
-  std::ostringstream out;
-  EXPECT_EQ(RunJobFileNow(dirs.JobDir + "CLI.MVJ", dirs, out), kRunJobFailed);
-  SetCopyChunkHookForTesting({});
-  EXPECT_NE(out.str().find("Critical error(s) occured"), std::string::npos) << out.str();
 }
 
 }  // namespace
