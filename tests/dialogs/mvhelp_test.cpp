@@ -1,9 +1,8 @@
-// Help contexts find their pages and open them in the browser.
+// Every help context the program uses has a shipped page that explains it.
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "dialogs/mvhelp.h"
@@ -14,30 +13,11 @@ namespace {
 
 const int kContexts[] = {1, 2, 101, 201, 301, 302, 40, 42, 51};
 
-void WritePage(const QString& dir, int context) {
-  QFile f(QDir(dir).filePath(QString("context-%1.html").arg(context)));
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write("<html></html>");
-}
-
 }  // namespace
 
 class HelpTest : public QObject {
   Q_OBJECT
  private slots:
-  void firstFolderWithThePageWins() {
-    QTemporaryDir beside, shared;
-    WritePage(shared.path(), 2);
-    WritePage(shared.path(), 201);
-    WritePage(beside.path(), 201);
-    const QStringList dirs{beside.path(), shared.path()};
-    QCOMPARE(HelpPagePath(201, dirs), QDir(beside.path()).filePath("context-201.html"));
-    // No page of its own: the contents page, wherever it is.
-    QCOMPARE(HelpPagePath(0, dirs), QDir(shared.path()).filePath("context-2.html"));
-    QCOMPARE(HelpPagePath(2, {beside.path()}), QString());
-    QCOMPARE(HelpPagePath(1, {}), QString());
-  }
-
   // The pages the program ships: every context has one, each a real page
   // whose links lead to pages that exist.
   void shippedPagesAreCompleteAndLinked() {

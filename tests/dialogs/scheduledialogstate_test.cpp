@@ -4,8 +4,6 @@
 
 #include <tuple>
 
-#include "dialogs/jobselstate.h"
-#include "tests/support/tempdir.h"
 
 namespace mv {
 namespace {
@@ -123,12 +121,6 @@ TEST(ScheduleDialogState, OkStoresEveryControl) {
   EXPECT_EQ(tuple(record.RunAfterSuccessEnabled, record.RunAfterSuccess,
                   record.RunAfterSuccessWEnabled, record.RunAfterSuccessW),
             tuple(true, "Backup A|Backup B", false, "Report"));
-
-  // Unchecking clears: hold, random delay, run once.
-  state.SetHold(false);
-  state.SetRandomDelay(false);
-  state.Store(record);
-  EXPECT_EQ(tuple(record.Flags, record.Options), tuple(SCHED_REMOTE_HOLD | SCHED_EDIT_HOLD, 0));
 }
 
 TEST(ScheduleDialogChains, SplitDropsLeadingBlanksAndEmptyNames) {
@@ -157,20 +149,6 @@ TEST(ScheduleDialogChains, AddSelectsFirstDeleteSelectsTheNeighbour) {
     EXPECT_EQ(list.Selected, next);
   }
   EXPECT_FALSE(list.DeleteSelected());
-}
-
-TEST(JobSelection, OffersTheOtherJobsNotYetChained) {
-  test::TempDir tmp;
-  JobList jobs;
-  EXPECT_TRUE(JobSelectionNames(jobs, {}).empty());
-  for (const char* name : {"Daily", "Weekly", "", "Backup A", "Backup B"})
-    jobs.AddJob(std::make_unique<TTFileThreadControl>(name, nullptr, tmp.path(), tmp.path(),
-                                                      nullptr));
-  jobs.Select(-1);
-  EXPECT_TRUE(JobSelectionNames(jobs, {}).empty());
-  jobs.Select(1);
-  EXPECT_EQ(JobSelectionNames(jobs, {"Backup A", "daily"}),
-            (std::vector<std::string>{"Daily", "Backup B"}));
 }
 
 }  // namespace
