@@ -12,8 +12,6 @@
 #include <tuple>
 
 #include "app/prompt.h"
-#include "platform/datetime.h"
-#include "tests/support/nwsim.h"
 #include "tests/support/remoteserver.h"
 #include "tests/support/tempdir.h"
 
@@ -119,58 +117,6 @@ TEST_F(Pane, UnreadableFolderShowsRedLabelWithNegativeResultAndNoEntries) {
   EXPECT_EQ(ReadOutcome(pane), tuple(-5, 0, PaneLabelColour::Red));
 }
 
-TEST_F(Pane, LabelColourFollowsRemoteDefinitionAndError) {
-  pane.SetRemotePort(1);  // nothing answers there
-  pane.SetDirectory(dir.path());
-  pane.SetDefinitionName("Daily");
-  EXPECT_EQ(tuple(pane.LabelColour(), pane.LabelText()),
-            tuple(PaneLabelColour::Green, "(Daily) " + dir.path() + " [0]"));
-  pane.SetDefinitionName("");
-  pane.SetRemoteServerName("127.0.0.1");
-  EXPECT_EQ(pane.LabelColour(), PaneLabelColour::Blue);
-  // The remote instance is not there: a failed read, never a hang.
-  pane.Reload();
-  EXPECT_EQ(ReadOutcome(pane), tuple(kDirListNotConnected, 0, PaneLabelColour::Red));
-  EXPECT_EQ(pane.LabelText(), "() " + dir.path() + " [-257](127.0.0.1)");
-  pane.SetRemoteServerName("");
-  pane.Reload();
-  EXPECT_EQ(tuple(pane.LastResult(), pane.LabelColour()), tuple(0, PaneLabelColour::Black));
-}
-
-TEST_F(Pane, DeletedFilesOfANetWareFolderShowWithTheirImages) {
-  dir.Write("nw/x/here.txt", "1");
-  test::SimNetWare sim;
-  sim.AddServer("SRV1", "TREE");
-  sim.Mount(dir / "nw", "SRV1", "DATA");
-  const uint32_t when = FileDateToNetWareDate(static_cast<int32_t>(DateTimeToDos(45000.5)));
-  sim.AddDeleted(dir / "nw/x/", {.Name = "gone.txt", .Deleted = when, .Size = 2048});
-  sim.AddDeleted(dir / "nw/x/", {.Attributes = kAttrHidden, .Name = "secret", .Deleted = when});
-  sim.AddDeleted(dir / "nw/x/", {.Attributes = kAttrDirectory, .Name = "olddir", .Deleted = when});
-  uint32_t table = 0;
-  ASSERT_EQ(sim.LoadConversionTable(850, table), 0u);
-
-  for (const bool available : {true, false}) {
-    SCOPED_TRACE(available);
-    DirPane nwPane(0);
-    nwPane.SetNetWare(PaneDeletedFiles({&sim, available, table}));
-    nwPane.SetDirectory(dir / "nw/x");
-    EXPECT_EQ(Names(nwPane), (Strings{"..", "here.txt"}));
-    nwPane.SetShowDeleted(true);
-    EXPECT_TRUE(nwPane.ShowDeleted());
-    // The deleted-files view keeps the folders on disk and adds the deleted entries.
-    if (!available) {
-      EXPECT_EQ(Names(nwPane), Strings{".."});
-      continue;
-    }
-    ASSERT_EQ(Names(nwPane), (Strings{"..", "olddir", "gone.txt", "secret"}));
-    EXPECT_EQ(Images(nwPane), (std::vector<int>{kImageDirectory, kImageDeletedDirectory,
-                                                kImageDeletedFile, kImageDeletedFile + 1}));
-    EXPECT_EQ(nwPane.EntryAt(2)->SizeKBText(), "2");
-    nwPane.SetShowDeleted(false);
-    EXPECT_EQ(Names(nwPane), (Strings{"..", "here.txt"}));
-  }
-}
-
 TEST_F(Pane, DeleteRemovesFilesAndCountsTheNonEmptyFolder) {
   Show({"one.txt", "two.txt", "full/inner.txt", "stay.txt"});
   for (const char* n : {"..", "one.txt", "two.txt", "full"}) pane.SetSelected(pane.IndexOfExactName(n), true);
@@ -265,12 +211,6 @@ TEST_F(Pane, PopupEnableRules) {
   }
   pane.SetSelected(0, true);
   EXPECT_TRUE(pane.CanDelete());
-  // Cancelled input changes nothing.
-  pane.SetCurrent(pane.IndexOfExactName("file"), false);
-  ScriptedPrompt cancel;
-  cancel.ExpectInput("Enter name", "", true);
-  pane.RenameCurrent(cancel);
-  EXPECT_TRUE(Exists(dir / "x/file"));
 }
 
 TEST_F(Pane, PaneOnARemoteInstanceListsWhatALocalPaneLists) {

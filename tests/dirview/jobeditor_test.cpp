@@ -321,14 +321,6 @@ TEST_F(Editor, RunningJobIsNeverReplacedNorMovedIntoTheEditor) {
                   editor->UpdateControls().ViewMode),
             tuple(job, "*.*", id, 2));
 
-  // Handing the record over directly is refused the same way.
-  prompt.ExpectError("Job is active");
-  auto direct = editor->ViewToJob("Busy");
-  EXPECT_FALSE(editor->SubmitJob(std::move(direct), false));
-  EXPECT_EQ(tuple(core->Jobs().JobAt(0), editor->ViewSchedule.PendingJobID), tuple(job, id));
-
-  prompt.ExpectError("Job is active");
-  EXPECT_FALSE(editor->EditCopyOfJob(0));
   prompt.ExpectError("Job is active");
   EXPECT_FALSE(editor->EditJob(0));
 
