@@ -15,20 +15,11 @@ namespace {
 using test::TempDir;
 using S = FileShare;
 
-TEST(FileHandle, WriteSeekReadAndSizeBeyondFourGigabytes) {
+TEST(FileHandle, SeekAndSizeBeyondFourGigabytes) {
   TempDir dir;
   FileHandle h;
   ASSERT_EQ(h.Open(dir / "f", FileAccess::ReadWrite, FileCreate::CreateNew, S::Exclusive), 0u);
-  ASSERT_EQ(h.Write("hello world", 11), 0u);
-  int64_t size = 0, pos = 0;
-  EXPECT_EQ(h.Seek(-3, SeekFrom::End, &pos), 0u);
-  EXPECT_EQ(pos, 8);
-  char buf[8];
-  size_t done = 0;
-  EXPECT_EQ(h.Read(buf, sizeof buf, done), 0u);
-  EXPECT_EQ(std::string(buf, done), "rld");
-  EXPECT_EQ(h.Read(buf, sizeof buf, done), 0u);
-  EXPECT_EQ(done, 0u);  // end of file
+  int64_t size = 0;
   EXPECT_EQ(h.Seek(-1, SeekFrom::Begin), ERROR_NEGATIVE_SEEK);
   const int64_t big = (int64_t{5} << 30) + 7;  // sparse
   ASSERT_EQ(h.Seek(big, SeekFrom::Begin), 0u);

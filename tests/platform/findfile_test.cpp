@@ -51,18 +51,6 @@ TEST(FindFirst, StarDotStarListsNamesWithoutDotSortedByUpperCasedNameWhateverThe
                 error == (pattern[0] == '*' ? ERROR_NO_MORE_FILES : ERROR_PATH_NOT_FOUND)) << pattern << " " << error;
 }
 
-TEST(FindFirst, AttributeMaskSelectsDirectoriesAndHiddenEntries) {
-  test::TempDir dir;
-  for (const char* name : {"file", ".hidden"}) dir.Write(name, "");
-  for (const char* sub : {"sub", ".hiddendir"}) ASSERT_EQ(::mkdir((dir / sub).c_str(), 0755), 0);
-  EXPECT_EQ(List(dir / "*", 0), (Names{"file"}));
-  EXPECT_EQ(List(dir / "*", kAttrHidden), (Names{".hidden", "file"}));
-  std::vector<FindData> entries;
-  EXPECT_EQ(List(dir / "*", kAttrDirectory, nullptr, &entries), (Names{".", "..", "file", "sub"}));
-  for (const FindData& d : entries) EXPECT_EQ(d.Attr, d.Name == "file" ? kAttrArchive : kAttrDirectory) << d.Name;
-  EXPECT_EQ(List(dir / "*", kAttrDirectory | kAttrHidden), (Names{".", "..", ".hidden", ".hiddendir", "file", "sub"}));
-}
-
 TEST(FindFirst, ListsOnlyFilesFoldersAndLinksToFilesNeverFifosOrDirectoryLinks) {
   test::TempDir dir;
   std::string file = dir.Write("data.bin", std::string(70000, 'x'));
@@ -81,14 +69,6 @@ TEST(FindFirst, ListsOnlyFilesFoldersAndLinksToFilesNeverFifosOrDirectoryLinks) 
               std::make_tuple(int64_t(70000), t.tv_sec, t.tv_nsec, UnixToDos(t), kAttrReadOnly | kAttrArchive))
         << d.Name;
   }
-}
-
-TEST(FindFirst, DriveThatIsNotReadyGivesError21WithoutTouchingTheDisk) {
-  DriveReadyForTesting([](char drive) { return drive != 'X'; });
-  uint32_t error = 0;
-  EXPECT_TRUE(List("X:/data/*.*", kAttrAny, &error).empty() && error == ERROR_NOT_READY) << error;
-  EXPECT_FALSE(DirAccessible("X:/data/"));
-  DriveReadyForTesting(nullptr);
 }
 
 }  // namespace
