@@ -92,38 +92,12 @@ TEST_F(JobFileTest, CountZeroGivesOneActionOnTheCurrentFolder) {
   EXPECT_EQ(a.SourcePath.back(), '/');
 }
 
-TEST_F(JobFileTest, EveryLoadShowsItselfOnTheWaitIndicatorAndClearsIt) {
-  std::vector<std::string> shown;
-  SetJobFileWaitIndicator([&](const std::string& text) { shown.push_back(text); });
-  const std::string file = dir.Write("W.MVJ", "[job]\r\ndescription=w\r\n");
-  Loaded(file);
-  Loaded(dir / "missing.MVJ");
-  SetJobFileWaitIndicator({});
-  Loaded(file);
-  EXPECT_EQ(shown, (std::vector<std::string>{"Loading " + file, "", "Loading " + dir / "missing.MVJ", ""}));
-}
-
-TEST_F(JobFileTest, MissingIndexedKeysGiveEmptyMasks) {
-  const std::string file = dir.Write(
-      "C.MVJ", "[job]\ndescription=c\njobtype=3\n[actions]\ncount=2\nsource0=*.tmp\nsourcepath=/s/\n");
-  auto job = Loaded(file);
-  ASSERT_EQ(job->Actions.size(), 2u);
-  EXPECT_EQ(std::tie(job->Actions[0]->Source, job->Actions[1]->Source, job->Actions[1]->JobType),
-            std::make_tuple("*.tmp", "", 3));
-}
-
 TEST_F(JobFileTest, ResumeKeysAreIgnoredUnlessTerminated) {
   const std::string file = dir.Write(
       "R.MVJ", "[job]\ndescription=r\n[flow]\nterminated=0\nresumepath=/x/\nresumefile=f\n"
                "resumefilepos=77\n");
   auto job = Loaded(file);
   EXPECT_EQ(std::tie(job->Terminated, job->ResumePath, job->ResumeFilePos), std::make_tuple(false, "", int64_t(0)));
-}
-
-TEST_F(JobFileTest, MissingFileLoadsWithoutDescription) {
-  int result = -2;
-  auto job = Loaded(dir / "nothing.MVJ", &result);
-  EXPECT_EQ(std::make_pair(result, job->Actions.size()), std::make_pair(1, size_t(1)));
 }
 
 TEST_F(JobFileTest, SourceDefinitionKeepsSourceAndFilterOutOfTheJobFile) {
@@ -213,17 +187,6 @@ TEST_F(JobFileTest, HostileFilesLoadWithDefaultsOrFail) {
   }
   EXPECT_FALSE(Loaded(dir / "id beyond 64 bits.MVJ")->Schedule->Queued);
   EXPECT_EQ(Loaded(dir / "bad numbers.MVJ")->tStarted, 0);
-}
-
-TEST_F(JobFileTest, LargestAllowedActionListRoundTrips) {
-  auto job = NewJob("many");
-  for (int i = 0; i < kMaxJobActions; ++i)
-    job->AddAction(std::make_unique<TTFileAction>("/s/", "f" + std::to_string(i), "/t/",
-                                                  "f" + std::to_string(i), 1, 0));
-  job->Save(dir / "M.MVJ", false);
-  auto back = Loaded(dir / "M.MVJ");
-  ASSERT_EQ(back->Actions.size(), static_cast<size_t>(kMaxJobActions));
-  EXPECT_EQ(back->Actions.back()->Target, "f" + std::to_string(kMaxJobActions - 1));
 }
 
 // Counts the files that arrive under their name in a folder (renames onto it).

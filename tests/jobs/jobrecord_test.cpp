@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <set>
-#include <tuple>
 
 #include "jobs/jobid.h"
 #include "platform/profile.h"
@@ -15,42 +14,6 @@ namespace mv {
 namespace {
 
 using test::TempDir;
-
-std::unique_ptr<TTFileAction> Action(int32_t type, uint32_t options) {
-  return std::make_unique<TTFileAction>("/src/", "*.*", "/dst/", "*.*", options, type);
-}
-
-TEST(JobRecord, CaptionTypeAndOptionsComeFromTheFirstAction) {
-  TempDir dir;
-  TTFileThreadControl job("Daily", nullptr, dir.path(), dir.path(), nullptr);
-  job.JobID = 42;
-  EXPECT_EQ(std::make_tuple(job.FirstJobType(), job.FirstOptions(), job.JobCaption()),
-            std::make_tuple(-1, 0u, "<unknown> JOB 0000002A (Daily) "));
-  job.AddAction(Action(JOB_COPY, OPT_OVERWRITE_OLDER | OPT_DIR_TO_TARGET));
-  job.AddAction(Action(JOB_DELETE, 0));
-  EXPECT_EQ(job.JobCaption(), "COPY JOB 0000002A (Daily) ");
-  EXPECT_EQ(job.FirstOptions(), OPT_OVERWRITE_OLDER | OPT_DIR_TO_TARGET);
-}
-
-TEST(JobRecord, IdTextAndTypeNames) {
-  EXPECT_EQ(JobIdText(500), "000001F4");
-  EXPECT_EQ(JobIdText(0x100000000LL), "100000000");
-  const std::vector<std::pair<int32_t, std::string>> names = {
-      {0, "COPY"}, {1, "ANALYZE"}, {2, "NETWARE PURGE"}, {3, "DELETE"}, {4, "<unknown>"}, {-1, "<unknown>"}};
-  for (const auto& [code, name] : names) {
-    EXPECT_EQ(JobTypeName(code), name);
-    EXPECT_EQ(IsSourceOnlyType(code), code >= 1 && code <= 3) << code;
-  }
-}
-
-TEST(JobRecord, CreationDrawsConsecutiveIdsAndDefaults) {
-  TempDir dir;
-  TTFileThreadControl a("a", nullptr, dir.path(), dir.path(), nullptr, {.SpeedUnit = 3});
-  TTFileThreadControl b("b", nullptr, dir.path(), dir.path(), nullptr);
-  EXPECT_EQ(std::make_tuple(a.JobID, b.JobID, a.SpeedUnit, a.SecondsSinceTracked, a.Terminated, a.Thread),
-            std::make_tuple(int64_t(1), int64_t(2), 3, -1, false, static_cast<TCopyThread*>(nullptr)));
-  EXPECT_TRUE(a.Filter && a.Schedule && a.Mail);
-}
 
 TEST(JobRecord, RemoveQueueFileOnlyForQueuedJobs) {
   TempDir dir;
@@ -81,9 +44,7 @@ TEST(JobId, CounterKeepsOnlyTheLowThirtyTwoBits) {
 
 TEST(JobId, GarbageCounterGivesMinusOneAndLeavesTheFile) {
   TempDir dir;
-  for (const std::string& bad :
-       {std::string("abc"), std::string("12x"), std::string("99999999999999999999"),
-        std::string(100000, '7'), std::string("\x01\x02\xff", 3)}) {
+  for (const std::string& bad : {std::string("12x"), std::string(100000, '7')}) {
     const std::string content = "[general]\r\njobid=" + bad + "\r\n";
     const std::string file = dir.Write("MVCTRL.MVF", content);
     EXPECT_EQ(NewJobId(dir.path()), -1) << bad.substr(0, 20);

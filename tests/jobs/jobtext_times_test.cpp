@@ -31,15 +31,10 @@ TEST_F(JobTimesTest, StatusCodeByThreadQueuedAndHeld) {
   job_.Thread = nullptr;
 }
 
-TEST_F(JobTimesTest, StartEndAndLastCompleteTimes) {
-  job_.AddAction(std::make_unique<TTFileAction>("/src/", "*.*", "/dst/", "*.*", 0x103, JOB_COPY));
-  EXPECT_EQ(StartTimeText(job_), "----");
-  EXPECT_EQ(ShowJobParameters(job_)->LastCompleteRun, "--------");
-  job_.Schedule->LastRunComplete = EncodeDateTime({2026, 11, 30, 2, 15, 0, 0});
-  EXPECT_EQ(ShowJobParameters(job_)->LastCompleteRun, "30.11.2026 02:15:00");
+TEST_F(JobTimesTest, EndTimeOnlyAfterTheStartAndMidnightWithoutTime) {
   job_.tStarted = EncodeDateTime({2026, 12, 5, 18, 30, 15, 0});
   EXPECT_EQ(StartTimeText(job_), "05.12.2026 18:30:15");
-  job_.tFinished = job_.tStarted;  // not after the start
+  job_.tFinished = job_.tStarted;
   EXPECT_EQ(EndTimeText(job_), "----");
   job_.tFinished = EncodeDateTime({2026, 12, 6, 0, 0, 0, 0});
   EXPECT_EQ(EndTimeText(job_), "06.12.2026");
