@@ -2,42 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "engine/walks.h"
 #include "jobs/jobtypes.h"
-#include "platform/clock.h"
 #include "tests/support/tempdir.h"
 
 namespace mv {
 namespace {
-
-TEST(TransferRate, WindowsCloseAfterThirtySecondsWhenDataMoved) {
-  DateTime now = 46000.0;
-  SetClockForTesting([&] { return now; });
-  TTFileThreadControl job("rate", nullptr, "", "", nullptr, {.DrawId = false});
-  TCopyThread t(job, CopyThreadContext{});
-  const double second = 1.0 / kSecondsPerDay;
-
-  t.DisplayRefresh();  // nothing moved yet
-  EXPECT_EQ(job.PrevRateSample.Latest, 0);
-
-  t.BytesSinceRateSample = 1000;  // the first window closes at once
-  t.DisplayRefresh();
-  EXPECT_EQ(std::make_tuple(job.PrevRateSample.Bytes, job.PrevRateSample.Latest, job.RateSample.Start),
-            std::make_tuple(int64_t(1000), now, now));
-
-  const DateTime opened = now;
-  t.BytesSinceRateSample = 500;
-  now += 10 * second;
-  t.DisplayRefresh();
-  EXPECT_EQ(job.PrevRateSample.Bytes, 1000) << "a window shorter than 30 s stays open";
-  now = opened + 31 * second;
-  t.DisplayRefresh();
-  EXPECT_EQ(std::make_tuple(job.PrevRateSample.Bytes, job.PrevRateSample.Start, t.BytesSinceRateSample),
-            std::make_tuple(int64_t(500), opened, int64_t(0)));
-  SetClockForTesting({});
-}
 
 // Messages move in many small batches (a refresh at every entry): the program
 // log and the job log still hold every one once, in the order of the run.
