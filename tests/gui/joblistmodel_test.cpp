@@ -71,29 +71,6 @@ class JobListModelTest : public QObject {
     QCOMPARE(model.JobAtRow(0), timed);
   }
 
-  void sortByTimeGoesThroughTheCoreAndKeepsTheSelection() {
-    MiravaCore& core = *core_;
-    core.SetQueueDisabled(true);  // the passes below only re-sort
-    JobListModel model(core);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    Add(core, "b early", 46000.25);
-    TTFileThreadControl* late = Add(core, "a late", 46001.5);
-    Add(core, "C none");
-    Add(core, "c early", 46000.25);
-    const QPersistentModelIndex lateRow = model.index(1, 0);
-    model.sort(kTimeColumn);
-    QCOMPARE(core.Jobs().SortColumn(), 1);
-    QCOMPARE(Column(model, 0), (QStringList{"a late", "b early", "c early", "C none"}));
-    for (int r = 0; r < model.rowCount(); ++r) QCOMPARE(model.JobAtRow(r), core.Jobs().JobAt(r));
-    QCOMPARE(lateRow.row(), 0);
-    QCOMPARE(model.JobAtRow(lateRow.row()), late);
-
-    // The run queue re-sorts by "Time" after its pass; the view follows.
-    late->Schedule->NextRun = 45999;
-    core.JobTimerTick();
-    QCOMPARE(Column(model, 0), (QStringList{"b early", "c early", "a late", "C none"}));
-    QCOMPARE(lateRow.row(), 2);
-  }
 };
 
 QTEST_MAIN(JobListModelTest)

@@ -1,13 +1,11 @@
 // The main window offscreen on a real program core: its menus, buttons and
-// dialogs reach the core, the status bar follows it, and close shuts it down.
+// dialogs reach the core, and close shuts it down.
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QAction>
-#include <QGroupBox>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -19,7 +17,6 @@
 
 #include "app/front/coreloop.h"
 #include "app/gui/joblisttab.h"
-#include "app/gui/mainstatusbar.h"
 #include "app/gui/tform1.h"
 #include "app/logpage.h"
 #include "app/mvmain.h"
@@ -105,24 +102,6 @@ class TForm1Test : public QObject {
     QVERIFY(!w.form->isVisible());
   }
 
-  void RunNowAsksAndSetsTheRunRequest() {
-    Window w;
-    w.form->Pages()->setCurrentIndex(mv::TForm1::JoblistPageIndex);
-    mv::TTFileThreadControl* job = w.AddJob("nightly", "hold=1\r\n");
-    QVERIFY(job);
-    QVERIFY(!w.form->Joblist().ParametersPanel()->isHidden());
-    QCOMPARE(w.form->Joblist().View()->currentIndex().row(), 0);
-    QVERIFY(!w.Button(JoblistTab::Pause)->isEnabled());
-
-    job->Schedule->RunRequest = 2;  // a pending remove-when-idle goes
-    w.prompt.ExpectYesNo("RUN this job NOW?", false).ExpectYesNo("RUN this job NOW?", true);
-    w.Button(JoblistTab::RunNow)->click();
-    QCOMPARE(job->Schedule->RunRequest, 2u);
-    w.Button(JoblistTab::RunNow)->click();
-    QCOMPARE(job->Schedule->RunRequest, 1u);
-    QVERIFY(w.prompt.Complete());
-  }
-
   void RescheduleHoldsTheRunQueueWhileTheDialogIsOpen() {
     Window w;
     mv::TTFileThreadControl* job = w.AddJob("weekly");
@@ -137,19 +116,6 @@ class TForm1Test : public QObject {
     QCOMPARE(w.loop.Busy(), 0);
     QCOMPARE(job->Schedule->Hours, 3);
     QVERIFY(w.form->Joblist().View()->model()->index(0, 1).data().toString() != "no schedule");
-  }
-
-  void StatusBarShowsAControllerInstance() {
-    Window w;
-    w.core.DisplayTimerTick();
-    mv::MainStatusBar& bar = w.form->StatusBarPanel();
-    QCOMPARE(bar.ControlLabel()->text(), QString());
-    // A controller instance appears: the next pass sees it, the next tick shows it.
-    mv::RoleLock controller;
-    QVERIFY(controller.Acquire(w.core.Dirs().ControlDir, mv::kClientLockName));
-    w.loop.JobTimerTick();
-    w.core.DisplayTimerTick();
-    QCOMPARE(bar.ControlLabel()->text(), QString("CONTROL detected"));
   }
 
   void RemoteServerLinesOnTheServerPageAndCloseShutsTheCoreDown() {
