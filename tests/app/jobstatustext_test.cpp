@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "platform/datetext.h"
 #include "tests/support/tempdir.h"
 
@@ -43,17 +41,6 @@ TEST_F(JobStatusTextTest, SpeedFollowsTheJobsUnitWithAutomaticChoice) {
     job_.Speed = c.kbit, job_.SpeedUnit = c.unit;
     EXPECT_EQ(MakeJobStatusTexts(job_).Speed, c.text) << c.kbit << " unit " << c.unit;
   }
-}
-
-TEST_F(JobStatusTextTest, AnIdleJobShowsItsStoredFigures) {
-  job_.cTotal = 1234567, job_.cSuccess = 1000, job_.cSkipped = 999, job_.cError = 0;
-  job_.ErrorCode = 0x2A10;
-  job_.BytesDone = 5 * 1024 * 1024 + 1023;
-  job_.CurSourceText = "/src/a";
-  const JobStatusTexts t = MakeJobStatusTexts(job_);
-  EXPECT_EQ(std::tuple(t.Total, t.Success, t.Skipped, t.Errors, t.LastErrorCode, t.KBDone),
-            std::tuple("1,234,567", "1,000", "999", "0", "2A10", "5,120"));
-  EXPECT_EQ(ErrorCodeText(0x12), "0012");
 }
 
 }  // namespace

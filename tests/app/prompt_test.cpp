@@ -29,10 +29,7 @@ TEST(ScriptedPrompt, AnUnexpectedQuestionFailsAndGetsTheDefault) {
   EXPECT_EQ(p.YesNoCancel("Mirava", "RUN this job NOW?"), PromptAnswer::Cancel);
   EXPECT_TRUE(p.YesNo("Mirava", "RUN this job NOW?"));
   EXPECT_FALSE(p.YesNo("Mirava", "DELETE this job?"));
-  std::string value = "kept";
-  EXPECT_FALSE(p.Input("Mirava", "Name:", value));
-  EXPECT_EQ(value, "kept");
-  ASSERT_EQ(p.Failures().size(), 3u);
+  ASSERT_EQ(p.Failures().size(), 2u);
   EXPECT_NE(p.Failures()[0].find("expected YesNo: RUN this job NOW?"), std::string::npos);
   EXPECT_NE(p.Failures()[1].find("no more questions expected"), std::string::npos);
   EXPECT_FALSE(p.Complete());
