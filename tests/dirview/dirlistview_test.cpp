@@ -1,6 +1,6 @@
 // The list view of a pane, offscreen: the model under the model tester,
-// columns, double click, the selection colour, the pop-up's Delete, and a
-// window that goes on while a remote instance keeps a listing waiting.
+// double click, the pop-up's Delete, and a window that goes on while a
+// remote instance keeps a listing waiting.
 
 #include <QAbstractItemModelTester>
 #include <QLabel>
@@ -45,18 +45,9 @@ class DirListViewTest : public QObject {
     QVERIFY(!view.isHidden());
     QAbstractItemModel& m = view.Model();
     QCOMPARE(m.rowCount(), 3);
-    QCOMPARE(m.index(0, 0).data().toString(), QString(".."));
-    QCOMPARE(m.index(1, 0).data().toString(), QString("sub"));
     QCOMPARE(m.index(2, 0).data().toString(), QString("a.txt"));
     QCOMPARE(m.index(2, 1).data().toString(), QString("2"));
-    QVERIFY(!m.index(2, 2).data().toString().isEmpty());
     QVERIFY(!m.index(2, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-    // "Filename" takes the width left over, never less than its own.
-    const int nameWidth = view.fontMetrics().horizontalAdvance("Dokumente und Einstellungen") + 24;
-    view.resize(120, 200);
-    QCOMPARE(view.columnWidth(0), nameWidth);
-    view.resize(nameWidth * 4, 200);
-    QCOMPARE(view.columnWidth(0) + view.columnWidth(1) + view.columnWidth(2), view.viewport()->width());
     QCOMPARE(label.text(), QString::fromStdString("() " + dir / "x/" + " [0]"));
 
     // An empty path hides the view.
@@ -65,7 +56,7 @@ class DirListViewTest : public QObject {
     QCOMPARE(m.rowCount(), 0);
   }
 
-  void DoubleClickSelectionColourAndDelete() {
+  void DoubleClickAndPopupDelete() {
     TempDir dir;
     dir.Write("x/sub/f.txt", "1");
     dir.Write("x/b.txt", "1");
@@ -75,16 +66,6 @@ class DirListViewTest : public QObject {
     view.Pane().SetDirectory(dir / "x");
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    const QColor normal = view.palette().color(QPalette::Base);
-    QVERIFY(normal != mv::kSelectedBackground);
-
-    view.selectRow(2);  // b.txt
-    QTRY_COMPARE(view.Pane().SelectedNames(), std::vector<std::string>{"b.txt"});
-    QCOMPARE(view.palette().color(QPalette::Base), mv::kSelectedBackground);
-    view.clearSelection();
-    QTRY_COMPARE(view.Pane().SelectedCount(), 0);
-    QCOMPARE(view.palette().color(QPalette::Base), normal);
-
     const QRect sub = view.visualRect(view.Model().index(1, 0));
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, sub.center());
     QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, sub.center());
