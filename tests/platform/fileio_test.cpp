@@ -57,21 +57,6 @@ TEST(ArchiveBit, ComesBackAfterModificationTimeChangeOrLostStamp) {
   }
 }
 
-TEST(FileAttributes, ReadOnlyIsOwnerWriteFoldersStayWritable) {
-  TempDir dir;
-  std::string file = dir.Write("f", "x"), sub = dir / "sub";
-  ASSERT_EQ(::chmod(file.c_str(), 0664), 0);
-  ASSERT_EQ(SetFileAttributes(file, kAttrReadOnly | kAttrArchive | kAttrHidden), 0u);
-  EXPECT_EQ(Stat(file).st_mode & 0777, 0444u);  // every write bit gone
-  EXPECT_EQ(Attr(file) & (kAttrReadOnly | kAttrHidden), kAttrReadOnly);
-  ASSERT_EQ(SetFileAttributes(file, kAttrArchive), 0u);
-  EXPECT_EQ(Stat(file).st_mode & 0777, 0644u);  // the owner's comes back
-  ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
-  EXPECT_EQ(Attr(sub), kAttrDirectory);
-  EXPECT_EQ(SetFileAttributes(sub, kAttrDirectory | kAttrReadOnly), 0u);
-  EXPECT_EQ(Stat(sub).st_mode & 0777, 0755u);
-}
-
 TEST(DeleteAndRename, ShareLocksRefuseWithError32ReplaceOnlyWhenAskedReadOnlyDeletes) {
   TempDir dir;
   std::string from = dir.Write("~MVSW.MVF", "new"), to = dir.Write("target", "old");
