@@ -78,16 +78,6 @@ TEST_F(ErrMsgTest, TablePartRules) {
         << "tag " << c.tag << " level " << c.level << " code " << std::hex << c.code;
 }
 
-TEST_F(ErrMsgTest, AddMsgReturnsCodeAndRecordsOnlyWithALevel) {
-  TTErrorMsgList list;
-  EXPECT_EQ(list.AddMsg(TAG_GENERAL, LVL_NONE, MC_OPEN_SOURCE, "x"), MC_OPEN_SOURCE);
-  EXPECT_EQ(list.Count(), 0u);
-  errno = EACCES;  // -1 stands for the thread's last error
-  EXPECT_EQ(list.AddMsgOS(TAG_GENERAL, LVL_ERROR, MC_OPEN_TARGET, -1, "f"), MC_OPEN_TARGET);
-  ASSERT_EQ(list.Count(), 1u);
-  EXPECT_EQ(list.At(0)->OsError, 5);
-}
-
 TEST_F(ErrMsgTest, TwoJobsWriteTheirOwnLogFiles) {
   TTErrorMsgList log(tmp_.path(), "MIRAVA.LOG"), workerA, workerB;
   workerA.AddMsg(TAG_GENERAL, LVL_JOB, EV_START, "A");

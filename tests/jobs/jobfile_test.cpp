@@ -145,25 +145,6 @@ TEST_F(JobFileTest, TrackingRecordsChangesAndAResetNeverSkips) {
   EXPECT_LT(job->SecondsSinceTracked, 0);
 }
 
-TEST_F(JobFileTest, TemplateReplacesActionsOnlyWhenItHasSome) {
-  auto job = NewJob("edited");
-  job->AddAction(std::make_unique<TTFileAction>("/a/", "x", "/b/", "x", 3 | 0x100, 0));
-  const std::string keep = dir.Write("K.MVT", "[job]\r\noptions=1\r\n");
-  EXPECT_EQ(ApplyTemplate(*job, keep), 0);
-  ASSERT_EQ(job->Actions.size(), 1u);
-  EXPECT_EQ(std::make_tuple(job->Actions[0]->Source, job->FirstOptions(), job->Description),
-            std::make_tuple("x", 1u, "edited"));
-
-  setenv("MIRAVA_TEST_ROOT", "/data", 1);
-  const std::string replace = dir.Write(
-      "R.MVT", "[job]\r\ndescription=t\r\n[actions]\r\ncount=1\r\nsourcepath=%MIRAVA_TEST_ROOT%/in/\r\n"
-               "source0=*.*\r\ntargetpath=/out/\r\ntarget0=*.*\r\n");
-  EXPECT_EQ(ApplyTemplate(*job, replace), 0);
-  ASSERT_EQ(job->Actions.size(), 1u);
-  EXPECT_EQ(std::tie(job->Actions[0]->SourcePath, job->Description), std::make_tuple("/data/in/", "t"));
-  unsetenv("MIRAVA_TEST_ROOT");
-}
-
 TEST_F(JobFileTest, HostileFilesLoadWithDefaultsOrFail) {
   struct Case {
     const char* name;

@@ -90,16 +90,6 @@ TEST_F(ScheduleTest, NextRunSteps) {
   }
 }
 
-TEST_F(ScheduleTest, WeekdaysWithoutAnyDayBitBecomeSundayOnlyWhenStepped) {
-  SetNow(At(2024, 3, 1, 7));  // Friday
-  for (int32_t w : {0, 0x80, static_cast<int32_t>(0x80000000u)}) {
-    TTSchedule s = Every(0, 5, 0, w);
-    s.NextRun = At(2024, 3, 1, 6);
-    s.ComputeNextRun();
-    EXPECT_EQ(std::make_pair(int(s.Weekdays), int(DayOfWeek(s.NextRun))), std::make_pair(1, 1)) << w;
-  }
-}
-
 TEST_F(ScheduleTest, DamagedOrHugeValuesStillEnd) {
   TTSchedule s = Every(0, 0, 5);
   SetNow(At(2024, 3, 1, 12, 2));
