@@ -17,12 +17,12 @@ std::unique_ptr<DirListRemote> MakeRemoteClient(const std::string& host) {
   return std::make_unique<TMVIPCLient>(host, ConfiguredRemotePort());
 }
 
-CopyThreadContext MakeThreadContext(Synchronizer& sync, FolderLockTable& locks,
+CopyThreadContext MakeThreadContext(Synchronizer& sync, FolderLockTable* locks,
                                     TTErrorMsgList& programLog, const ProgramSettings& settings,
                                     const std::string& logDir) {
   CopyThreadContext c;
   c.Sync = &sync;
-  c.Locks = &locks;
+  c.Locks = locks;
   c.ProgramLog = &programLog;
   c.LogDir = logDir;
   c.OptionsEnabled = settings.OptionsEnabled;
@@ -132,7 +132,7 @@ void MiravaCore::Startup(StartOptions options) {
   env.Defaults.SpeedUnit = settings_.dspSpeedUnit;
   env.LogLine = [this](const std::string& line) { AddLogLine(line); };
   env.UserPrompt = prompt_;
-  env.ThreadContext = MakeThreadContext(sync_, locks_, *programLog_, settings_, dirs_.LogDir);
+  env.ThreadContext = MakeThreadContext(sync_, &locks_, *programLog_, settings_, dirs_.LogDir);
   env.ThreadContext.OnDisplayRefresh = [this](TCopyThread& thread) {
     const TTFileThreadControl& job = *thread.Job;
     jobs_.NotifyChanged(&job);

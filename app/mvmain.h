@@ -81,8 +81,8 @@ uint16_t ConfiguredRemotePort();
 std::unique_ptr<DirListRemote> MakeRemoteClient(const std::string& host);
 
 // What every worker of this program gets: the main thread's synchroniser, the
-// folder locks, the program log, the settings and remote clients.
-CopyThreadContext MakeThreadContext(Synchronizer& sync, FolderLockTable& locks,
+// folder locks (null: no other job runs beside), the program log, the settings and remote clients.
+CopyThreadContext MakeThreadContext(Synchronizer& sync, FolderLockTable* locks,
                                     TTErrorMsgList& programLog, const ProgramSettings& settings,
                                     const std::string& logDir);
 

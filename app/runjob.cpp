@@ -13,7 +13,6 @@
 #include "app/progressline.h"
 #include "app/settings.h"
 #include "engine/copythread.h"
-#include "engine/folderlock.h"
 #include "engine/resultsreport.h"
 #include "jobs/errmsg.h"
 #include "jobs/jobfile.h"
@@ -84,9 +83,10 @@ int RunJobFileNow(const std::string& file, const DataDirs& dirs, std::ostream& o
 
   LoopSynchronizer sync;
   TMVMailThread mailThread(mailer, sync);
-  FolderLockTable locks;
   auto netWare = MakeUnavailableNetWareClient();
-  CopyThreadContext context = MakeThreadContext(sync, locks, programLog, settings, dirs.LogDir);
+  // The run is the only job of this process (it starts no follow-ups), so no
+  // other job can want one of its folders: no lock table.
+  CopyThreadContext context = MakeThreadContext(sync, nullptr, programLog, settings, dirs.LogDir);
   context.NetWare = netWare.get();
   // Lines before the results report are the parameter lines.
   bool reporting = false;

@@ -133,19 +133,15 @@ void CopyBatch::Add(const TargetTree& tree, Item item) {
 }
 
 std::vector<uint32_t> CopyBatch::Flush(const std::vector<Item>& items) {
-  // Write-back of every copy was started when it was finished, so these
-  // mostly wait for what is already on its way.
+  // One flush per file system the batch wrote to (a tree may span several
+  // mounts); its failure fails every copy there.
   std::vector<uint32_t> flushed(items.size(), 0);
-  for (size_t i = 0; i < items.size(); ++i) flushed[i] = ops_.WaitWritten(items[i].WorkFile.fd(), items[i].Work);
-  // Then one flush per file system the batch wrote to (a tree may span
-  // several mounts); its failure fails every copy there.
   struct Group {
     dev_t device;
     std::vector<size_t> items;
   };
   std::vector<Group> groups;
   for (size_t i = 0; i < items.size(); ++i) {
-    if (flushed[i] != 0) continue;
     struct stat st {};
     if (::fstat(items[i].WorkFile.fd(), &st) != 0) {
       flushed[i] = LastWinError();
@@ -166,8 +162,13 @@ std::vector<uint32_t> CopyBatch::Flush(const std::vector<Item>& items) {
     std::vector<std::string> paths;
     paths.reserve(group.items.size());
     for (size_t i : group.items) paths.push_back(items[i].Work);
-    if (uint32_t error = ops_.FlushFileSystem(items[group.items.front()].WorkFile.fd(), paths))
+    if (uint32_t error = ops_.FlushFileSystem(items[group.items.front()].WorkFile.fd(), paths)) {
       for (size_t i : group.items) flushed[i] = error;
+      continue;
+    }
+    // The flush wrote everything; this finds the copy whose write-back
+    // failed, should one have, so that only that one fails.
+    for (size_t i : group.items) flushed[i] = ops_.WaitWritten(items[i].WorkFile.fd(), items[i].Work);
   }
   return flushed;
 }

@@ -1,13 +1,14 @@
 #pragma once
 // Durable copies at the price of one flush per batch instead of one per file.
 //
-// A finished work copy is not renamed at once: its write-back is started and
-// it waits, still held open, in the run's batch. When the batch is full, when
-// the walk is about to give up a folder lock, and at the end of the run, the
-// batch waits until every copy's data is written, flushes each file system
-// it wrote to once, and only then gives the copies their target names (the
-// order the tests check through CopyOps). A copy whose write, flush or rename
-// fails is removed; the file then counts as failed instead of copied.
+// A finished work copy is not renamed at once: it waits, still held open, in
+// the run's batch. When the batch is full, when the walk is about to give up
+// a folder lock, and at the end of the run, the batch flushes each file
+// system it wrote to once (which writes the small copies out together, in
+// far fewer requests than one per file), makes sure each copy's own
+// write-back went well, and only then gives the copies their target names
+// (the order the tests check through CopyOps). A copy whose write, flush or
+// rename fails is removed; the file then counts as failed instead of copied.
 //
 // A full batch is flushed on the flusher thread while the worker fills the
 // next one; its copies get their names when the next batch is full or at

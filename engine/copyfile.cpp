@@ -180,9 +180,7 @@ bool FileCopy::CheckConflict() {
       return false;
     }
     if (writeTarget_) {
-      // Waiting copies that replace targets keep their folder until named.
-      if (batch_ && batch_->HoldsTargets() && UpperCase(ExtractFilePath(target_)) != t_.HeldFolder)
-        batch_->Commit(t_);
+      if (batch_ && MustNameBeforeUnlock(t_) && UpperCase(ExtractFilePath(target_)) != t_.HeldFolder) batch_->Commit(t_);
       FolderLock(t_, target_);
       if (uint32_t error = isLink ? 0 : t_.Target.Open(target_, FileAccess::Read, FileCreate::OpenExisting,
                                                        FileShare::Exclusive, heldTarget_))
@@ -438,7 +436,10 @@ void FileCopy::Finish() {
     }
   }
   if (writeTarget_ && result_ == kInProgress && batch_) {
-    ops_.WriteBack(t_.WorkHandle.fd(), workPath_);
+    // A large copy's last piece goes on its way now; small ones wait for the
+    // batch flush, which writes them out together in a few large requests
+    // instead of one small request per file.
+    if (size_ > std::max<int64_t>(t_.ChunkSize, 1)) ops_.WriteBack(t_.WorkHandle.fd(), workPath_);
     CopyBatch::Item item;
     item.Work = workPath_;
     item.Target = target_;

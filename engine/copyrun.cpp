@@ -50,6 +50,10 @@ CopyRunScope::~CopyRunScope() {
   thread_.Run = nullptr;
 }
 
+bool MustNameBeforeUnlock(const TCopyThread& thread) {
+  return thread.Run && thread.Context().Locks && thread.Run->Batch.HoldsTargets();
+}
+
 int32_t CommitCopies(TCopyThread& thread) {
   return thread.Run ? thread.Run->Batch.Commit(thread) : 0;
 }

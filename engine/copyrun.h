@@ -33,6 +33,11 @@ class CopyRunScope {
   CopyRun run_;
 };
 
+// Waiting copies replace targets in a folder whose lock the walk is about to
+// give up: they must get their names first, as another job could take it.
+// Without a lock table no other job can.
+bool MustNameBeforeUnlock(const TCopyThread& thread);
+
 // Commits the thread's batch (if any); the result as CopyBatch::Commit.
 int32_t CommitCopies(TCopyThread& thread);
 

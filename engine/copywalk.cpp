@@ -65,11 +65,10 @@ std::string ResolvedDir(const std::string& dir) {
   return ec ? std::string() : IncludeTrailingDelim(p.string());
 }
 
-// Waiting copies that replace existing targets get their names before the
-// walk gives up the folder lock that covers them. A failure there becomes
-// the walk's result when result is given.
+// A failure naming the waiting copies becomes the walk's result when result
+// is given.
 void ReleaseFolder(TCopyThread& thread, int32_t* result = nullptr) {
-  if (thread.Run && thread.Run->Batch.HoldsTargets()) {
+  if (MustNameBeforeUnlock(thread)) {
     const int32_t committed = CommitCopies(thread);
     if (result && IsFailure(committed)) *result = committed;
   }

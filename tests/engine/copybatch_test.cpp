@@ -16,6 +16,7 @@
 
 #include "engine/copyfile.h"
 #include "engine/copythread.h"
+#include "engine/folderlock.h"
 #include "engine/walks.h"
 #include "jobs/jobtypes.h"
 #include "platform/fileio.h"
@@ -153,10 +154,11 @@ class CopyBatchTest : public ::testing::Test {
   }
 
   // One COPY action as a run makes it; the run's state stays in thread_.
-  void Run(RecordingOps* ops) {
+  void Run(RecordingOps* ops, size_t batchFiles = 2, FolderLockTable* locks = nullptr) {
     CopyThreadContext context;
     context.FileOps = ops;
-    context.BatchFiles = 2;  // batches end inside folders too
+    context.BatchFiles = batchFiles;  // 2: batches end inside folders too
+    context.Locks = locks;
     thread_ = std::make_unique<TCopyThread>(job_, context);
     thread_->ChunkSize = 4096;
     if (ops) ops->thread = thread_.get();
@@ -253,6 +255,39 @@ TEST_F(CopyBatchTest, EveryRenameOfAWorkCopyFollowsItsFlush) {
       CheckNextRunCompletes();
     }
   }
+}
+
+// Where another job could take a folder, its replaced targets are named
+// before the walk gives up its lock; alone, the whole batch waits for one
+// flush.
+TEST_F(CopyBatchTest, ReplacedTargetsAreNamedBeforeTheirFolderIsGivenUp) {
+  const auto flushes = [](const RecordingOps& ops) {
+    std::vector<size_t> covered;
+    for (const auto& op : ops.ops)
+      if (op.kind == RecordingOps::kFlush) covered.push_back(op.covers.size());
+    return covered;
+  };
+  FolderLockTable table;
+  RecordingOps shared;
+  Run(&shared, 100, &table);
+  ASSERT_EQ(OrderFault(shared.ops), "");
+  EXPECT_EQ(CheckTargets(false), int(files_.size()));
+  EXPECT_EQ(flushes(shared), (std::vector<size_t>{3, 2}));
+  bool inSub = false;
+  for (const auto& op : shared.ops) {
+    inSub = inSub || op.path.find("/d/s/") != std::string::npos;
+    if (op.kind == RecordingOps::kRename) {
+      EXPECT_EQ(inSub, op.to.find("/d/s/") != std::string::npos) << op.to << " named after d/ was left";
+    }
+  }
+  EXPECT_TRUE(table.Entries.empty());
+
+  ResetTarget();
+  RecordingOps alone;
+  Run(&alone, 100);
+  ASSERT_EQ(OrderFault(alone.ops), "");
+  EXPECT_EQ(CheckTargets(false), int(files_.size()));
+  EXPECT_EQ(flushes(alone), (std::vector<size_t>{5}));
 }
 
 TEST_F(CopyBatchTest, KilledAtAnyStepLeavesOldOrNewAndTheNextRunCleansUp) {
