@@ -34,12 +34,10 @@ namespace {
 
 // A started core with its window, as the program makes them.
 struct Window {
-  explicit Window(std::vector<std::string> words = {}, const std::function<void(TempDir&)>& files = {}) {
-    if (files) files(dir);
+  Window() {
     core.AddObserver(&log);
     mv::StartOptions o;
     o.Base = dir / "base";
-    o.Words = std::move(words);
     o.UserPrompt = &prompt;
     core.Startup(std::move(o));
     form = std::make_unique<mv::TForm1>(core, loop, prompt, &log);
@@ -53,10 +51,10 @@ struct Window {
   QAction* Item(const char* name) const { return form->MenuItem(name); }
   QPushButton* Button(JoblistTab::Button b) const { return form->Joblist().ButtonAt(b); }
   // A COPY job of src/ into dst/ in the list, selected.
-  mv::TTFileThreadControl* AddJob(const std::string& name, const std::string& schedule = "") {
+  mv::TTFileThreadControl* AddJob(const std::string& name) {
     const std::string file = dir.Write(
-        name + ".MVJ", "[job]\r\ndescription=" + name + "\r\njobtype=0\r\noptions=259\r\n[schedule]\r\n" +
-                           schedule + "[actions]\r\ncount=1\r\nsourcepath=" + dir.path() +
+        name + ".MVJ", "[job]\r\ndescription=" + name + "\r\njobtype=0\r\noptions=259\r\n"
+                           "[actions]\r\ncount=1\r\nsourcepath=" + dir.path() +
                            "src/\r\ntargetpath=" + dir.path() + "dst/\r\nsource0=*.*\r\ntarget0=*.*\r\n");
     if (!core.Queue()->LoadJobToList(file, false)) return nullptr;
     return core.Jobs().JobAt(core.Jobs().Count() - 1);
