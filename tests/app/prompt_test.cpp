@@ -5,23 +5,6 @@
 namespace mv {
 namespace {
 
-TEST(ScriptedPrompt, AnswersTheExpectedQuestionsInOrder) {
-  ScriptedPrompt p;
-  p.ExpectYesNo("DELETE this job?", true)
-      .ExpectYesNoCancel("Save changes?", PromptAnswer::No)
-      .ExpectInput("Folder name:", "new")
-      .ExpectError("boom");
-  EXPECT_TRUE(p.YesNo("Mirava", "DELETE this job?"));
-  EXPECT_EQ(p.YesNoCancel("Mirava", "Save changes?"), PromptAnswer::No);
-  std::string value = "old";
-  EXPECT_TRUE(p.Input("Mirava", "Folder name:", value));
-  EXPECT_EQ(value, "new");
-  EXPECT_FALSE(p.Complete());
-  p.Error("Mirava", "boom");
-  EXPECT_TRUE(p.Complete());
-  EXPECT_EQ(p.Asked().front(), "YesNo: DELETE this job?");
-}
-
 TEST(ScriptedPrompt, AnUnexpectedQuestionFailsAndGetsTheDefault) {
   ScriptedPrompt p;
   p.ExpectYesNo("RUN this job NOW?", true);
