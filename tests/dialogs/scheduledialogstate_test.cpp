@@ -4,7 +4,6 @@
 
 #include <tuple>
 
-
 namespace mv {
 namespace {
 
@@ -65,10 +64,6 @@ TEST(ScheduleDialogState, CounterGuardKeepsAQueuedJobRepeating) {
   EXPECT_TRUE(state.SetMinutes(0));
   EXPECT_FALSE(state.SetDays(0));
   EXPECT_EQ(state.Days(), 2);
-  // Not queued: nothing is refused.
-  state.SetQueued(false);
-  EXPECT_TRUE(state.SetDays(0));
-  EXPECT_FALSE(state.HasRepeat());
 }
 
 TEST(ScheduleDialogState, CountersStayInTheirRanges) {
