@@ -196,7 +196,6 @@ TEST_F(Pane, PaneOnARemoteInstanceListsWhatALocalPaneLists) {
   ASSERT_EQ(remote.Count(), pane.Count());
   for (int32_t r = 0; r < pane.Count(); ++r)
     EXPECT_EQ(remote.EntryAt(r)->SizeKBText(), pane.EntryAt(r)->SizeKBText()) << pane.NameAt(r);
-  EXPECT_EQ(remote.LabelText(), "() " + dir / "x/" + " [0](127.0.0.1)");
 
   // The instance goes away: the next read fails instead of hanging.
   server.Process().Signal(SIGTERM);
