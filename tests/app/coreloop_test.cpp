@@ -18,8 +18,9 @@ QCoreApplication& App() {
   static int argc = 1;
   static char name[] = "coreloop_test";
   static char* argv[] = {name, nullptr};
-  static QCoreApplication app(argc, argv);
-  return app;
+  // Never destroyed: at exit Qt's own thread data may already be gone.
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  return *app;
 }
 
 // Runs the event loop until done() holds; false after a generous deadline.
