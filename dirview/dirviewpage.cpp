@@ -188,7 +188,8 @@ QWidget* DirViewPage::BuildPane(int number, QLabel*& label, TTDirListView*& view
     showDeleted_ = new QToolButton(pane);
     showDeleted_->setText("Deleted");
     showDeleted_->setToolTip("Show deleted files");
-    showDeleted_->setAccessibleName("Show deleted files");
+    showDeleted_->setAccessibleName("Deleted");
+    showDeleted_->setAccessibleDescription("Show deleted files");
     showDeleted_->setCheckable(true);
     row->addWidget(showDeleted_);
     connect(showDeleted_, &QToolButton::toggled, this, [this](bool on) {

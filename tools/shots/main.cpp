@@ -1,5 +1,7 @@
-// mirava_screenshots DIR [GROUP...]: renders every registered page and dialog
-// (or only the named groups) offscreen into DIR/<name>.png.
+// mirava_screenshots [--check-access] DIR [GROUP...]: renders every registered
+// page and dialog (or only the named groups) offscreen into DIR/<name>.png.
+// With --check-access it also lists every control a screen reader would
+// announce without its caption or label, and fails if there is one.
 
 #include <QApplication>
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/shots/accesscheck.h"
 #include "tools/shots/shots.h"
 
 namespace mv::shots {
@@ -32,7 +35,8 @@ std::vector<Group>& Groups() {
 
 class DirSink : public ShotSink {
  public:
-  DirSink(QString dir, QString scratch) : dir_(std::move(dir)), scratch_(std::move(scratch)) {}
+  DirSink(QString dir, QString scratch, bool checkAccess)
+      : dir_(std::move(dir)), scratch_(std::move(scratch)), checkAccess_(checkAccess) {}
 
   void Save(const QString& name, QWidget& widget) override {
     if (!widget.isVisible()) widget.show();
@@ -46,6 +50,11 @@ class DirSink : public ShotSink {
     }
     std::printf("%s\n", qPrintable(path));
     ++written;
+    if (!checkAccess_) return;
+    for (const QString& problem : AccessProblems(widget)) {
+      std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(problem));
+      ++failures;
+    }
   }
 
   QString ScratchDir() const override { return scratch_; }
@@ -56,6 +65,7 @@ class DirSink : public ShotSink {
  private:
   QString dir_;
   QString scratch_;
+  bool checkAccess_;
 };
 
 }  // namespace
@@ -66,8 +76,10 @@ Registrar::Registrar(const char* group, ShotFunction fn) { Groups().push_back({g
 
 int main(int argc, char** argv) {
   using namespace mv::shots;
+  const bool checkAccess = argc > 1 && std::string(argv[1]) == "--check-access";
+  if (checkAccess) --argc, ++argv;
   if (argc < 2) {
-    std::fprintf(stderr, "usage: mirava_screenshots DIR [GROUP...]\n");
+    std::fprintf(stderr, "usage: mirava_screenshots [--check-access] DIR [GROUP...]\n");
     return 2;
   }
   // Pictures must not depend on a desktop being there.
@@ -87,7 +99,7 @@ int main(int argc, char** argv) {
             [](const Group& a, const Group& b) { return a.name < b.name; });
 
   QTemporaryDir scratch;
-  DirSink sink(dir, scratch.path());
+  DirSink sink(dir, scratch.path(), checkAccess);
   for (const Group& g : groups) {
     if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), g.name) == wanted.end()) continue;
     try {
