@@ -58,8 +58,12 @@ class WindowEndToEnd : public ::testing::Test {
   bool StartDisplay() {
     if (!Executable(kXvfb)) return Skip("Xvfb is not installed (Debian package xvfb)");
     if (!Executable(kXwininfo)) return Skip("xwininfo is not installed (Debian package x11-utils)");
+    // -noreset: each xwininfo that looks for the window is the server's last
+    // client when it leaves, and a server resetting then refuses the program
+    // connecting at that moment.
     xvfb = std::make_unique<ChildProcess>(
-        std::vector<std::string>{kXvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+        std::vector<std::string>{kXvfb, "-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24", "-nolisten",
+                                 "tcp"},
         dir / "xvfb.txt");
     std::string display;
     WaitFor([&] { return !(display = DisplayNumber(TempDir::Read(dir / "xvfb.txt"))).empty() ||
