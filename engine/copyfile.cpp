@@ -97,6 +97,8 @@ class FileCopy {
   int32_t result_ = kInProgress;
   int64_t size_ = 0, done_ = 0;
   bool shortRead_ = false;
+  // Set by CopyLoop for a large copy, which starts its write-back as it goes.
+  bool writesBack_ = false;
   struct stat sourceStat_ {};
   // The existing target, held exclusively while its replacement is written.
   FileHandle heldTarget_;
@@ -180,7 +182,8 @@ bool FileCopy::CheckConflict() {
       return false;
     }
     if (writeTarget_) {
-      if (batch_ && MustNameBeforeUnlock(t_) && UpperCase(ExtractFilePath(target_)) != t_.HeldFolder) batch_->Commit(t_);
+      if (batch_ && MustNameBeforeUnlock(t_) && UpperCase(ExtractFilePath(target_)) != t_.HeldFolder)
+        batch_->Commit(t_);
       FolderLock(t_, target_);
       if (uint32_t error = isLink ? 0 : t_.Target.Open(target_, FileAccess::Read, FileCreate::OpenExisting,
                                                        FileShare::Exclusive, heldTarget_))
@@ -331,7 +334,7 @@ bool FileCopy::CopyLoop() {
   const int64_t chunk = std::max<int64_t>(t_.ChunkSize, 1);
   // Large copies start their write-back as they go, so that the flush at the
   // end waits for little more than the last piece.
-  const bool writeBack = writeTarget_ && t_.Context().SyncFiles && size_ - done_ > chunk;
+  writesBack_ = writeTarget_ && t_.Context().SyncFiles && size_ - done_ > chunk;
   while (result_ == kInProgress && t_.RemainingBytes > 0) {
     if (t_.CheckTerminate()) return false;
     size_t n = 0;
@@ -373,7 +376,7 @@ bool FileCopy::CopyLoop() {
           }
         }
       }
-      if (writeBack && n > 0) ops_.WriteBack(t_.WorkHandle.fd(), workPath_);
+      if (writesBack_ && n > 0) ops_.WriteBack(t_.WorkHandle.fd(), workPath_);
     }
     done_ += static_cast<int64_t>(n);
     t_.RemainingBytes -= static_cast<int64_t>(n);
@@ -439,7 +442,7 @@ void FileCopy::Finish() {
     // A large copy's last piece goes on its way now; small ones wait for the
     // batch flush, which writes them out together in a few large requests
     // instead of one small request per file.
-    if (size_ > std::max<int64_t>(t_.ChunkSize, 1)) ops_.WriteBack(t_.WorkHandle.fd(), workPath_);
+    if (writesBack_) ops_.WriteBack(t_.WorkHandle.fd(), workPath_);
     CopyBatch::Item item;
     item.Work = workPath_;
     item.Target = target_;
