@@ -91,6 +91,18 @@ uint32_t CopyOps::Rename(const TargetTree& tree, const std::string& from, const 
   return tree.RenameHeld(from, to);
 }
 
+uint32_t CopyOps::Link(const TargetTree& tree, int fd, const std::string& work, const std::string& to) {
+  uint32_t error = tree.LinkHeld(fd, to);
+  if (error != ERROR_FILE_EXISTS) return error;
+  error = tree.LinkHeld(fd, work);
+  // A work copy left by a crash gives way; one another job holds does not.
+  if (error == ERROR_FILE_EXISTS && tree.Delete(work) == 0) error = tree.LinkHeld(fd, work);
+  if (error != 0) return error;
+  error = tree.RenameHeld(work, to);
+  if (error != 0) tree.DeleteHeld(work);
+  return error;
+}
+
 CopyOps& RealCopyOps() {
   static CopyOps ops;
   return ops;
@@ -111,8 +123,10 @@ CopyBatch::~CopyBatch() {
   // Never committed (the run ended by another way): nothing unflushed may
   // get a target name, so the copies go.
   if (!flushing_.empty()) flusher_.Wait();
-  for (Item& item : flushing_) tree_.DeleteHeld(item.Work);
-  for (Item& item : items_) tree_.DeleteHeld(item.Work);
+  for (Item& item : flushing_)
+    if (!item.Unnamed) tree_.DeleteHeld(item.Work);
+  for (Item& item : items_)
+    if (!item.Unnamed) tree_.DeleteHeld(item.Work);
 }
 
 std::string CopyBatch::NextWorkPath(const std::string& dir) const {
@@ -218,11 +232,12 @@ int32_t CopyBatch::Name(TCopyThread& t, std::vector<Item>& items, const std::vec
     int32_t code = 0;
     if (uint32_t error = flushed[i]) {
       code = t.Log(LVL_ERROR, MC_WRITE_TARGET, item.Target, static_cast<int32_t>(error));
-    } else if (uint32_t error = ops_.Rename(tree_, item.Work, item.Target)) {
+    } else if (uint32_t error = item.Unnamed ? ops_.Link(tree_, item.WorkFile.fd(), item.Work, item.Target)
+                                             : ops_.Rename(tree_, item.Work, item.Target)) {
       code = t.Log(LVL_ERROR, MC_RENAME_TEMPFILE, "\"" + item.Target + "\"", static_cast<int32_t>(error));
     }
     const bool inPlace = code == 0;
-    if (!inPlace) {
+    if (!inPlace && !item.Unnamed) {
       if (uint32_t error = tree_.DeleteHeld(item.Work))
         t.Log(LVL_ERROR, MC_DELETE_TARGET, item.Work, static_cast<int32_t>(error));
     }

@@ -56,6 +56,10 @@ class CopyOps {
   // Gives a work copy its new name (replacing a file of that name) beneath
   // the tree's folder.
   virtual uint32_t Rename(const TargetTree& tree, const std::string& from, const std::string& to);
+  // The same for a work copy without a name (fd; work is the name it stands
+  // for): it gets the name to, in one step. Should a file of that name have
+  // appeared meanwhile, it is replaced by way of the name work.
+  virtual uint32_t Link(const TargetTree& tree, int fd, const std::string& work, const std::string& to);
 };
 
 // The real calls.
@@ -77,6 +81,9 @@ class CopyBatch {
     int64_t Size = 0;
     // The source's archive bit is cleared once the copy is in place.
     bool ClearArchive = false;
+    // The work copy has no name (Work is the one it stands for): it gets its
+    // target name by Link, and only closing it removes it.
+    bool Unnamed = false;
   };
 
   // At most maxFiles copies (each held open) and maxBytes bytes wait.

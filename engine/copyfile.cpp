@@ -72,6 +72,8 @@ class FileCopy {
   bool CheckConflict();
   void OpenSource();
   void CreateWork();
+  bool CreateUnnamedWork(const std::string& dir);
+  bool CanNameUnnamed(const std::string& dir);
   void FindSize();
   void TryResume();
   bool CopyLoop();
@@ -92,7 +94,11 @@ class FileCopy {
   CopyBatch* batch_ = nullptr;
 
   bool copyData_ = true, isNul_ = false, writeTarget_ = true;
+  bool targetExists_ = false;
   std::string workPath_;
+  // The work copy has no name yet: it gets the target's when complete, and
+  // a crash or a failure leaves nothing behind.
+  bool unnamed_ = false;
   int32_t sourceAge_ = -1;
   int32_t result_ = kInProgress;
   int64_t size_ = 0, done_ = 0;
@@ -170,6 +176,7 @@ bool FileCopy::CheckConflict() {
       return false;
     }
     exists = error == 0;
+    targetExists_ = exists;
     isLink = exists && S_ISLNK(st.st_mode);
     // A link standing for the target is replaced itself; its file only
     // lends the time the conflict rule compares (reading is harmless).
@@ -213,10 +220,9 @@ void FileCopy::OpenSource() {
 
 void FileCopy::CreateWork() {
   const std::string text = workPath_ + " (" + target_ + ")";
-  if (batch_) {
-    const std::string dir = ExtractFilePath(target_);
-    if (batch_->FirstVisit(dir)) RemoveLeftovers(dir);
-  }
+  const std::string dir = ExtractFilePath(target_);
+  if (t_.Run && t_.Run->Batch.FirstVisit(dir)) RemoveLeftovers(dir);
+  if (CreateUnnamedWork(dir)) return;
   // A new file of our own: nothing planted under the name can stand in.
   uint32_t error =
       t_.Target.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateNew, FileShare::Exclusive, t_.WorkHandle);
@@ -234,14 +240,46 @@ void FileCopy::CreateWork() {
     Fail(LVL_WARNING, MC_OPEN_TARGET, text, error);
 }
 
-// Batch work copies a crash left in a folder this run did not make; one
-// another job is writing (held locked) stays.
+// A new file gets a work copy without a name: nothing to clean up after a
+// crash, no lock to take, and one step to give it its name. Not for a
+// replacement (which renames onto the old target it holds) nor where a
+// partial copy may be resumed (which renames that one into place).
+bool FileCopy::CreateUnnamedWork(const std::string& dir) {
+  if (!t_.Run || t_.Run->UnnamedWork == 0 || targetExists_ || isNul_) return false;
+  if ((t_.Options & OPT_RESUME_FILE) && t_.ResumeFilePos > 0 && t_.ResumeFile.Name == entry_.Name) return false;
+  uint32_t error = t_.Target.OpenUnnamed(dir, t_.WorkHandle);
+  if (error == ERROR_NOT_SUPPORTED) t_.Run->UnnamedWork = 0;
+  if (error == 0 && !CanNameUnnamed(dir)) {
+    t_.WorkHandle.Close();
+    error = ERROR_NOT_SUPPORTED;
+  }
+  return unnamed_ = error == 0;
+}
+
+// Whether this process may name an unnamed file, tried once per run on a
+// file of its own under this copy's work name (which a crash in between
+// leaves as an ordinary leftover).
+bool FileCopy::CanNameUnnamed(const std::string& dir) {
+  if (t_.Run->UnnamedWork == 1) return true;
+  FileHandle probe;
+  uint32_t error = t_.Target.OpenUnnamed(dir, probe);
+  if (error == 0) error = t_.Target.LinkHeld(probe.fd(), workPath_);
+  if (error == 0) t_.Target.DeleteHeld(workPath_);
+  // Any other failure (the name taken, say) leaves the question open.
+  if (error == 0 || error == ERROR_NOT_SUPPORTED) t_.Run->UnnamedWork = error == 0 ? 1 : 0;
+  return error == 0;
+}
+
+// Work copies a crash left in a folder this run did not make; one another
+// job is writing (held locked) stays.
 void FileCopy::RemoveLeftovers(const std::string& dir) {
+  // Both kinds of work name, whichever way this run copies: a copy without
+  // a name never meets the name a crash left.
   FindHandle h;
   FindData found;
   for (uint32_t e = FindFirst(dir + "~MVSW*.MVF", (kAttrAny & ~kAttrDirectory) | kFindSkipArchive, found, h);
        e == 0; e = FindNext(h, found)) {
-    if (IsBatchWorkFileName(found.Name)) t_.Target.Delete(dir + found.Name);
+    if (IsBatchWorkFileName(found.Name) || found.Name == kWorkFileName) t_.Target.Delete(dir + found.Name);
   }
 }
 
@@ -435,7 +473,7 @@ void FileCopy::Finish() {
       Fail(LVL_WARNING, MC_GET_ATTR, source_, error);
     } else {
       (void)::fchmod(t_.WorkHandle.fd(), sourceStat_.st_mode & 0777);
-      if ((error = t_.Target.SetAttributes(workPath_, attr))) Fail(LVL_WARNING, MC_SET_ATTR, target_, error);
+      if ((error = SetFileAttributes(t_.WorkHandle.fd(), attr))) Fail(LVL_WARNING, MC_SET_ATTR, target_, error);
     }
   }
   if (writeTarget_ && result_ == kInProgress && batch_) {
@@ -451,6 +489,7 @@ void FileCopy::Finish() {
     item.HeldTarget = std::move(heldTarget_);
     item.Size = size_;
     item.ClearArchive = (t_.Options & OPT_CLEAR_ARCHIVE) != 0 && (attr & kAttrArchive) != 0;
+    item.Unnamed = unnamed_;
     batch_->Add(t_.Target, std::move(item));
     t_.SourceHandle.Close();
     return;
@@ -466,11 +505,12 @@ void FileCopy::Finish() {
     // the process dies at any point. (Moving the old file aside to
     // "~MVSS.MVF" first would leave a moment without a target.)
     if (result_ == kInProgress) {
-      if (uint32_t error = ops_.Rename(t_.Target, workPath_, target_))
+      if (uint32_t error = unnamed_ ? ops_.Link(t_.Target, t_.WorkHandle.fd(), workPath_, target_)
+                                    : ops_.Rename(t_.Target, workPath_, target_))
         Fail(LVL_ERROR, MC_RENAME_TEMPFILE, "\"" + target_ + "\"", error);
     }
     // Only a work copy we hold is ours to delete.
-    if (result_ != kInProgress && t_.WorkHandle.IsOpen()) {
+    if (result_ != kInProgress && t_.WorkHandle.IsOpen() && !unnamed_) {
       if (uint32_t error = t_.Target.DeleteHeld(workPath_))
         t_.Log(LVL_ERROR, MC_DELETE_TARGET, workPath_, static_cast<int32_t>(error));
     }
@@ -511,11 +551,12 @@ int32_t FileCopy::Terminate() {
     const std::string resumePath =
         ExtractFilePath(target_) + ResumeFileName(t_.Job ? t_.Job->JobID : 0);
     const bool kept = done_ > 0 && ops_.Flush(t_.WorkHandle.fd(), workPath_) == 0 &&
-                      ops_.Rename(t_.Target, workPath_, resumePath) == 0;
+                      (unnamed_ ? ops_.Link(t_.Target, t_.WorkHandle.fd(), workPath_, resumePath)
+                                : ops_.Rename(t_.Target, workPath_, resumePath)) == 0;
     if (!kept) {
       // Nothing usable to resume from: no older resume file may claim otherwise.
       t_.ResumeFilePos = 0;
-      t_.Target.DeleteHeld(workPath_);
+      if (!unnamed_) t_.Target.DeleteHeld(workPath_);
       DeleteLogged(resumePath);
     }
     t_.WorkHandle.Close();

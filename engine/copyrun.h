@@ -17,6 +17,10 @@ struct CopyRun {
   CopyRun(CopyOps& ops, size_t maxFiles, int64_t maxBytes) : Batch(ops, maxFiles, maxBytes) {}
   CopyBatch Batch;
   SideTask Lister;
+  // Whether new work copies can be made without a name and named when
+  // complete: -1 not known yet, 0 no (the file system or the kernel
+  // refused), 1 yes.
+  int UnnamedWork = -1;
 };
 
 // Gives the thread a CopyRun for the life of this object and commits what

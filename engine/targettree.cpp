@@ -247,6 +247,26 @@ uint32_t TargetTree::RenameHeld(const std::string& from, const std::string& to) 
   return ErrorOf(errno);
 }
 
+uint32_t TargetTree::OpenUnnamed(const std::string& dir, FileHandle& file) const {
+  int fd = -1;
+  if (uint32_t error = Folder(dir, fd)) return error;
+  return file.OpenUnnamedAt(fd);
+}
+
+uint32_t TargetTree::LinkHeld(int fd, const std::string& path) const {
+  int dir = -1;
+  std::string name;
+  if (uint32_t error = Parent(path, dir, name)) return error;
+  if (::linkat(fd, "", dir, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+  // Kernels before 6.10 let only privileged processes name a descriptor
+  // directly (ENOENT); its /proc name works for everyone.
+  if (errno != ENOENT) return WinErrorFromErrno(errno);
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno == ENOENT) return ERROR_NOT_SUPPORTED;
+  return WinErrorFromErrno(errno);
+}
+
 uint32_t TargetTree::SetAttributes(const std::string& path, uint32_t attr) const {
   int parent = -1;
   std::string name;

@@ -46,6 +46,13 @@ class TargetTree {
   uint32_t DeleteHeld(const std::string& path) const;
   // Renames within the tree, replacing an existing entry (never following it).
   uint32_t RenameHeld(const std::string& from, const std::string& to) const;
+  // A file without a name (FileHandle::OpenUnnamedAt) in the folder dir.
+  uint32_t OpenUnnamed(const std::string& dir, FileHandle& file) const;
+  // Gives such a file the name path, which must not exist
+  // (ERROR_FILE_EXISTS otherwise): in one step, so the name shows the
+  // complete file or nothing. ERROR_NOT_SUPPORTED where this process may
+  // not name open files.
+  uint32_t LinkHeld(int fd, const std::string& path) const;
   uint32_t SetAttributes(const std::string& path, uint32_t attr) const;
   // Removes the entries of dir that a listing never shows (links to folders,
   // dangling links, FIFOs, sockets, devices): only the names go, nothing

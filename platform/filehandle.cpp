@@ -22,6 +22,22 @@ uint32_t FileHandle::OpenAt(int dirFd, const std::string& name, FileAccess acces
   return OpenIn(dirFd, name, true, access, create, share);
 }
 
+uint32_t FileHandle::OpenUnnamedAt(int dirFd) {
+  Close();
+  opened_ = {};
+  int fd;
+  while ((fd = ::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666)) < 0 && errno == EINTR) {
+  }
+  if (fd < 0) {
+    // EISDIR: a kernel that takes O_TMPFILE for a plain O_DIRECTORY open.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return ERROR_NOT_SUPPORTED;
+    return WinErrorFromErrno(errno);
+  }
+  fd_.Reset(fd);
+  opened_.st_mode = S_IFREG;
+  return 0;
+}
+
 uint32_t FileHandle::OpenIn(int dirFd, const std::string& path, bool noFollow, FileAccess access,
                             FileCreate create, FileShare share) {
   Close();

@@ -81,6 +81,11 @@ class RecordingOps : public CopyOps {
     if (Step(kRename, from, to)) return ERROR_ACCESS_DENIED;
     return CopyOps::Rename(tree, from, to);
   }
+  // Naming an unnamed work copy is its rename.
+  uint32_t Link(const TargetTree& tree, int fd, const std::string& work, const std::string& to) override {
+    if (Step(kRename, work, to)) return ERROR_ACCESS_DENIED;
+    return CopyOps::Link(tree, fd, work, to);
+  }
 
   std::vector<Op> ops;
   TCopyThread* thread = nullptr;
