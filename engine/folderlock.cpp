@@ -30,6 +30,8 @@ void ArbitrateLock(TCopyThread& thread) {
 void FolderLock(TCopyThread& thread, const std::string& path) {
   thread.WantedFolder = path.empty() ? std::string() : UpperCase(ExtractFilePath(path));
   if (thread.WantedFolder == thread.HeldFolder) return;
+  // Without a table there is nobody to ask: no trip to the main thread.
+  if (!thread.Context().Locks) return ArbitrateLock(thread);
   thread.Synchronize([&] { ArbitrateLock(thread); });
   while (!thread.TerminateRequested() && thread.WantedFolder != thread.HeldFolder) {
     thread.Log(LVL_INFO, 0, " folder " + thread.WantedFolder + " in use, waiting... ");

@@ -10,7 +10,9 @@
 #include "engine/walks.h"
 #include "jobs/jobtypes.h"
 #include "platform/findfile.h"
+#include "platform/paths.h"
 #include "platform/synchronize.h"
+#include "platform/textcase.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/tree.h"
 
@@ -77,6 +79,21 @@ TEST_F(FolderLocks, OverwritingManyFilesInOneFolderAsksOnce) {
   auto a = Worker(jobA);
   for (const char* f : {"/d/1", "/d/2", "/d/3", "/d/4"}) FolderLock(*a, f);
   EXPECT_EQ(sync.calls, 1);
+}
+
+// The only job of its process (no table) is granted every folder on its
+// own thread: replacing files in many folders never waits for the main one.
+TEST_F(FolderLocks, WithoutATableNoFolderChangeReachesTheMainThread) {
+  jobA.AddAction(std::make_unique<TTFileAction>(tmp / "src/", "*.*", tmp / "dst/", "*.*",
+                                                OPT_DIR_TO_TARGET | OPT_OVERWRITE_ALL, JOB_COPY));
+  TCopyThread t(jobA, CopyThreadContext{.Sync = &sync, .DisplayTickMs = 1 << 30});
+  for (const char* f : {"/d/1", "/e/2", "/d/3", "/f/4"}) {
+    FolderLock(t, f);
+    EXPECT_EQ(t.HeldFolder, UpperCase(ExtractFilePath(f)));
+  }
+  FolderLock(t, "");
+  EXPECT_EQ(t.HeldFolder, "");
+  EXPECT_EQ(sync.calls, 0);
 }
 
 TEST_F(FolderLocks, NewFilesNeverWaitForAFolderOwnedByAnotherJob) {
