@@ -1,13 +1,13 @@
 #pragma once
 // What one COPY action keeps for its whole walk: the batch of work copies
 // waiting for their flush (with its flusher thread), and one helper thread
-// that lists target folders while the worker lists the source (both made
-// once per action, not per folder).
+// that lists target folders ahead of the walk (both made once per action,
+// not per folder).
 
 #include <cstdint>
 
 #include "engine/copybatch.h"
-#include "engine/sidetask.h"
+#include "engine/targetlistings.h"
 
 namespace mv {
 
@@ -16,7 +16,7 @@ class TCopyThread;
 struct CopyRun {
   CopyRun(CopyOps& ops, size_t maxFiles, int64_t maxBytes) : Batch(ops, maxFiles, maxBytes) {}
   CopyBatch Batch;
-  SideTask Lister;
+  TargetListings Listings;
   // Whether new work copies can be made without a name and named when
   // complete: -1 not known yet, 0 no (the file system or the kernel
   // refused), 1 yes.

@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/copyfile.h"
 #include "engine/copyrun.h"
@@ -226,20 +227,29 @@ class CopyFolder {
     // A remote source needs the target's signature as its hint: then the
     // target is listed first. Otherwise the run's helper thread lists it.
     const bool remoteSource = t_.WalkSourceRemote && t_.WalkSourceRemote->Active();
-    SideTask* lister = !remoteSource && t_.Run ? &t_.Run->Lister : nullptr;
+    TargetListings* ahead = listTarget && !remoteSource && t_.Run ? &t_.Run->Listings : nullptr;
     if (listTarget) {
       targetList_.SetRemote(t_.WalkTargetRemote);
       targetList_.AssignFilter(t_.Filter);
       targetList_.Mask = mask_;
-      if (lister) lister->Start([this] { return targetList_.Read(target_); });
+      if (ahead && depth_ == 0) {
+        ahead->Clear();
+        ahead->Ahead({target_}, t_.Filter, mask_, t_.WalkTargetRemote);
+      }
     }
     auto finishTarget = [&] {
       if (!listTarget) return;
-      const int32_t read = lister ? lister->Wait() : targetList_.Read(target_);
+      int32_t read = 0;
+      const bool taken = ahead && ahead->Take(target_, targetList_, read);
+      // A local folder listed ahead as missing may have been made since
+      // (empty folders are made before the walk enters them): looked at again.
+      const bool remoteTarget = t_.WalkTargetRemote && t_.WalkTargetRemote->Active();
+      if (!taken || (read < 0 && !remoteTarget)) read = targetList_.Read(target_);
       if (read >= 0) targetSignature_ = targetList_.Signature();
       if (const int32_t abort = ReportListingProblem(t_, targetList_); abort != 0) result_ = abort;
       if (targetList_.LastError() == static_cast<int32_t>(ERROR_NOT_READY))
         result_ = t_.Log(LVL_ERROR, MC_DRIVE_NOT_READY, target_, ERROR_NOT_READY);
+      if (ahead) ListSubfoldersAhead(*ahead);
     };
     if (remoteSource) finishTarget();
     list_.SetRemote(t_.WalkSourceRemote);
@@ -268,6 +278,21 @@ class CopyFolder {
         if (!targetList_[i].IsDirectory()) targetTimes_.emplace(targetList_[i].Name, targetList_[i].Time);
     }
     if (targetSignature_ != 0) t_.StatusText = HexText(sourceSignature_, 8) + "-" + HexText(targetSignature_, 8);
+  }
+
+  // The target folders this one's turn will enter, in its order; a remote
+  // target is only ever listed for the folder at hand, as its connection
+  // also carries the copies.
+  void ListSubfoldersAhead(TargetListings& ahead) const {
+    if (levels_ <= 0 || NewFoldersBarred(t_.Options, mask_) || !targetExists_ ||
+        (t_.WalkTargetRemote && t_.WalkTargetRemote->Active()))
+      return;
+    std::vector<std::string> dirs;
+    for (int32_t i = 0; i < list_.Count(); ++i) {
+      const TTDirEntry& e = list_[i];
+      if (e.IsNormalDirectory() && !IsSelfOrParent(e.Name)) dirs.push_back(target_ + e.Name + PathDelim);
+    }
+    ahead.Ahead(dirs, t_.Filter, kAllMask);
   }
 
   // The folders' turn needs nothing else: the rest goes before the walk

@@ -1,6 +1,6 @@
 #pragma once
-// A helper thread made once and given one call at a time: the target lister
-// and the batch flusher of a COPY action.
+// A helper thread made once and given one call at a time: the batch flusher
+// of a COPY action.
 
 #include <condition_variable>
 #include <cstdint>
