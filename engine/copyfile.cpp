@@ -119,7 +119,7 @@ bool FileCopy::DeleteLogged(const std::string& path) {
 
 int32_t FileCopy::Run() {
   copyData_ = (t_.Options & OPT_LOG_ONLY_COPY) == 0;
-  isNul_ = UpperCase(target_).rfind("NUL:", 0) == 0;
+  isNul_ = SameTextIgnoringCase(std::string_view(target_).substr(0, 4), "NUL:");
   writeTarget_ = copyData_ && !isNul_;
   if (t_.Run && t_.Context().SyncFiles && writeTarget_) {
     batch_ = &t_.Run->Batch;
@@ -204,8 +204,14 @@ bool FileCopy::CheckConflict() {
 }
 
 void FileCopy::OpenSource() {
-  uint32_t error = t_.SourceHandle.Open(source_, FileAccess::Read, FileCreate::OpenExisting,
-                                        FileShare::DenyWrite);
+  // By its name in the folder open for all its files; a failure is looked
+  // at again by the whole path, which tells a missing folder from a file.
+  const int dirFd = t_.Run ? t_.Run->Source.Get(ExtractFilePath(source_)) : -1;
+  uint32_t error = dirFd < 0 ? ERROR_INVALID_HANDLE
+                             : t_.SourceHandle.OpenFollowingAt(dirFd, ExtractFileName(source_), FileAccess::Read,
+                                                               FileCreate::OpenExisting, FileShare::DenyWrite);
+  if (error != 0)
+    error = t_.SourceHandle.Open(source_, FileAccess::Read, FileCreate::OpenExisting, FileShare::DenyWrite);
   if (error == 0) sourceStat_ = t_.SourceHandle.OpenedStatus();
   if (error == 0) return;
   Fail(LVL_WARNING, MC_OPEN_SOURCE, source_, error);
@@ -219,7 +225,7 @@ void FileCopy::OpenSource() {
 }
 
 void FileCopy::CreateWork() {
-  const std::string text = workPath_ + " (" + target_ + ")";
+  const auto text = [this] { return workPath_ + " (" + target_ + ")"; };
   const std::string dir = ExtractFilePath(target_);
   if (t_.Run && t_.Run->Batch.FirstVisit(dir)) RemoveLeftovers(dir);
   if (CreateUnnamedWork(dir)) return;
@@ -227,17 +233,17 @@ void FileCopy::CreateWork() {
   uint32_t error =
       t_.Target.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateNew, FileShare::Exclusive, t_.WorkHandle);
   if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-    if (error) Fail(LVL_WARNING, MC_OPEN_TARGET, text, error);
+    if (error) Fail(LVL_WARNING, MC_OPEN_TARGET, text(), error);
     return;
   }
   // A work copy left over by a crash goes; one another job is writing stays.
   if (!DeleteLogged(workPath_)) {
-    Fail(LVL_ERROR, MC_TEMP_EXISTS, text);
+    Fail(LVL_ERROR, MC_TEMP_EXISTS, text());
     return;
   }
   if ((error = t_.Target.Open(workPath_, FileAccess::ReadWrite, FileCreate::CreateNew, FileShare::Exclusive,
                               t_.WorkHandle)))
-    Fail(LVL_WARNING, MC_OPEN_TARGET, text, error);
+    Fail(LVL_WARNING, MC_OPEN_TARGET, text(), error);
 }
 
 // A new file gets a work copy without a name: nothing to clean up after a

@@ -1,5 +1,6 @@
 #include "engine/copyrun.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -32,6 +33,13 @@ size_t BatchFilesWithinFdLimit(size_t wanted) {
 }
 
 }  // namespace
+
+int SourceFolder::Get(const std::string& dir) {
+  if (fd_.Valid() && dir == dir_) return fd_.Get();
+  dir_ = dir;
+  fd_.Reset(::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  return fd_.Get();
+}
 
 CopyRunScope::CopyRunScope(TCopyThread& thread)
     : thread_(thread),

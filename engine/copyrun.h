@@ -5,18 +5,34 @@
 // not per folder).
 
 #include <cstdint>
+#include <string>
 
 #include "engine/copybatch.h"
 #include "engine/targetlistings.h"
+#include "platform/uniquefd.h"
 
 namespace mv {
 
 class TCopyThread;
 
+// The source folder of the files being copied, open once for all of them:
+// each file then opens by its name, not by walking its whole path again.
+class SourceFolder {
+ public:
+  // A descriptor of dir (ends in "/"; links followed, as by its path), or
+  // -1 when it cannot be opened.
+  int Get(const std::string& dir);
+
+ private:
+  std::string dir_;
+  UniqueFd fd_;
+};
+
 struct CopyRun {
   CopyRun(CopyOps& ops, size_t maxFiles, int64_t maxBytes) : Batch(ops, maxFiles, maxBytes) {}
   CopyBatch Batch;
   TargetListings Listings;
+  SourceFolder Source;
   // Whether new work copies can be made without a name and named when
   // complete: -1 not known yet, 0 no (the file system or the kernel
   // refused), 1 yes.

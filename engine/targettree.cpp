@@ -134,6 +134,14 @@ uint32_t TargetTree::Folder(const std::string& dir, int& fd) const {
 }
 
 uint32_t TargetTree::Parent(const std::string& path, int& dir, std::string& name) const {
+  // A name in the folder resolved last, as most calls of a copy are.
+  if (folderFd_.Get() >= 0 && path.size() > folder_.size() && path.compare(0, folder_.size(), folder_) == 0 &&
+      path.find(PathDelim, folder_.size()) == std::string::npos) {
+    name.assign(path, folder_.size());
+    if (IsSelfOrParent(name)) return ERROR_INVALID_NAME;
+    dir = folderFd_.Get();
+    return 0;
+  }
   const std::string bare = ExcludeTrailingDelim(path);
   name = ExtractFileName(bare);
   if (name.empty() || IsSelfOrParent(name)) return ERROR_INVALID_NAME;

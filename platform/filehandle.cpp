@@ -22,6 +22,11 @@ uint32_t FileHandle::OpenAt(int dirFd, const std::string& name, FileAccess acces
   return OpenIn(dirFd, name, true, access, create, share);
 }
 
+uint32_t FileHandle::OpenFollowingAt(int dirFd, const std::string& name, FileAccess access, FileCreate create,
+                                     FileShare share) {
+  return OpenIn(dirFd, name, false, access, create, share);
+}
+
 uint32_t FileHandle::OpenUnnamedAt(int dirFd) {
   Close();
   opened_ = {};

@@ -48,6 +48,10 @@ class FileHandle {
   // The same for the entry `name` of the folder open as dirFd, never through
   // a link: a link there gives ERROR_CANT_RESOLVE_FILENAME.
   uint32_t OpenAt(int dirFd, const std::string& name, FileAccess access, FileCreate create, FileShare share);
+  // As Open for the entry `name` of the folder open as dirFd (a link is
+  // followed, as by its path), without walking the folder's path again.
+  uint32_t OpenFollowingAt(int dirFd, const std::string& name, FileAccess access, FileCreate create,
+                           FileShare share);
   // A new file without a name in the folder open as dirFd, for reading and
   // writing; nobody else can open it, so it takes no lock. It vanishes when
   // closed (or when the process dies) unless it has been given a name.

@@ -162,6 +162,19 @@ TEST_P(NewFileCopy, AStopInsideANewFileLeavesItsResumeFile) {
   EXPECT_EQ(RenderTree(dst_), RenderTree(src_));
 }
 
+// Sources open by their names in their folder: a link there is followed as
+// its path would be, and the copy is the file it names.
+TEST_P(NewFileCopy, ALinkInTheSourceIsCopiedAsTheFileItNames) {
+  MakeTree(src_, {{"d/plain", "p"}});
+  MakeTree(tmp_ / "elsewhere/", {{"real", "the real content"}});
+  fs::create_symlink("../../elsewhere/real", src_ + "d/link");
+  Run();
+  EXPECT_EQ(thread_->cSuccess, 2);
+  EXPECT_FALSE(fs::is_symlink(dst_ + "d/link"));
+  EXPECT_EQ(test::TempDir::Read(dst_ + "d/link"), "the real content");
+  EXPECT_EQ(test::TempDir::Read(dst_ + "d/plain"), "p");
+}
+
 INSTANTIATE_TEST_SUITE_P(Flush, NewFileCopy, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Flushed" : "NotFlushed"; });
 
