@@ -17,6 +17,15 @@ int32_t RunGuarded(const std::function<int32_t()>& call) {
 
 }  // namespace
 
+void StartHelperOnce(bool& started, std::thread& thread, std::function<void()> fn) {
+  if (started) return;
+  started = true;
+  try {
+    thread = std::thread(std::move(fn));
+  } catch (const std::system_error&) {
+  }
+}
+
 SideTask::~SideTask() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -47,14 +56,8 @@ void SideTask::Start(std::function<int32_t()> call) {
   call_ = std::move(call);
   pending_ = true;
   done_ = false;
-  if (!started_) {
-    started_ = true;
-    try {
-      thread_ = std::thread([this] { Loop(); });
-    } catch (const std::system_error&) {
-      // No thread to spare: Wait() runs the call itself.
-    }
-  }
+  // No thread to spare: Wait() runs the call itself.
+  StartHelperOnce(started_, thread_, [this] { Loop(); });
   changed_.notify_all();
 }
 

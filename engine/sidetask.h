@@ -10,6 +10,10 @@
 
 namespace mv {
 
+// Starts thread on fn the first time (started remembers it). Without a
+// thread to spare thread stays unstarted: the caller does the work itself.
+void StartHelperOnce(bool& started, std::thread& thread, std::function<void()> fn);
+
 // Runs one call at a time on a thread of its own; Wait() returns its result.
 // Without a thread to spare the call runs inside Wait() instead.
 class SideTask {

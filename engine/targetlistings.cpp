@@ -1,7 +1,8 @@
 #include "engine/targetlistings.h"
 
-#include <system_error>
 #include <utility>
+
+#include "engine/sidetask.h"
 
 namespace mv {
 
@@ -60,14 +61,8 @@ void TargetListings::Ahead(const std::vector<std::string>& dirs, const TTDirFilt
       slot->Dir = *dir, slot->Mask = mask, slot->Filter = filter, slot->Remote = remote;
       slots_.push_front(std::move(slot));
     }
-    if (!started_) {
-      started_ = true;
-      try {
-        thread_ = std::thread([this] { Loop(); });
-      } catch (const std::system_error&) {
-        // No thread to spare: every Take finds its folder not begun.
-      }
-    }
+    // No thread to spare: every Take finds its folder not begun.
+    StartHelperOnce(started_, thread_, [this] { Loop(); });
   }
   // Costs no call when the helper is busy listing.
   work_.notify_one();
