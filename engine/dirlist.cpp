@@ -55,13 +55,20 @@ const char* PeerNameProblem(std::string_view name, bool directory) {
   return nullptr;
 }
 
-uint64_t DirSignatureCrc(std::string_view text) {
-  // The odd start value and the 64-bit register are part of the stored
-  // signatures' meaning: remote instances compare them across the wire.
-  uint64_t reg = 0x000000000FFFFFFFull;
+namespace {
+
+// The odd start value and the 64-bit register are part of the stored
+// signatures' meaning: remote instances compare them across the wire.
+constexpr uint64_t kCrcStart = 0x000000000FFFFFFFull;
+
+uint64_t CrcOver(uint64_t reg, std::string_view text) {
   for (unsigned char b : text) reg = kCrcTable[(reg ^ b) & 0xFF] ^ (reg >> 8);
-  return ~reg;
+  return reg;
 }
+
+}  // namespace
+
+uint64_t DirSignatureCrc(std::string_view text) { return ~CrcOver(kCrcStart, text); }
 
 // --- TTDirEntry -------------------------------------------------------------
 
@@ -123,10 +130,14 @@ int64_t TTDirEntry::Size64() const {
 uint64_t TTDirEntry::Signature() const {
   if (IsDirectory()) return 0;
   if (signature_ == 0) {
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%08X%08X", static_cast<uint32_t>(Time), static_cast<uint32_t>(Size));
-    // The name as it is: on Linux "Report.TXT" and "report.txt" are two files.
-    signature_ = DirSignatureCrc(std::string(hex) + Name);
+    // Time and Size as 8 upper-case hex digits each, then the name as it is
+    // (on Linux "Report.TXT" and "report.txt" are two files); every entry of
+    // every listing passes here, so without formatting or a joined copy.
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    char hex[16];
+    const uint32_t parts[2] = {static_cast<uint32_t>(Time), static_cast<uint32_t>(Size)};
+    for (int i = 0; i < 16; ++i) hex[i] = kDigits[(parts[i / 8] >> (28 - 4 * (i % 8))) & 0xF];
+    signature_ = ~CrcOver(CrcOver(kCrcStart, std::string_view(hex, sizeof hex)), Name);
   }
   return signature_;
 }

@@ -146,8 +146,11 @@ uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out,
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
     if (S_ISDIR(st.st_mode) && !wantDirs) continue;
     std::string upper = UpperCase(name);
-    found.emplace_back(std::move(upper), FromStat(st, std::move(name), prefix + e->d_name,
-                                                  (attrMask & kFindSkipArchive) == 0));
+    // The whole path only where the archive stamp is read: one copy less per entry.
+    const bool readArchive = (attrMask & kFindSkipArchive) == 0;
+    found.emplace_back(std::move(upper),
+                       FromStat(st, std::move(name), readArchive && !S_ISDIR(st.st_mode) ? prefix + e->d_name : "",
+                                readArchive));
   }
 
   // Sorted by index: moving the entries themselves costs more than comparing

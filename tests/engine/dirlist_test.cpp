@@ -26,6 +26,23 @@ void WriteAt(const test::TempDir& dir, const std::string& name, const std::strin
 uint64_t SignatureOf(const std::string& dir) { TTDirList l; EXPECT_EQ(l.Read(dir), 0); return l.Signature(); }
 
 // A change the signature misses would make the copy skip the folder.
+// Peers compare signatures across the wire: an entry's is the CRC of its
+// time and size as 8 upper-case hex digits each, then its name.
+TEST(TTDirEntry, SignatureIsTheCrcOfTimeSizeAndName) {
+  struct Case { uint32_t time, size; const char* name; const char* text; };
+  const Case cases[] = {{0x12345678u, 0x9ABCu, "Report.TXT", "1234567800009ABCReport.TXT"},
+                        {0xFEDCBA98u, 0xFFFFFFFFu, "a", "FEDCBA98FFFFFFFFa"},
+                        {0, 1, "", "0000000000000001"}};
+  for (const Case& c : cases) {
+    TTDirEntry e;
+    e.Time = static_cast<int32_t>(c.time), e.Size = static_cast<int32_t>(c.size), e.Name = c.name;
+    EXPECT_EQ(e.Signature(), DirSignatureCrc(c.text)) << c.text;
+  }
+  // The reflected CRC-32 polynomial over a 64-bit register from 0x0FFFFFFF, complemented.
+  EXPECT_EQ(DirSignatureCrc("1234567800009ABCReport.TXT"), 0xFFFFFFFF219FC968ull);
+  EXPECT_EQ(DirSignatureCrc(""), ~uint64_t(0x0FFFFFFF));
+}
+
 TEST(TTDirList, SignatureFollowsNamesSizesAndTimesButNotOrderOrFolders) {
   test::TempDir a, b;
   WriteAt(a, "One.TXT", "1"), WriteAt(a, "Two.dat", "22");
