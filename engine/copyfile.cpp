@@ -207,9 +207,10 @@ void FileCopy::OpenSource() {
   // By its name in the folder open for all its files; a failure is looked
   // at again by the whole path, which tells a missing folder from a file.
   const int dirFd = t_.Run ? t_.Run->Source.Get(ExtractFilePath(source_)) : -1;
-  uint32_t error = dirFd < 0 ? ERROR_INVALID_HANDLE
-                             : t_.SourceHandle.OpenFollowingAt(dirFd, ExtractFileName(source_), FileAccess::Read,
-                                                               FileCreate::OpenExisting, FileShare::DenyWrite);
+  uint32_t error = ERROR_INVALID_HANDLE;
+  if (dirFd >= 0)
+    error = t_.SourceHandle.OpenFollowingAt(dirFd, ExtractFileName(source_), FileAccess::Read,
+                                            FileCreate::OpenExisting, FileShare::DenyWrite);
   if (error != 0)
     error = t_.SourceHandle.Open(source_, FileAccess::Read, FileCreate::OpenExisting, FileShare::DenyWrite);
   if (error == 0) sourceStat_ = t_.SourceHandle.OpenedStatus();
@@ -251,7 +252,7 @@ void FileCopy::CreateWork() {
 // replacement (which renames onto the old target it holds) nor where a
 // partial copy may be resumed (which renames that one into place).
 bool FileCopy::CreateUnnamedWork(const std::string& dir) {
-  if (!t_.Run || t_.Run->UnnamedWork == 0 || targetExists_ || isNul_) return false;
+  if (!t_.Run || t_.Run->UnnamedWork == 0 || targetExists_) return false;
   if ((t_.Options & OPT_RESUME_FILE) && t_.ResumeFilePos > 0 && t_.ResumeFile.Name == entry_.Name) return false;
   uint32_t error = t_.Target.OpenUnnamed(dir, t_.WorkHandle);
   if (error == ERROR_NOT_SUPPORTED) t_.Run->UnnamedWork = 0;

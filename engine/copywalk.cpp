@@ -227,6 +227,7 @@ class CopyFolder {
     // A remote source needs the target's signature as its hint: then the
     // target is listed first. Otherwise the run's helper thread lists it.
     const bool remoteSource = t_.WalkSourceRemote && t_.WalkSourceRemote->Active();
+    const bool remoteTarget = t_.WalkTargetRemote && t_.WalkTargetRemote->Active();
     TargetListings* ahead = listTarget && !remoteSource && t_.Run ? &t_.Run->Listings : nullptr;
     if (listTarget) {
       targetList_.SetRemote(t_.WalkTargetRemote);
@@ -243,13 +244,14 @@ class CopyFolder {
       const bool taken = ahead && ahead->Take(target_, targetList_, read);
       // A local folder listed ahead as missing may have been made since
       // (empty folders are made before the walk enters them): looked at again.
-      const bool remoteTarget = t_.WalkTargetRemote && t_.WalkTargetRemote->Active();
       if (!taken || (read < 0 && !remoteTarget)) read = targetList_.Read(target_);
       if (read >= 0) targetSignature_ = targetList_.Signature();
       if (const int32_t abort = ReportListingProblem(t_, targetList_); abort != 0) result_ = abort;
       if (targetList_.LastError() == static_cast<int32_t>(ERROR_NOT_READY))
         result_ = t_.Log(LVL_ERROR, MC_DRIVE_NOT_READY, target_, ERROR_NOT_READY);
-      if (ahead) ListSubfoldersAhead(*ahead);
+      // A remote target is only ever listed for the folder at hand, as its
+      // connection also carries the copies.
+      if (ahead && !remoteTarget) ListSubfoldersAhead(*ahead);
     };
     if (remoteSource) finishTarget();
     list_.SetRemote(t_.WalkSourceRemote);
@@ -280,13 +282,9 @@ class CopyFolder {
     if (targetSignature_ != 0) t_.StatusText = HexText(sourceSignature_, 8) + "-" + HexText(targetSignature_, 8);
   }
 
-  // The target folders this one's turn will enter, in its order; a remote
-  // target is only ever listed for the folder at hand, as its connection
-  // also carries the copies.
+  // The target folders this one's turn will enter, in its order.
   void ListSubfoldersAhead(TargetListings& ahead) const {
-    if (levels_ <= 0 || NewFoldersBarred(t_.Options, mask_) || !targetExists_ ||
-        (t_.WalkTargetRemote && t_.WalkTargetRemote->Active()))
-      return;
+    if (levels_ <= 0 || NewFoldersBarred(t_.Options, mask_) || !targetExists_) return;
     std::vector<std::string> dirs;
     for (int32_t i = 0; i < list_.Count(); ++i) {
       const TTDirEntry& e = list_[i];

@@ -64,7 +64,7 @@ void SideTask::Start(std::function<int32_t()> call) {
 int32_t SideTask::Wait() {
   std::unique_lock<std::mutex> lock(mutex_);
   // Not begun yet (no thread, or it has not woken up): done here at once,
-  // which on a small folder is sooner than the helper's wake-up.
+  // which is sooner than waiting for the helper to wake.
   if (pending_) {
     std::function<int32_t()> call = std::move(call_);
     pending_ = false;

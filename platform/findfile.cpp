@@ -126,6 +126,7 @@ uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out,
   const std::string prefix = IncludeTrailingDelim(dir);
   const bool wantDirs = (attrMask & kAttrDirectory) != 0;
   const bool wantHidden = (attrMask & kAttrHidden) != 0;
+  const bool readArchive = (attrMask & kFindSkipArchive) == 0;
   std::vector<std::pair<std::string, FindData>> found;  // upper-cased name, entry
   for (;;) {
     errno = 0;
@@ -147,7 +148,6 @@ uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out,
     if (S_ISDIR(st.st_mode) && !wantDirs) continue;
     std::string upper = UpperCase(name);
     // The whole path only where the archive stamp is read: one copy less per entry.
-    const bool readArchive = (attrMask & kFindSkipArchive) == 0;
     found.emplace_back(std::move(upper),
                        FromStat(st, std::move(name), readArchive && !S_ISDIR(st.st_mode) ? prefix + e->d_name : "",
                                 readArchive));
