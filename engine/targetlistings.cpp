@@ -40,6 +40,8 @@ void TargetListings::Loop() {
       list.AssignFilter(slot->Filter);
       list.Mask = slot->Mask;
       read = list.Read(slot->Dir);
+      // Signed here, off the walk's thread, which compares it.
+      if (read >= 0) list.Signature();
     } catch (...) {
       // A listing that throws counts as failed; the walk goes on.
     }

@@ -109,6 +109,19 @@ bool LocalOffset(time_t t, long& offset) {
   return true;
 }
 
+// Wall minus universal seconds at a POSIX instant, as the calendar fields
+// of the C library tell it (leap seconds of a "right/" zone included).
+bool WallOffset(int64_t t, int64_t& offset) {
+  const time_t at = static_cast<time_t>(t);
+  tm local{};
+  if (localtime_r(&at, &local) == nullptr) return false;
+  const int64_t wall = DaysFromCivil(static_cast<int64_t>(local.tm_year) + 1900, local.tm_mon + 1, local.tm_mday) *
+                           kSecPerDay +
+                       local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  offset = wall - t;
+  return true;
+}
+
 }  // namespace
 
 DateTime EncodeDateTime(const DateParts& p) {
@@ -214,6 +227,30 @@ uint32_t UnixToDosUtc(const timespec& in) {
   tm utc{};
   if (gmtime_r(&ts.tv_sec, &utc) == nullptr) return ts.tv_sec < 0 ? kDosLowest : kDosHighest;
   return PackDos(utc);
+}
+
+uint32_t LocalDosClock::ToDos(const timespec& in) {
+  const timespec ts = Normalize(in);
+  constexpr int64_t kFar = int64_t{1} << 40;  // far beyond the DOS years either way
+  const int64_t sec = ts.tv_sec;
+  if (sec <= -kFar || sec >= kFar || (misses_ >= 8 && misses_ > hits_)) return UnixToDos(ts);
+  const int64_t hour = FloorDiv(sec, 3600);
+  if (hour != hour_) {
+    ++misses_;
+    hour_ = hour;
+    int64_t atEnd = 0;
+    steady_ = WallOffset(hour * 3600, offset_) && WallOffset(hour * 3600 + 3599, atEnd) && atEnd == offset_;
+  } else {
+    ++hits_;
+  }
+  if (!steady_) return UnixToDos(ts);
+  const int64_t wall = sec + offset_;
+  const int64_t days = FloorDiv(wall, kSecPerDay);
+  const int64_t rest = wall - days * kSecPerDay;
+  int year = 0, month = 0, day = 0;
+  CivilFromDays(days, year, month, day);
+  return PackDos(year, month, day, static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                 static_cast<int>(rest % 60));
 }
 
 }  // namespace mv

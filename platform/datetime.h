@@ -53,4 +53,20 @@ uint32_t UnixToDos(const timespec& ts);
 // Packed DOS time of a POSIX instant in universal time.
 uint32_t UnixToDosUtc(const timespec& ts);
 
+// UnixToDos for the many instants of one listing. The zone is asked once per
+// hour the instants fall in, not once per instant (the C library serialises
+// every question), and only where its offset is the same at both ends of that
+// hour; once the instants spread over many hours it asks for each as before.
+// One per thread; the zone must not change while it is in use.
+class LocalDosClock {
+ public:
+  uint32_t ToDos(const timespec& ts);
+
+ private:
+  int64_t hour_ = INT64_MIN;  // hours since the epoch of the offset below
+  int64_t offset_ = 0;        // wall minus universal seconds, all through that hour
+  bool steady_ = false;
+  int hits_ = 0, misses_ = 0;
+};
+
 }  // namespace mv

@@ -21,10 +21,6 @@ namespace mv {
 
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* d) const { ::closedir(d); }
-};
-
 bool IsHiddenName(std::string_view name) { return !name.empty() && name[0] == '.' && !IsSelfOrParent(name); }
 
 bool ArchiveCleared(const std::string& path, const struct stat& st) {
@@ -36,7 +32,7 @@ bool ArchiveCleared(const std::string& path, const struct stat& st) {
 // `path` is where the archive stamp is read from (links followed); without
 // readArchive the bit is reported set, as on a file system without stamps.
 FindData FromStat(const struct stat& st, std::string name, const std::string& path,
-                  bool readArchive = true) {
+                  bool readArchive = true, LocalDosClock* clock = nullptr) {
   FindData d;
   if (S_ISDIR(st.st_mode)) {
     d.Attr = kAttrDirectory;
@@ -46,7 +42,7 @@ FindData FromStat(const struct stat& st, std::string name, const std::string& pa
     d.Size = st.st_size;
   }
   if (IsHiddenName(name)) d.Attr |= kAttrHidden;
-  d.Time = UnixToDos(st.st_mtim);
+  d.Time = clock != nullptr ? clock->ToDos(st.st_mtim) : UnixToDos(st.st_mtim);
   d.CreationTime = st.st_ctim;
   d.AccessTime = st.st_atim;
   d.WriteTime = st.st_mtim;
@@ -117,58 +113,65 @@ uint32_t FindFirst(const std::string& pattern, uint32_t attrMask, FindData& out,
   std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   if (mask.empty()) return ERROR_FILE_NOT_FOUND;
 
-  UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.Valid()) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : WinErrorFromErrno(errno);
-  std::unique_ptr<DIR, DirCloser> d(::fdopendir(fd.Get()));
-  if (!d) return WinErrorFromErrno(errno);
-  const int dirFd = fd.Release();  // the stream owns it now
+  UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dirFd.Valid()) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : WinErrorFromErrno(errno);
 
   const std::string prefix = IncludeTrailingDelim(dir);
   const bool wantDirs = (attrMask & kAttrDirectory) != 0;
   const bool wantHidden = (attrMask & kAttrHidden) != 0;
   const bool readArchive = (attrMask & kFindSkipArchive) == 0;
-  std::vector<std::pair<std::string, FindData>> found;  // upper-cased name, entry
+  struct Found {
+    std::string Upper;
+    int Rank;  // "." first, ".." second, then by name
+    FindData Data;
+  };
+  std::vector<Found> found;
+  found.reserve(64);
+  LocalDosClock clock;
+  // The raw call: a directory stream would cost three more calls per folder.
+  constexpr size_t kBufferBytes = 32 << 10;
+  const std::unique_ptr<char[]> buffer(new char[kBufferBytes]);
   for (;;) {
-    errno = 0;
-    dirent* e = ::readdir(d.get());
-    if (e == nullptr) {
-      if (errno != 0) return WinErrorFromErrno(errno);
-      break;
+    const ssize_t got = ::getdents64(dirFd.Get(), buffer.get(), kBufferBytes);
+    if (got < 0) return WinErrorFromErrno(errno);
+    if (got == 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* e = reinterpret_cast<const dirent64*>(buffer.get() + at);
+      at += e->d_reclen;
+      std::string name = e->d_name;
+      if (!MatchFindMask(name, mask)) continue;
+      if (IsHiddenName(name) && !wantHidden) continue;
+      struct stat st;
+      if (::fstatat(dirFd.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) continue;  // removed while we were listing
+        return WinErrorFromErrno(errno);
+      }
+      if (S_ISLNK(st.st_mode) && (::fstatat(dirFd.Get(), name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)))
+        continue;
+      if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
+      if (S_ISDIR(st.st_mode) && !wantDirs) continue;
+      const int rank = name == "." ? 0 : name == ".." ? 1 : 2;
+      std::string upper = UpperCase(name);
+      // The whole path only where the archive stamp is read: one copy less per entry.
+      std::string path = readArchive && !S_ISDIR(st.st_mode) ? prefix + name : std::string();
+      found.push_back({std::move(upper), rank, FromStat(st, std::move(name), path, readArchive, &clock)});
     }
-    std::string name = e->d_name;
-    if (!MatchFindMask(name, mask)) continue;
-    if (IsHiddenName(name) && !wantHidden) continue;
-    struct stat st;
-    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno == ENOENT) continue;  // removed while we were listing
-      return WinErrorFromErrno(errno);
-    }
-    if (S_ISLNK(st.st_mode) && (::fstatat(dirFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))) continue;
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
-    if (S_ISDIR(st.st_mode) && !wantDirs) continue;
-    std::string upper = UpperCase(name);
-    // The whole path only where the archive stamp is read: one copy less per entry.
-    found.emplace_back(std::move(upper),
-                       FromStat(st, std::move(name), readArchive && !S_ISDIR(st.st_mode) ? prefix + e->d_name : "",
-                                readArchive));
   }
 
   // Sorted by index: moving the entries themselves costs more than comparing
   // them in folders of many thousand names.
-  auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
   std::vector<uint32_t> order(found.size());
   for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](uint32_t ia, uint32_t ib) {
-    const auto& a = found[ia];
-    const auto& b = found[ib];
-    int ra = rank(a.second.Name), rb = rank(b.second.Name);
-    if (ra != rb) return ra < rb;
-    if (const int c = a.first.compare(b.first); c != 0) return c < 0;
-    return a.second.Name < b.second.Name;
+    const Found& a = found[ia];
+    const Found& b = found[ib];
+    if (a.Rank != b.Rank) return a.Rank < b.Rank;
+    if (const int c = a.Upper.compare(b.Upper); c != 0) return c < 0;
+    return a.Data.Name < b.Data.Name;
   });
   if (found.empty()) return ERROR_NO_MORE_FILES;
   h.entries_.reserve(found.size());
-  for (uint32_t i : order) h.entries_.push_back(std::move(found[i].second));
+  for (uint32_t i : order) h.entries_.push_back(std::move(found[i].Data));
   h.open_ = true;
   return FindNext(h, out);
 }

@@ -20,23 +20,22 @@ char32_t UpperLatin(char32_t c) {
 }  // namespace
 
 std::string UpperCase(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    unsigned char b = static_cast<unsigned char>(s[i]);
-    if (b >= 'a' && b <= 'z') {
-      out.push_back(static_cast<char>(b - 'a' + 'A'));
+  // Every letter folded here keeps its length in UTF-8, so the copy is
+  // changed in place: names are folded by the thousand in every listing.
+  std::string out(s);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(out[i]);
+    if (b < 0x80) {
+      if (b >= 'a' && b <= 'z') out[i] = static_cast<char>(b - 'a' + 'A');
       continue;
     }
-    unsigned char next = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
+    const unsigned char next = i + 1 < out.size() ? static_cast<unsigned char>(out[i + 1]) : 0;
     if (b >= 0xC3 && b <= 0xC5 && (next & 0xC0) == 0x80) {
-      char32_t c = UpperLatin((char32_t(b & 0x1F) << 6) | (next & 0x3F));
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      const char32_t c = UpperLatin((char32_t(b & 0x1F) << 6) | (next & 0x3F));
+      out[i] = static_cast<char>(0xC0 | (c >> 6));
+      out[i + 1] = static_cast<char>(0x80 | (c & 0x3F));
       ++i;
-      continue;
     }
-    out.push_back(static_cast<char>(b));
   }
   return out;
 }

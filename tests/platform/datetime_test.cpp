@@ -104,5 +104,30 @@ TEST_F(Berlin, LocalTimeRoundTripsSpringGapMovesForwardAutumnOverlapTakesEarlier
   EXPECT_EQ(UnixToDos({std::numeric_limits<time_t>::min(), 0}), Dos(1980, 1, 1, 0, 0, 0));
 }
 
+// A listing's clock must say exactly what the zone says, however the instants come:
+// in runs within one hour, spread over many, across changes at odd minutes and of
+// half an hour, and far outside the DOS years.
+TEST(LocalDosClock, AgreesWithTheZoneForEveryInstantAcrossChangesAndSpreads) {
+  const char* zones[] = {"Europe/Berlin", "XST3XDT,M3.2.0/2:17,M11.1.0/1:43", "LHST-10:30LHDT-11,M10.1.0,M4.1.0",
+                         "UTC0"};
+  for (const char* zone : zones) {
+    setenv("TZ", zone, 1), tzset();
+    LocalDosClock runs, spread;
+    const time_t start = Utc(2026, 1, 1, 0, 0, 0), end = Utc(2027, 1, 1, 0, 0, 0);
+    for (time_t s = start; s < end; s += 7 * 60 + 13) {
+      // Several instants of each hour in a row, then one from far away.
+      for (time_t t : {s, s + 1, s + 59}) ASSERT_EQ(runs.ToDos({t, 0}), UnixToDos({t, 0})) << zone << " " << t;
+      const time_t away = start + (end - s);
+      ASSERT_EQ(spread.ToDos({away, 999999999}), UnixToDos({away, 999999999})) << zone << " " << away;
+    }
+    LocalDosClock edges;
+    for (time_t t : {std::numeric_limits<time_t>::min(), time_t{0}, std::numeric_limits<time_t>::max(),
+                     Utc(1979, 12, 31, 23, 59, 59), Utc(2107, 12, 31, 23, 59, 59)})
+      EXPECT_EQ(edges.ToDos({t, 0}), UnixToDos({t, 0})) << zone << " " << t;
+    EXPECT_EQ(edges.ToDos({Utc(2026, 6, 1, 0, 0, 0), -1}), UnixToDos({Utc(2026, 6, 1, 0, 0, 0), -1})) << zone;
+  }
+  setenv("TZ", "Europe/Berlin", 1), tzset();
+}
+
 }  // namespace
 }  // namespace mv
