@@ -50,11 +50,12 @@ bool SameInstant(const timespec& a, const timespec& b) {
 class FileCopy {
  public:
   FileCopy(TCopyThread& thread, const std::string& source, const std::string& target,
-           const FindData& entry)
+           const FindData& entry, bool targetFolderEmpty)
       : t_(thread),
         source_(source),
         target_(target),
         entry_(entry),
+        targetFolderEmpty_(targetFolderEmpty),
         ops_(thread.Run                     ? thread.Run->Batch.Ops()
              : thread.Context().FileOps ? *thread.Context().FileOps
                                         : RealCopyOps()) {
@@ -88,6 +89,7 @@ class FileCopy {
   const std::string& source_;
   const std::string& target_;
   const FindData& entry_;
+  const bool targetFolderEmpty_;
   std::function<void(TCopyThread&, int64_t)> hook_;
   CopyOps& ops_;
   // Finished copies wait in the run's batch for one flush of many.
@@ -163,7 +165,7 @@ int32_t FileCopy::Run() {
 bool FileCopy::CheckConflict() {
   bool exists = false, isLink = false;
   int32_t targetAge = -1;
-  if (!isNul_) {
+  if (!isNul_ && !targetFolderEmpty_) {
     // The entry itself, looked at beneath the target folder: a link on the
     // way is an error of this file, never a way out of the tree.
     struct stat st {};
@@ -601,8 +603,8 @@ void RemoveStaleResumeFile(TCopyThread& t, const std::string& sourceDir, const s
 }
 
 int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,
-                    const std::string& targetPath, const FindData& entry) {
-  return FileCopy(thread, sourcePath, targetPath, entry).Run();
+                    const std::string& targetPath, const FindData& entry, bool targetFolderEmpty) {
+  return FileCopy(thread, sourcePath, targetPath, entry, targetFolderEmpty).Run();
 }
 
 void SetCopyChunkHookForTesting(std::function<void(TCopyThread&, int64_t)> hook) {

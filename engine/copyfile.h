@@ -34,9 +34,12 @@ bool IsResumeFileName(std::string_view name);
 // outcome is logged in the thread's message list; the counters are the
 // caller's business. The target name only ever changes by one atomic rename
 // of a complete work copy, so it holds the old or the new content at any
-// moment, also across a crash.
+// moment, also across a crash. targetFolderEmpty: the walk made the target's
+// folder and found it empty since, so there is no target to look for (one
+// that appears after all is replaced by the naming, as one that appears
+// while the copy is written).
 int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,
-                    const std::string& targetPath, const FindData& entry);
+                    const std::string& targetPath, const FindData& entry, bool targetFolderEmpty = false);
 
 // Removes this job's resume file in targetDir unless the job's resume state
 // points at it (resume option on, a position, its folder is sourceDir): no

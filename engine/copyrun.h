@@ -1,14 +1,14 @@
 #pragma once
 // What one COPY action keeps for its whole walk: the batch of work copies
-// waiting for their flush (with its flusher thread), and one helper thread
-// that lists target folders ahead of the walk (both made once per action,
-// not per folder).
+// waiting for their flush (with its flusher thread), and two helper threads
+// that list the target and the source folders ahead of the walk (all made
+// once per action, not per folder).
 
 #include <cstdint>
 #include <string>
 
 #include "engine/copybatch.h"
-#include "engine/targetlistings.h"
+#include "engine/listingsahead.h"
 #include "platform/uniquefd.h"
 
 namespace mv {
@@ -31,7 +31,8 @@ class SourceFolder {
 struct CopyRun {
   CopyRun(CopyOps& ops, size_t maxFiles, int64_t maxBytes) : Batch(ops, maxFiles, maxBytes) {}
   CopyBatch Batch;
-  TargetListings Listings;
+  ListingsAhead TargetListings;
+  ListingsAhead SourceListings{true};
   SourceFolder Source;
   // Whether new work copies can be made without a name and named when
   // complete: -1 not known yet, 0 no (the file system or the kernel

@@ -124,6 +124,15 @@ uint32_t ForceDir(TCopyThread& thread, const std::string& dir, uint32_t attribut
 
 namespace {
 
+bool OnlySelfAndParent(const std::string& dir) {
+  FindHandle h;
+  FindData found;
+  uint32_t error = FindFirst(dir + "*", kAttrAny | kFindSkipArchive, found, h);
+  for (; error == 0; error = FindNext(h, found))
+    if (!IsSelfOrParent(found.Name)) return false;
+  return error == ERROR_NO_MORE_FILES;
+}
+
 // One folder of the copy walk, in the order the walk takes its stages.
 class CopyFolder {
  public:
@@ -228,7 +237,9 @@ class CopyFolder {
     // target is listed first. Otherwise the run's helper thread lists it.
     const bool remoteSource = t_.WalkSourceRemote && t_.WalkSourceRemote->Active();
     const bool remoteTarget = t_.WalkTargetRemote && t_.WalkTargetRemote->Active();
-    TargetListings* ahead = listTarget && !remoteSource && t_.Run ? &t_.Run->Listings : nullptr;
+    ListingsAhead* ahead = listTarget && !remoteSource && t_.Run ? &t_.Run->TargetListings : nullptr;
+    ListingsAhead* sourceAhead = !remoteSource && t_.Run ? &t_.Run->SourceListings : nullptr;
+    if (sourceAhead && depth_ == 0) sourceAhead->Clear();
     if (listTarget) {
       targetList_.SetRemote(t_.WalkTargetRemote);
       targetList_.AssignFilter(t_.Filter);
@@ -251,14 +262,19 @@ class CopyFolder {
         result_ = t_.Log(LVL_ERROR, MC_DRIVE_NOT_READY, target_, ERROR_NOT_READY);
       // A remote target is only ever listed for the folder at hand, as its
       // connection also carries the copies.
-      if (ahead && !remoteTarget) ListSubfoldersAhead(*ahead);
+      if (ahead && !remoteTarget && targetExists_) ListSubfoldersAhead(*ahead, target_);
     };
     if (remoteSource) finishTarget();
-    list_.SetRemote(t_.WalkSourceRemote);
-    list_.Filter = t_.Filter;
-    list_.Mask = mask_;
-    list_.RemoteHint = targetSignature_;
-    list_.Read(source_);
+    int32_t sourceRead = 0;
+    // One that failed ahead is tried again: its error is then today's.
+    if (!sourceAhead || !sourceAhead->Take(source_, list_, sourceRead) || sourceRead < 0) {
+      list_.SetRemote(t_.WalkSourceRemote);
+      list_.Filter = t_.Filter;
+      list_.Mask = mask_;
+      list_.RemoteHint = targetSignature_;
+      list_.Read(source_);
+    }
+    if (sourceAhead) ListSubfoldersAhead(*sourceAhead, source_);
     if (const int32_t abort = ReportListingProblem(t_, list_, true); abort != 0) result_ = abort;
     if (!remoteSource) finishTarget();
     sourceSignature_ = list_.Signature();
@@ -282,13 +298,14 @@ class CopyFolder {
     if (targetSignature_ != 0) t_.StatusText = HexText(sourceSignature_, 8) + "-" + HexText(targetSignature_, 8);
   }
 
-  // The target folders this one's turn will enter, in its order.
-  void ListSubfoldersAhead(TargetListings& ahead) const {
-    if (levels_ <= 0 || NewFoldersBarred(t_.Options, mask_) || !targetExists_) return;
+  // The folders below this one on one side (its source or target folder)
+  // that its turn will enter, in its order.
+  void ListSubfoldersAhead(ListingsAhead& ahead, const std::string& side) const {
+    if (levels_ <= 0 || NewFoldersBarred(t_.Options, mask_)) return;
     std::vector<std::string> dirs;
     for (int32_t i = 0; i < list_.Count(); ++i) {
       const TTDirEntry& e = list_[i];
-      if (e.IsNormalDirectory() && !IsSelfOrParent(e.Name)) dirs.push_back(target_ + e.Name + PathDelim);
+      if (e.IsNormalDirectory() && !IsSelfOrParent(e.Name)) dirs.push_back(side + e.Name + PathDelim);
     }
     ahead.Ahead(dirs, t_.Filter, kAllMask);
   }
@@ -311,6 +328,8 @@ class CopyFolder {
                                     static_cast<uint32_t>(FileDosTime(source_)));
     if (error == 0) {
       targetExists_ = true;
+      // Made here, or by someone else just before: then it may hold files.
+      targetEmpty_ = OnlySelfAndParent(target_);
       if (t_.Run) t_.Run->Batch.NoteCreatedFolder(target_);
       return;
     }
@@ -339,7 +358,7 @@ class CopyFolder {
       return EntryTurn::Next;
     }
     if (skipRestOfDir_ || t_.TerminateRequested()) return EntryTurn::Next;
-    result_ = CopyOneFile(t_, source_ + entry.Name, target_ + entry.Name, entry.Found);
+    result_ = CopyOneFile(t_, source_ + entry.Name, target_ + entry.Name, entry.Found, targetEmpty_);
     if ((result_ & RC_SKIP_DIR) != 0) skipRestOfDir_ = true;
     if (TallyEntry(t_, result_)) EntryDone(t_, entry.Size64());
     return EntryTurn::Next;
@@ -392,6 +411,7 @@ class CopyFolder {
   int32_t result_ = RC_NOTHING_TO_DO;
   bool targetExists_ = false;
   bool targetMissing_ = false;  // creating the target folder failed
+  bool targetEmpty_ = false;    // made by this walk and empty then
   bool skipRestOfDir_ = false;
   TTDirList list_;
   TTDirList targetList_;

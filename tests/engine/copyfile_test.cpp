@@ -100,6 +100,24 @@ TEST_F(CopyFileTest, ConflictRulesDecideWhetherTheTargetIsReplaced) {
   }
 }
 
+// A folder the walk made and found empty holds no target to look for; one that
+// appears there anyway is replaced whole, as one that appears during the copy.
+TEST_F(CopyFileTest, ATargetAppearingInAFolderFoundEmptyIsReplacedWholeOthersFollowTheRule) {
+  Src("a", Pattern(70000, 'n'));
+  for (bool foundEmpty : {false, true}) {
+    SCOPED_TRACE(foundEmpty);
+    fs::remove_all(dst_), SetUp();
+    SetFileWriteTime(dir_.Write("dst/a", "theirs, newer"), {kTime.tv_sec + 3600, 0});
+    FindData e;
+    GetFileInfo(src_ + "a", e);
+    thread_ = std::make_unique<TCopyThread>(job_, CopyThreadContext{});
+    thread_->Options = OPT_OVERWRITE_OLDER;
+    EXPECT_EQ(CopyOneFile(*thread_, src_ + "a", dst_ + "a", e, foundEmpty), foundEmpty ? 0 : 2);
+    EXPECT_EQ(Dst("a"), foundEmpty ? Pattern(70000, 'n') : "theirs, newer");
+    EXPECT_TRUE(Only("a"));
+  }
+}
+
 TEST_F(CopyFileTest, CopyCarriesExactTimeAttributesAndClearsLeftovers) {
   SetFileAttributes(Src("f", Pattern(100000, 'a')), kAttrReadOnly | kAttrArchive);
   dir_.Write("dst/f", "old"), dir_.Write("dst/~MVSW.MVF", "crash leftover"), dir_.Write("dst/~MVSS.MVF", "swap");

@@ -1,8 +1,8 @@
 #pragma once
-// The target folders of a copy walk, listed ahead of it on a helper thread
-// made once per COPY action: in the order the walk enters them and a few at
-// most, so that the walk mostly finds a folder's listing ready, and the
-// helper goes on to the next one without being woken for each.
+// The folders of a copy walk on one side, listed ahead of it on a helper
+// thread made once per COPY action: in the order the walk enters them and a
+// few at most, so that the walk mostly finds a folder's listing ready, and
+// the helper goes on to the next one without being woken for each.
 
 #include <condition_variable>
 #include <cstdint>
@@ -18,16 +18,19 @@
 
 namespace mv {
 
-class TargetListings {
+class ListingsAhead {
  public:
   // How far the helper runs ahead: folders, and entries listed but not yet taken.
   static constexpr size_t kAheadFolders = 8;
   static constexpr int64_t kAheadEntries = 65536;
 
-  TargetListings() = default;
-  ~TargetListings();
-  TargetListings(const TargetListings&) = delete;
-  TargetListings& operator=(const TargetListings&) = delete;
+  // wholeFilter: the listings take the filter as it is, as the walk's own
+  // source listing does; otherwise as a target listing (all but the date
+  // limit of deleted files).
+  explicit ListingsAhead(bool wholeFilter = false) : wholeFilter_(wholeFilter) {}
+  ~ListingsAhead();
+  ListingsAhead(const ListingsAhead&) = delete;
+  ListingsAhead& operator=(const ListingsAhead&) = delete;
 
   // Queues dirs (full paths, in the order the walk will enter them) before
   // everything queued earlier: the walk enters them first, as it goes depth
@@ -62,6 +65,7 @@ class TargetListings {
   // In the order the walk enters them; a slot being listed stays alive
   // through the helper's reference when it is dropped here.
   std::deque<std::shared_ptr<Slot>> slots_;
+  const bool wholeFilter_;
   bool quit_ = false, started_ = false;
   std::thread thread_;
 };

@@ -1,8 +1,8 @@
-// Target folders listed ahead of the walk: what is taken is what a listing
+// Folders listed ahead of the walk: what is taken is what a listing
 // made at that moment would hold, in the walk's order, and a run that finds
 // its listings ready copies exactly what a walk without them would.
 
-#include "engine/targetlistings.h"
+#include "engine/listingsahead.h"
 
 #include <gtest/gtest.h>
 
@@ -35,12 +35,12 @@ std::vector<std::string> ReadNow(const std::string& dir) {
   return Names(list);
 }
 
-TEST(TargetListings, WhatIsTakenIsTheFolderInTheWalksOrder) {
+TEST(ListingsAhead, WhatIsTakenIsTheFolderInTheWalksOrder) {
   test::TempDir tmp;
   MakeTree(tmp.path(), {{"a/one", "1"}, {"a/x/deep", "d"}, {"b/two", "2"}, {"c/three", "3"}});
   const std::string a = tmp / "a/", ax = tmp / "a/x/", b = tmp / "b/", c = tmp / "c/";
   for (int round = 0; round < 200; ++round) {
-    TargetListings ahead;
+    ListingsAhead ahead;
     ahead.Ahead({a, b, c}, TTDirFilter(), "*.*");
     TTDirList got;
     int32_t read = -1;
@@ -63,10 +63,10 @@ TEST(TargetListings, WhatIsTakenIsTheFolderInTheWalksOrder) {
   }
 }
 
-TEST(TargetListings, ClearDropsEverythingQueued) {
+TEST(ListingsAhead, ClearDropsEverythingQueued) {
   test::TempDir tmp;
   MakeTree(tmp.path(), {{"a/one", "1"}, {"b/two", "2"}});
-  TargetListings ahead;
+  ListingsAhead ahead;
   ahead.Ahead({tmp / "a/", tmp / "b/"}, TTDirFilter(), "*.*");
   ahead.Clear();
   TTDirList got;
@@ -87,11 +87,12 @@ TEST(TargetListingsInAWalk, EveryRunLeavesTheTargetAsTheSource) {
       for (int k = 0; k < 3; ++k)
         files.push_back({"d" + std::to_string(i) + "/e" + std::to_string(j) + "/f" + std::to_string(k), "x"});
   MakeTree(src, files);
-  const auto run = [&](uint32_t extra) {
+  const auto run = [&](uint32_t extra, const TTDirFilter& filter = TTDirFilter()) {
     TTFileThreadControl job("ahead", nullptr, tmp.path(), tmp.path(), nullptr, JobDefaults{.DrawId = false});
     job.AddAction(std::make_unique<TTFileAction>(src, "*.*", dst, "*.*",
                                                  OPT_DIR_TO_TARGET | OPT_OVERWRITE_OLDER | extra, JOB_COPY));
     TCopyThread thread(job, CopyThreadContext{});
+    thread.Filter.Assign(&filter);
     RunCopyAction(thread, *job.Actions.front());
     return thread.cError;
   };
@@ -103,6 +104,12 @@ TEST(TargetListingsInAWalk, EveryRunLeavesTheTargetAsTheSource) {
   std::filesystem::remove(dst + "d4/e4/f2");
   EXPECT_EQ(run(OPT_EMPTY_DIRS), 0);
   EXPECT_EQ(RenderTree(dst), RenderTree(src));
+  // Sources listed ahead go through the filter as the walk's own listings do.
+  MakeTree(src, {{"d1/e1/x.skip", "s", later}, {"d5/e5/y.skip", "s", later}, {"d5/e5/z", "z", later}});
+  EXPECT_EQ(run(0, TTDirFilter("", "*.skip", "", "", kDefaultIncludeDirLevel)), 0);
+  EXPECT_FALSE(std::filesystem::exists(dst + "d1/e1/x.skip"));
+  EXPECT_FALSE(std::filesystem::exists(dst + "d5/e5/y.skip"));
+  EXPECT_EQ(test::TempDir::Read(dst + "d5/e5/z"), "z");
 }
 
 }  // namespace

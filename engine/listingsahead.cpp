@@ -1,4 +1,4 @@
-#include "engine/targetlistings.h"
+#include "engine/listingsahead.h"
 
 #include <utility>
 
@@ -6,7 +6,7 @@
 
 namespace mv {
 
-TargetListings::~TargetListings() {
+ListingsAhead::~ListingsAhead() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
@@ -15,7 +15,7 @@ TargetListings::~TargetListings() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::shared_ptr<TargetListings::Slot> TargetListings::NextToList() const {
+std::shared_ptr<ListingsAhead::Slot> ListingsAhead::NextToList() const {
   int64_t entries = 0;
   for (size_t i = 0; i < slots_.size() && i < kAheadFolders; ++i) {
     const Slot& slot = *slots_[i];
@@ -25,7 +25,7 @@ std::shared_ptr<TargetListings::Slot> TargetListings::NextToList() const {
   return nullptr;
 }
 
-void TargetListings::Loop() {
+void ListingsAhead::Loop() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     std::shared_ptr<Slot> slot;
@@ -37,10 +37,13 @@ void TargetListings::Loop() {
     int32_t read = -1;
     try {
       list.SetRemote(slot->Remote);
-      list.AssignFilter(slot->Filter);
+      if (wholeFilter_)
+        list.Filter = slot->Filter;
+      else
+        list.AssignFilter(slot->Filter);
       list.Mask = slot->Mask;
       read = list.Read(slot->Dir);
-      // Signed here, off the walk's thread, which compares it.
+      // Signed here, off the walk's thread, which compares the signatures.
       if (read >= 0) list.Signature();
     } catch (...) {
       // A listing that throws counts as failed; the walk goes on.
@@ -53,7 +56,7 @@ void TargetListings::Loop() {
   }
 }
 
-void TargetListings::Ahead(const std::vector<std::string>& dirs, const TTDirFilter& filter, const std::string& mask,
+void ListingsAhead::Ahead(const std::vector<std::string>& dirs, const TTDirFilter& filter, const std::string& mask,
                            DirListRemote* remote) {
   if (dirs.empty()) return;
   {
@@ -70,7 +73,7 @@ void TargetListings::Ahead(const std::vector<std::string>& dirs, const TTDirFilt
   work_.notify_one();
 }
 
-bool TargetListings::Take(const std::string& dir, TTDirList& out, int32_t& read) {
+bool ListingsAhead::Take(const std::string& dir, TTDirList& out, int32_t& read) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!slots_.empty() && slots_.front()->Dir != dir) slots_.pop_front();
   if (slots_.empty()) return false;
@@ -86,7 +89,7 @@ bool TargetListings::Take(const std::string& dir, TTDirList& out, int32_t& read)
   return true;
 }
 
-void TargetListings::Clear() {
+void ListingsAhead::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   slots_.clear();
 }
