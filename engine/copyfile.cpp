@@ -71,6 +71,11 @@ class FileCopy {
   }
   bool DeleteLogged(const std::string& path);
   bool CheckConflict();
+  // The permissions the copy gets: the source's; read-only as SetAttributes makes it.
+  mode_t CopyMode() const {
+    const mode_t mode = sourceStat_.st_mode & 0777;
+    return (mode & S_IWUSR) != 0 ? mode : mode & ~mode_t(0222);
+  }
   void OpenSource();
   void CreateWork();
   bool CreateUnnamedWork(const std::string& dir);
@@ -256,7 +261,10 @@ void FileCopy::CreateWork() {
 bool FileCopy::CreateUnnamedWork(const std::string& dir) {
   if (!t_.Run || t_.Run->UnnamedWork == 0 || targetExists_) return false;
   if ((t_.Options & OPT_RESUME_FILE) && t_.ResumeFilePos > 0 && t_.ResumeFile.Name == entry_.Name) return false;
-  uint32_t error = t_.Target.OpenUnnamed(dir, t_.WorkHandle);
+  // Made with the source's permissions where they keep it writable: then
+  // it mostly needs no change of mode when complete.
+  const mode_t mode = CopyMode();
+  uint32_t error = t_.Target.OpenUnnamed(dir, t_.WorkHandle, !NeedsArchiveBit() && (mode & S_IWUSR) ? mode : 0666);
   if (error == ERROR_NOT_SUPPORTED) t_.Run->UnnamedWork = 0;
   if (error == 0 && !CanNameUnnamed(dir)) {
     t_.WorkHandle.Close();
@@ -474,9 +482,10 @@ void FileCopy::Finish() {
       // Permissions as the source's (executables stay executable); read-only
       // as SetAttributes makes it. Only read-only is an attribute: other
       // modes are best effort, as some file systems have none.
-      mode_t mode = sourceStat_.st_mode & 0777;
-      if ((mode & S_IWUSR) == 0) mode &= ~mode_t(0222);
-      if (::fchmod(t_.WorkHandle.fd(), mode) != 0 && (mode & S_IWUSR) == 0)
+      const mode_t mode = CopyMode();
+      struct stat st {};
+      const bool hasMode = unnamed_ && ::fstat(t_.WorkHandle.fd(), &st) == 0 && (st.st_mode & 07777) == mode;
+      if (!hasMode && ::fchmod(t_.WorkHandle.fd(), mode) != 0 && (mode & S_IWUSR) == 0)
         Fail(LVL_WARNING, MC_SET_ATTR, target_, LastWinError());
     } else if (uint32_t error = GetFileAttributes(source_, attr)) {
       Fail(LVL_WARNING, MC_GET_ATTR, source_, error);

@@ -255,10 +255,10 @@ uint32_t TargetTree::RenameHeld(const std::string& from, const std::string& to) 
   return ErrorOf(errno);
 }
 
-uint32_t TargetTree::OpenUnnamed(const std::string& dir, FileHandle& file) const {
+uint32_t TargetTree::OpenUnnamed(const std::string& dir, FileHandle& file, mode_t mode) const {
   int fd = -1;
   if (uint32_t error = Folder(dir, fd)) return error;
-  return file.OpenUnnamedAt(fd);
+  return file.OpenUnnamedAt(fd, mode);
 }
 
 uint32_t TargetTree::LinkHeld(int fd, const std::string& path) const {

@@ -47,7 +47,7 @@ class TargetTree {
   // Renames within the tree, replacing an existing entry (never following it).
   uint32_t RenameHeld(const std::string& from, const std::string& to) const;
   // A file without a name (FileHandle::OpenUnnamedAt) in the folder dir.
-  uint32_t OpenUnnamed(const std::string& dir, FileHandle& file) const;
+  uint32_t OpenUnnamed(const std::string& dir, FileHandle& file, mode_t mode = 0666) const;
   // Gives such a file the name path, which must not exist
   // (ERROR_FILE_EXISTS otherwise): in one step, so the name shows the
   // complete file or nothing. ERROR_NOT_SUPPORTED where this process may

@@ -27,11 +27,11 @@ uint32_t FileHandle::OpenFollowingAt(int dirFd, const std::string& name, FileAcc
   return OpenIn(dirFd, name, false, access, create, share);
 }
 
-uint32_t FileHandle::OpenUnnamedAt(int dirFd) {
+uint32_t FileHandle::OpenUnnamedAt(int dirFd, mode_t mode) {
   Close();
   opened_ = {};
   int fd;
-  while ((fd = ::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666)) < 0 && errno == EINTR) {
+  while ((fd = ::openat(dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode)) < 0 && errno == EINTR) {
   }
   if (fd < 0) {
     // EISDIR: a kernel that takes O_TMPFILE for a plain O_DIRECTORY open.

@@ -55,8 +55,10 @@ class FileHandle {
   // A new file without a name in the folder open as dirFd, for reading and
   // writing; nobody else can open it, so it takes no lock. It vanishes when
   // closed (or when the process dies) unless it has been given a name.
-  // ERROR_NOT_SUPPORTED where the file system cannot make one.
-  uint32_t OpenUnnamedAt(int dirFd);
+  // ERROR_NOT_SUPPORTED where the file system cannot make one. mode: the
+  // permissions asked for, less what the umask or the folder's default
+  // permissions take.
+  uint32_t OpenUnnamedAt(int dirFd, mode_t mode = 0666);
 
   bool IsOpen() const { return fd_.Valid(); }
   int fd() const { return fd_.Get(); }

@@ -3,6 +3,7 @@
 // while copying is replaced as before, and what older runs left still goes.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -124,6 +125,29 @@ TEST_P(NewFileCopy, ANameTakenWhileTheFileIsCopiedIsReplaced) {
   EXPECT_EQ(thread_->cError, 0);
   EXPECT_EQ(test::TempDir::Read(dst_ + "d/big"), data);
   EXPECT_EQ(RenderTree(dst_), RenderTree(src_));
+}
+
+// Made with the source's permissions where possible, changed where the umask took some.
+TEST_P(NewFileCopy, NewFilesGetTheSourcesPermissionsWhateverTheUmask) {
+  const std::vector<std::pair<const char*, mode_t>> files = {
+      {"d/private", 0600}, {"d/tool", 0755}, {"d/shared", 0666}, {"d/group", 0640}, {"d/readonly", 0444}};
+  for (const auto& [name, mode] : files) {
+    MakeTree(src_, {{name, name}});
+    ASSERT_EQ(::chmod((src_ + name).c_str(), mode), 0);
+  }
+  for (mode_t mask : {mode_t(022), mode_t(077), mode_t(0)}) {
+    SCOPED_TRACE(mask);
+    fs::remove_all(dst_);
+    const mode_t before = ::umask(mask);
+    Run();
+    ::umask(before);
+    EXPECT_EQ(thread_->cSuccess, 5);
+    for (const auto& [name, mode] : files) {
+      struct stat st {};
+      ASSERT_EQ(::stat((dst_ + name).c_str(), &st), 0) << name;
+      EXPECT_EQ(st.st_mode & 07777, mode) << name;
+    }
+  }
 }
 
 TEST_P(NewFileCopy, WorkCopiesLeftByACrashGoAndOneInUseStays) {
