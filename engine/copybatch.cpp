@@ -129,10 +129,10 @@ CopyBatch::~CopyBatch() {
     if (!item.Unnamed) tree_.DeleteHeld(item.Work);
 }
 
-std::string CopyBatch::NextWorkPath(const std::string& dir) const {
+std::string CopyBatch::WorkPathFor(const std::string& dir, uint64_t serial) {
   // Numbered through the run, so unique within both waiting batches and
   // so within each of their folders.
-  const int number = static_cast<int>(added_ % kBatchMaxNumber) + 1;
+  const int number = static_cast<int>(serial % kBatchMaxNumber) + 1;
   return dir + BatchWorkFileName(number);
 }
 

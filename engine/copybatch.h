@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/sidetask.h"
@@ -101,7 +102,11 @@ class CopyBatch {
   // until it has its name.
   bool HoldsTargets() const { return holdsTargets_ || flushingHolds_; }
   // Name for the next work copy in dir (ends in "/").
-  std::string NextWorkPath(const std::string& dir) const;
+  std::string NextWorkPath(const std::string& dir) const { return WorkPathFor(dir, added_); }
+  // Numbers for n work copies made ahead of their turn: the k-th of them is
+  // WorkPathFor(dir, first + k), with first returned here.
+  uint64_t ReserveWorkNumbers(size_t n) { return std::exchange(added_, added_ + n); }
+  static std::string WorkPathFor(const std::string& dir, uint64_t serial);
   // True the first time dir is seen in this run; a folder made by this run
   // needs no look for leftovers.
   bool FirstVisit(const std::string& dir);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "engine/copyahead.h"
 #include "engine/copybatch.h"
 #include "engine/copyrun.h"
 #include "engine/copythread.h"
@@ -47,15 +48,23 @@ bool SameInstant(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// Whether the archive bit matters to this job: only then is it read from
+// the source and mirrored onto the copy (a look-up and a write per file).
+bool NeedsArchiveBit(const TCopyThread& t) {
+  return (t.Options & OPT_CLEAR_ARCHIVE) != 0 || (t.Filter.RequiredAttributes & kAttrArchive) != 0 ||
+         (t.Filter.AllowedAttributes & kAttrArchive) == 0;
+}
+
 class FileCopy {
  public:
   FileCopy(TCopyThread& thread, const std::string& source, const std::string& target,
-           const FindData& entry, bool targetFolderEmpty)
+           const FindData& entry, bool targetFolderEmpty, AheadCopy* ahead)
       : t_(thread),
         source_(source),
         target_(target),
         entry_(entry),
         targetFolderEmpty_(targetFolderEmpty),
+        ahead_(ahead),
         ops_(thread.Run                     ? thread.Run->Batch.Ops()
              : thread.Context().FileOps ? *thread.Context().FileOps
                                         : RealCopyOps()) {
@@ -71,11 +80,8 @@ class FileCopy {
   }
   bool DeleteLogged(const std::string& path);
   bool CheckConflict();
-  // The permissions the copy gets: the source's; read-only as SetAttributes makes it.
-  mode_t CopyMode() const {
-    const mode_t mode = sourceStat_.st_mode & 0777;
-    return (mode & S_IWUSR) != 0 ? mode : mode & ~mode_t(0222);
-  }
+  mode_t CopyMode() const { return CopyModeOf(sourceStat_.st_mode); }
+  void TakeAhead();
   void OpenSource();
   void CreateWork();
   bool CreateUnnamedWork(const std::string& dir);
@@ -87,7 +93,7 @@ class FileCopy {
   void Finish();
   int32_t Terminate();
   void ClearArchive(uint32_t attr);
-  bool NeedsArchiveBit() const;
+  bool NeedsArchiveBit() const { return mv::NeedsArchiveBit(t_); }
   void RemoveLeftovers(const std::string& dir);
 
   TCopyThread& t_;
@@ -95,6 +101,7 @@ class FileCopy {
   const std::string& target_;
   const FindData& entry_;
   const bool targetFolderEmpty_;
+  AheadCopy* const ahead_;
   std::function<void(TCopyThread&, int64_t)> hook_;
   CopyOps& ops_;
   // Finished copies wait in the run's batch for one flush of many.
@@ -106,6 +113,8 @@ class FileCopy {
   // The work copy has no name yet: it gets the target's when complete, and
   // a crash or a failure leaves nothing behind.
   bool unnamed_ = false;
+  // Made complete ahead of its turn, dated and with its mode.
+  bool madeAhead_ = false;
   int32_t sourceAge_ = -1;
   int32_t result_ = kInProgress;
   int64_t size_ = 0, done_ = 0;
@@ -137,7 +146,9 @@ int32_t FileCopy::Run() {
   // The other own names are skipped too: copying onto them would clobber a
   // resume state or be deleted again as a leftover.
   if (IsOwnTempFile(ExtractFileName(target_))) return RC_SKIPPED;
-  workPath_ = batch_ ? batch_->NextWorkPath(ExtractFilePath(target_)) : ExtractFilePath(target_) + kWorkFileName;
+  workPath_ = ahead_ ? ahead_->WorkPath
+              : batch_ ? batch_->NextWorkPath(ExtractFilePath(target_))
+                       : ExtractFilePath(target_) + kWorkFileName;
   // The listing has just read it.
   sourceAge_ = entry_.Time != 0 ? static_cast<int32_t>(entry_.Time) : FileDosTime(source_);
 
@@ -154,13 +165,18 @@ int32_t FileCopy::Run() {
     return RC_DONE;
   }
 
-  OpenSource();
-  if (result_ == kInProgress && writeTarget_) CreateWork();
-  if (result_ == kInProgress) FindSize();
-  if (result_ == kInProgress) TryResume();
-  t_.DisplayTick();
-  if (!CopyLoop()) return Terminate();
-  if (result_ == kInProgress && writeTarget_) CheckSourceUnchanged();
+  if (ahead_ && ahead_->Ready && writeTarget_ && !targetExists_) {
+    TakeAhead();
+  } else {
+    if (ahead_) ahead_->Work.Close();
+    OpenSource();
+    if (result_ == kInProgress && writeTarget_) CreateWork();
+    if (result_ == kInProgress) FindSize();
+    if (result_ == kInProgress) TryResume();
+    t_.DisplayTick();
+    if (!CopyLoop()) return Terminate();
+    if (result_ == kInProgress && writeTarget_) CheckSourceUnchanged();
+  }
   Finish();
   return result_ == kInProgress ? RC_DONE : result_;
 }
@@ -208,6 +224,22 @@ bool FileCopy::CheckConflict() {
     return false;
   }
   return true;
+}
+
+// The copy was made ahead (open, copy, check, time, mode): what is left is
+// what the walk does in order, the accounting and the name.
+void FileCopy::TakeAhead() {
+  t_.WorkHandle = std::move(ahead_->Work);
+  ahead_->Ready = false;
+  sourceStat_ = ahead_->Source;
+  unnamed_ = madeAhead_ = true;
+  const std::string dir = ExtractFilePath(target_);
+  if (t_.Run && t_.Run->Batch.FirstVisit(dir)) RemoveLeftovers(dir);
+  FindSize();
+  done_ = size_;
+  t_.RemainingBytes = 0;
+  t_.BytesSinceRateSample += size_;
+  t_.DisplayTick();
 }
 
 void FileCopy::OpenSource() {
@@ -461,23 +493,16 @@ void FileCopy::CheckSourceUnchanged() {
   Fail(LVL_ERROR, MC_READ_SOURCE, source_);
 }
 
-// Whether the archive bit matters to this job: only then is it read from
-// the source and mirrored onto the copy (a look-up and a write per file).
-bool FileCopy::NeedsArchiveBit() const {
-  return (t_.Options & OPT_CLEAR_ARCHIVE) != 0 || (t_.Filter.RequiredAttributes & kAttrArchive) != 0 ||
-         (t_.Filter.AllowedAttributes & kAttrArchive) == 0;
-}
-
 void FileCopy::Finish() {
   t_.DisplayTick();
   uint32_t attr = 0;
-  if (writeTarget_ && result_ == kInProgress) {
+  if (writeTarget_ && result_ == kInProgress && !madeAhead_) {
     // The exact time of the content read, not only its DOS time.
     if (uint32_t error = t_.WorkHandle.SetWriteTime(sourceStat_.st_mtim)) Fail(LVL_WARNING, MC_SET_DATE, target_, error);
   }
   // The source's attributes go onto the work copy before it gets its name,
   // so the target never shows the new content with other attributes.
-  if (writeTarget_ && result_ == kInProgress) {
+  if (writeTarget_ && result_ == kInProgress && !madeAhead_) {
     if (!NeedsArchiveBit()) {
       // Permissions as the source's (executables stay executable); read-only
       // as SetAttributes makes it. Only read-only is an attribute: other
@@ -611,9 +636,28 @@ void RemoveStaleResumeFile(TCopyThread& t, const std::string& sourceDir, const s
   if (uint32_t error = t.Target.Delete(path)) t.Log(LVL_ERROR, MC_DELETE_TARGET, path, static_cast<int32_t>(error));
 }
 
-int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,
-                    const std::string& targetPath, const FindData& entry, bool targetFolderEmpty) {
-  return FileCopy(thread, sourcePath, targetPath, entry, targetFolderEmpty).Run();
+int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath, const std::string& targetPath,
+                    const FindData& entry, bool targetFolderEmpty, AheadCopy* ahead) {
+  return FileCopy(thread, sourcePath, targetPath, entry, targetFolderEmpty, ahead).Run();
+}
+
+mode_t CopyModeOf(mode_t sourceMode) {
+  const mode_t mode = sourceMode & 0777;
+  return (mode & S_IWUSR) != 0 ? mode : mode & ~mode_t(0222);
+}
+
+bool MayCopyAhead(const TCopyThread& t, const std::string& targetDir) {
+  if (!t.Run || !t.Context().CopyFilesAhead || t.Run->UnnamedWork != 1) return false;
+  {
+    // A test watching each chunk sees every copy on the walk's thread.
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    if (g_chunkHook) return false;
+  }
+  // Only what a new file needs: no resume, no archive bit, no server copy.
+  return (t.Options & (OPT_LOG_ONLY_COPY | OPT_NO_NEW_FILES)) == 0 &&
+         !SameTextIgnoringCase(std::string_view(targetDir).substr(0, 4), "NUL:") &&
+         t.SameServerState != kSameServer && !((t.Options & OPT_RESUME_FILE) && t.ResumeFilePos > 0) &&
+         !NeedsArchiveBit(t);
 }
 
 void SetCopyChunkHookForTesting(std::function<void(TCopyThread&, int64_t)> hook) {

@@ -2,6 +2,8 @@
 // Copying one file of a COPY run: conflict rule, work copy beside the target,
 // resume inside an interrupted file, date and attributes, archive bit.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,6 +14,7 @@
 namespace mv {
 
 class TCopyThread;
+struct AheadCopy;
 
 // Work copy that becomes the target when complete.
 inline constexpr const char* kWorkFileName = "~MVSW.MVF";
@@ -37,9 +40,21 @@ bool IsResumeFileName(std::string_view name);
 // moment, also across a crash. targetFolderEmpty: the walk made the target's
 // folder and found it empty since, so there is no target to look for (one
 // that appears after all is replaced by the naming, as one that appears
-// while the copy is written).
+// while the copy is written). ahead: the file's copy may have been made
+// already (CopyAhead); if not, or if the target exists after all, the file
+// is copied as any other.
 int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,
-                    const std::string& targetPath, const FindData& entry, bool targetFolderEmpty = false);
+                    const std::string& targetPath, const FindData& entry, bool targetFolderEmpty = false,
+                    AheadCopy* ahead = nullptr);
+
+// The permissions a copy gets from its source's mode: the same; read-only as
+// SetAttributes makes it.
+mode_t CopyModeOf(mode_t sourceMode);
+
+// Whether the thread's COPY action may copy new files of the folder at hand
+// ahead of their turn (CopyAhead): what it does to each is then only
+// creating, copying, dating and naming it, with nothing to log on success.
+bool MayCopyAhead(const TCopyThread& thread, const std::string& targetDir);
 
 // Removes this job's resume file in targetDir unless the job's resume state
 // points at it (resume option on, a position, its folder is sourceDir): no

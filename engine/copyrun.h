@@ -1,12 +1,14 @@
 #pragma once
 // What one COPY action keeps for its whole walk: the batch of work copies
-// waiting for their flush (with its flusher thread), and two helper threads
-// that list the target and the source folders ahead of the walk (all made
-// once per action, not per folder).
+// waiting for their flush (with its flusher thread), two helper threads
+// that list the target and the source folders ahead of the walk, and one
+// that copies new files ahead of it (all made once per action, not per
+// folder).
 
 #include <cstdint>
 #include <string>
 
+#include "engine/copyahead.h"
 #include "engine/copybatch.h"
 #include "engine/listingsahead.h"
 #include "platform/uniquefd.h"
@@ -29,8 +31,9 @@ class SourceFolder {
 };
 
 struct CopyRun {
-  CopyRun(CopyOps& ops, size_t maxFiles, int64_t maxBytes) : Batch(ops, maxFiles, maxBytes) {}
+  CopyRun(CopyOps& ops, size_t maxFiles, int64_t maxBytes) : Batch(ops, maxFiles, maxBytes), Ahead(ops) {}
   CopyBatch Batch;
+  CopyAhead Ahead;
   ListingsAhead TargetListings;
   ListingsAhead SourceListings{true};
   SourceFolder Source;

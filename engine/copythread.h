@@ -55,6 +55,9 @@ struct CopyThreadContext {
   // loss never leaves an empty file with the source's time under it. Off:
   // the file system's own ordering decides (faster, as cp and rsync do).
   bool SyncFiles = true;
+  // New small files of a folder are copied on two threads (the walk's and
+  // a helper of the run's); off: all on the walk's (tests comparing both).
+  bool CopyFilesAhead = true;
   // The calls that order writes, flushes and renames; null: the real ones.
   CopyOps* FileOps = nullptr;
   // Bounds of a batch of copies flushed together: files (each held open

@@ -1,11 +1,17 @@
 // The copy walk of a COPY action, one folder per call, and the target folders it creates.
 
+#include <fcntl.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
+
+#include "engine/copyahead.h"
 
 #include "engine/copyfile.h"
 #include "engine/copyrun.h"
@@ -33,6 +39,8 @@ namespace mv {
 namespace {
 
 constexpr const char* kAllMask = "*.*";
+// Files of one plan of copies made ahead: a folder with more gets several.
+constexpr size_t kAheadPlanFiles = 16384;
 
 // Access denied, drive not ready and the network errors: a directory we
 // cannot create for one of these reasons will fail for every file below it.
@@ -162,10 +170,11 @@ class CopyFolder {
                          [this](int pass) {
                            if (pass == 1) KeepOnlyFolders();
                          },
-                         [this](const TTDirEntry& entry, int32_t, int pass) {
+                         [this](const TTDirEntry& entry, int32_t index, int pass) {
                            t_.CurEntryName = entry.Name;
-                           return pass == 0 ? CopyFileEntry(entry) : EnterSubfolder(entry);
+                           return pass == 0 ? CopyFileEntry(entry, index) : EnterSubfolder(entry);
                          });
+    EndAhead();
     if (!t_.TerminateRequested() && nw.Usable()) CopyRights(nw);
     ReleaseFolder(t_, &result_);
     return result_;
@@ -313,9 +322,68 @@ class CopyFolder {
   // The folders' turn needs nothing else: the rest goes before the walk
   // descends, so a deep tree does not keep every level's files.
   void KeepOnlyFolders() {
+    EndAhead();
     list_.RemoveIf([](const TTDirEntry& e) { return !e.IsNormalDirectory(); });
     targetList_.Clear();
     targetTimes_ = {};
+  }
+
+  void EndAhead() {
+    if (t_.Run) t_.Run->Ahead.End();
+    aheadFirst_ = aheadEnd_ = 0;
+    aheadSlot_.clear();
+  }
+
+  // The copy of the entry at index made ahead, when it is one of a plan.
+  AheadCopy* AheadFor(int32_t index) {
+    if (!t_.Run) return nullptr;
+    if (index >= aheadEnd_ && !PlanAhead(index)) return nullptr;
+    const size_t at = static_cast<size_t>(index - aheadFirst_);
+    const int32_t slot = index >= aheadFirst_ && at < aheadSlot_.size() ? aheadSlot_[at] : -1;
+    return slot < 0 ? nullptr : t_.Run->Ahead.Take(static_cast<size_t>(slot));
+  }
+
+  // The new files from index on (the first kAheadPlanFiles of them), copied
+  // ahead while the walk names them one by one. Only where the listing
+  // tells which targets exist; the copy looks again before naming.
+  bool PlanAhead(int32_t index) {
+    const bool remote = (t_.WalkSourceRemote && t_.WalkSourceRemote->Active()) ||
+                        (t_.WalkTargetRemote && t_.WalkTargetRemote->Active());
+    if (remote || !MayCopyAhead(t_, target_)) return false;
+    aheadFirst_ = index;
+    aheadEnd_ = list_.Count();
+    aheadSlot_.clear();
+    if (!targetEmpty_ && conflict_ == OPT_OVERWRITE_ALL) return false;
+    std::unordered_set<std::string_view> existing;
+    if (!targetEmpty_)
+      for (int32_t i = 0; i < targetList_.Count(); ++i) existing.insert(targetList_[i].Name);
+    std::vector<AheadCopy> files;
+    for (int32_t i = index; i < list_.Count(); ++i) {
+      if (files.size() == kAheadPlanFiles) {
+        aheadEnd_ = i;
+        break;
+      }
+      const TTDirEntry& e = list_[i];
+      const bool fits = !e.IsDirectory() && !TargetAtLeastAsNew(e) && e.Size64() <= t_.ChunkSize &&
+                        !existing.count(e.Name) && !IsOwnTempFile(e.Name);
+      aheadSlot_.push_back(fits ? static_cast<int32_t>(files.size()) : -1);
+      if (fits) files.push_back(AheadCopy{.Name = e.Name, .Size = e.Size64()});
+    }
+    if (files.empty()) return false;
+    const int sourceFd = t_.Run->Source.Get(source_);
+    UniqueFd sourceDir(sourceFd >= 0 ? ::fcntl(sourceFd, F_DUPFD_CLOEXEC, 0) : -1), targetDir;
+    if (!sourceDir.Valid() || t_.Target.OpenFolder(target_, targetDir) != 0) {
+      aheadSlot_.clear();
+      return false;
+    }
+    // Named as the batch names its copies, from numbers kept for them.
+    const bool batch = t_.Context().SyncFiles;
+    const uint64_t first = batch ? t_.Run->Batch.ReserveWorkNumbers(files.size()) : 0;
+    for (size_t k = 0; k < files.size(); ++k)
+      files[k].WorkPath = batch ? CopyBatch::WorkPathFor(target_, first + k) : target_ + kWorkFileName;
+    t_.Run->Ahead.Begin(std::move(sourceDir), std::move(targetDir), std::move(files),
+                        [&t = t_] { return !t.TerminateRequested() && !t.Thread().Paused(); });
+    return true;
   }
 
   bool TargetAtLeastAsNew(const TTDirEntry& entry) const {
@@ -337,7 +405,7 @@ class CopyFolder {
     result_ = t_.Log(LVL_ERROR, IsFatalDirError(error) ? MC_CREATE_DIR_ABORT : MC_CREATE_DIR, target_, error);
   }
 
-  EntryTurn CopyFileEntry(const TTDirEntry& entry) {
+  EntryTurn CopyFileEntry(const TTDirEntry& entry, int32_t index) {
     if (entry.IsDirectory()) return EntryTurn::Next;
     if (sourceSignature_ == targetSignature_ || t_.ResumeMode == kResumeSeeking || TargetAtLeastAsNew(entry)) {
       ++t_.cSkipped;
@@ -358,7 +426,7 @@ class CopyFolder {
       return EntryTurn::Next;
     }
     if (skipRestOfDir_ || t_.TerminateRequested()) return EntryTurn::Next;
-    result_ = CopyOneFile(t_, source_ + entry.Name, target_ + entry.Name, entry.Found, targetEmpty_);
+    result_ = CopyOneFile(t_, source_ + entry.Name, target_ + entry.Name, entry.Found, targetEmpty_, AheadFor(index));
     if ((result_ & RC_SKIP_DIR) != 0) skipRestOfDir_ = true;
     if (TallyEntry(t_, result_)) EntryDone(t_, entry.Size64());
     return EntryTurn::Next;
@@ -418,6 +486,10 @@ class CopyFolder {
   uint64_t sourceSignature_ = 0;
   uint64_t targetSignature_ = 0;
   std::unordered_map<std::string, int32_t> targetTimes_;
+  // The plan of copies made ahead: list indexes [aheadFirst_, aheadEnd_)
+  // and each one's place in it (-1: copied the ordinary way).
+  int32_t aheadFirst_ = 0, aheadEnd_ = 0;
+  std::vector<int32_t> aheadSlot_;
 };
 
 }  // namespace

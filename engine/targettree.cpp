@@ -255,6 +255,15 @@ uint32_t TargetTree::RenameHeld(const std::string& from, const std::string& to) 
   return ErrorOf(errno);
 }
 
+uint32_t TargetTree::OpenFolder(const std::string& dir, UniqueFd& out) const {
+  int fd = -1;
+  if (uint32_t error = Folder(dir, fd)) return error;
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return WinErrorFromErrno(errno);
+  out.Reset(own);
+  return 0;
+}
+
 uint32_t TargetTree::OpenUnnamed(const std::string& dir, FileHandle& file, mode_t mode) const {
   int fd = -1;
   if (uint32_t error = Folder(dir, fd)) return error;

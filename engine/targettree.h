@@ -46,6 +46,8 @@ class TargetTree {
   uint32_t DeleteHeld(const std::string& path) const;
   // Renames within the tree, replacing an existing entry (never following it).
   uint32_t RenameHeld(const std::string& from, const std::string& to) const;
+  // A descriptor of the folder dir of its own (resolved as any other).
+  uint32_t OpenFolder(const std::string& dir, UniqueFd& fd) const;
   // A file without a name (FileHandle::OpenUnnamedAt) in the folder dir.
   uint32_t OpenUnnamed(const std::string& dir, FileHandle& file, mode_t mode = 0666) const;
   // Gives such a file the name path, which must not exist

@@ -1,0 +1,169 @@
+#include "engine/copyahead.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "engine/copybatch.h"
+#include "engine/copyfile.h"
+#include "engine/sidetask.h"
+
+namespace mv {
+
+bool MakeCopyAhead(int sourceDir, int targetDir, CopyOps& ops, AheadCopy& f) {
+  FileHandle source;
+  if (source.OpenFollowingAt(sourceDir, f.Name, FileAccess::Read, FileCreate::OpenExisting, FileShare::DenyWrite) != 0)
+    return false;
+  const struct stat& st = source.OpenedStatus();
+  // A size other than the listed one is the ordinary way's to report.
+  if (st.st_size != f.Size) return false;
+  const mode_t mode = CopyModeOf(st.st_mode);
+  if (f.Work.OpenUnnamedAt(targetDir, (mode & S_IWUSR) ? mode : 0666) != 0) return false;
+  bool made = true;
+  for (int64_t done = 0; made && done < f.Size;) {
+    size_t n = 0;
+    made = ops.CopyRange(source.fd(), f.Work.fd(), f.WorkPath, static_cast<size_t>(f.Size - done), n) == 0 && n > 0;
+    done += static_cast<int64_t>(n);
+  }
+  // Written to while we read it: no version of the source would match.
+  struct stat now {};
+  made = made && ::fstat(source.fd(), &now) == 0 && now.st_size == st.st_size &&
+         now.st_mtim.tv_sec == st.st_mtim.tv_sec && now.st_mtim.tv_nsec == st.st_mtim.tv_nsec;
+  made = made && f.Work.SetWriteTime(st.st_mtim) == 0;
+  if (made) {
+    struct stat work {};
+    const bool hasMode = ::fstat(f.Work.fd(), &work) == 0 && (work.st_mode & 07777) == mode;
+    // As for any copy: read-only must hold, other modes are best effort.
+    made = hasMode || ::fchmod(f.Work.fd(), mode) == 0 || (mode & S_IWUSR) != 0;
+  }
+  if (!made) {
+    f.Work.Close();
+    return false;
+  }
+  f.Source = st;
+  return f.Ready = true;
+}
+
+CopyAhead::~CopyAhead() {
+  End();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void CopyAhead::Begin(UniqueFd sourceDir, UniqueFd targetDir, std::vector<AheadCopy> files,
+                      std::function<bool()> mayGoOn) {
+  End();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sourceDir_ = std::move(sourceDir);
+    targetDir_ = std::move(targetDir);
+    files_ = std::move(files);
+    mayGoOn_ = std::move(mayGoOn);
+    blocks_ = (files_.size() + kBlockFiles - 1) / kBlockFiles;
+    next_ = walkBlock_ = 0;
+    done_.assign(blocks_, 0);
+    ++plan_;
+    active_ = true;
+  }
+  // Without a thread to spare the walk makes every copy itself in Take.
+  StartHelperOnce(started_, thread_, [this] { Loop(); });
+  changed_.notify_all();
+}
+
+void CopyAhead::MakeBlock(size_t block) {
+  const size_t end = std::min(files_.size(), (block + 1) * kBlockFiles);
+  for (size_t i = block * kBlockFiles; i < end; ++i) MakeCopyAhead(sourceDir_.Get(), targetDir_.Get(), ops_, files_[i]);
+}
+
+bool CopyAhead::HelperMayClaim() const {
+  return active_ && next_ < blocks_ && next_ < walkBlock_ + kWindowBlocks;
+}
+
+void CopyAhead::Loop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return quit_ || HelperMayClaim(); });
+    if (quit_) return;
+    // Busy from here: End() waits before it drops the plan and mayGoOn_.
+    helperBusy_ = true;
+    lock.unlock();
+    bool goOn = false;
+    try {
+      // It reads the run's own atomic state: asked without the lock.
+      goOn = !mayGoOn_ || mayGoOn_();
+    } catch (...) {
+    }
+    lock.lock();
+    if (!goOn || !HelperMayClaim()) {
+      helperBusy_ = false;
+      changed_.notify_all();
+      // Stopped or paused: not again before the walk moves on.
+      const size_t seenBlock = walkBlock_;
+      const uint64_t seenPlan = plan_;
+      if (!goOn) changed_.wait(lock, [&] { return quit_ || plan_ != seenPlan || walkBlock_ != seenBlock; });
+      continue;
+    }
+    const size_t block = next_++;
+    lock.unlock();
+    try {
+      MakeBlock(block);
+    } catch (...) {
+      // Out of memory, say: the block's files go the ordinary way.
+    }
+    lock.lock();
+    helperBusy_ = false;
+    done_[block] = 1;
+    changed_.notify_all();
+  }
+}
+
+AheadCopy* CopyAhead::Take(size_t i) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!active_ || i >= files_.size()) return nullptr;
+  const size_t block = i / kBlockFiles;
+  if (block != walkBlock_) {
+    walkBlock_ = block;
+    changed_.notify_all();
+  }
+  // Blocks the walk passed over without taking a file stay unmade.
+  if (next_ < block) {
+    std::fill(done_.begin() + static_cast<std::ptrdiff_t>(next_), done_.begin() + static_cast<std::ptrdiff_t>(block), 1);
+    next_ = block;
+  }
+  while (!done_[block]) {
+    // Unclaimed: this one is ours. Claimed by the helper: rather than wait,
+    // make one further ahead, as long as there is one.
+    const bool ours = next_ == block;
+    if (!ours && !(next_ < blocks_ && next_ < block + kWindowBlocks)) {
+      changed_.wait(lock);
+      continue;
+    }
+    const size_t claimed = next_++;
+    lock.unlock();
+    MakeBlock(claimed);
+    lock.lock();
+    done_[claimed] = 1;
+  }
+  return &files_[i];
+}
+
+void CopyAhead::End() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!active_) return;
+  active_ = false;
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return !helperBusy_; });
+  // Copies never named vanish with their descriptors.
+  files_.clear();
+  done_.clear();
+  blocks_ = next_ = walkBlock_ = 0;
+  mayGoOn_ = nullptr;
+  sourceDir_.Reset();
+  targetDir_.Reset();
+}
+
+}  // namespace mv
