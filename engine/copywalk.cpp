@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "engine/copyahead.h"
-
 #include "engine/copyfile.h"
 #include "engine/copyrun.h"
 #include "engine/copythread.h"
