@@ -25,17 +25,8 @@ bool MakeCopyAhead(int sourceDir, int targetDir, CopyOps& ops, AheadCopy& f) {
     made = ops.CopyRange(source.fd(), f.Work.fd(), f.WorkPath, static_cast<size_t>(f.Size - done), n) == 0 && n > 0;
     done += static_cast<int64_t>(n);
   }
-  // Written to while we read it: no version of the source would match.
-  struct stat now {};
-  made = made && ::fstat(source.fd(), &now) == 0 && now.st_size == st.st_size &&
-         now.st_mtim.tv_sec == st.st_mtim.tv_sec && now.st_mtim.tv_nsec == st.st_mtim.tv_nsec;
-  made = made && f.Work.SetWriteTime(st.st_mtim) == 0;
-  if (made) {
-    struct stat work {};
-    const bool hasMode = ::fstat(f.Work.fd(), &work) == 0 && (work.st_mode & 07777) == mode;
-    // As for any copy: read-only must hold, other modes are best effort.
-    made = hasMode || ::fchmod(f.Work.fd(), mode) == 0 || (mode & S_IWUSR) != 0;
-  }
+  made = made && SourceUnchanged(source.fd(), st) && f.Work.SetWriteTime(st.st_mtim) == 0 &&
+         GiveCopyMode(f.Work.fd(), mode, true);
   if (!made) {
     f.Work.Close();
     return false;

@@ -60,7 +60,6 @@ class CopyAhead {
   // copies (not stopped, not paused).
   void Begin(UniqueFd sourceDir, UniqueFd targetDir, std::vector<AheadCopy> files,
              std::function<bool()> mayGoOn);
-  bool Active() const { return active_; }
   // Walk thread, in increasing order of i: files[i] with its copy made (here,
   // when the helper has not begun it); null without a plan.
   AheadCopy* Take(size_t i);

@@ -485,10 +485,7 @@ bool FileCopy::CopyLoop() {
 // of it; stamped with the old time it would pass for current. So it fails,
 // and the next run copies it again.
 void FileCopy::CheckSourceUnchanged() {
-  struct stat now {};
-  if (!shortRead_ && ::fstat(t_.SourceHandle.fd(), &now) == 0 && now.st_size == size_ &&
-      SameInstant(now.st_mtim, sourceStat_.st_mtim))
-    return;
+  if (!shortRead_ && SourceUnchanged(t_.SourceHandle.fd(), sourceStat_)) return;
   t_.Log(LVL_INFO, 0, "Source changed while copying: " + source_);
   Fail(LVL_ERROR, MC_READ_SOURCE, source_);
 }
@@ -505,12 +502,8 @@ void FileCopy::Finish() {
   if (writeTarget_ && result_ == kInProgress && !madeAhead_) {
     if (!NeedsArchiveBit()) {
       // Permissions as the source's (executables stay executable); read-only
-      // as SetAttributes makes it. Only read-only is an attribute: other
-      // modes are best effort, as some file systems have none.
-      const mode_t mode = CopyMode();
-      struct stat st {};
-      const bool hasMode = unnamed_ && ::fstat(t_.WorkHandle.fd(), &st) == 0 && (st.st_mode & 07777) == mode;
-      if (!hasMode && ::fchmod(t_.WorkHandle.fd(), mode) != 0 && (mode & S_IWUSR) == 0)
+      // as SetAttributes makes it.
+      if (!GiveCopyMode(t_.WorkHandle.fd(), CopyMode(), unnamed_))
         Fail(LVL_WARNING, MC_SET_ATTR, target_, LastWinError());
     } else if (uint32_t error = GetFileAttributes(source_, attr)) {
       Fail(LVL_WARNING, MC_GET_ATTR, source_, error);
@@ -644,6 +637,17 @@ int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath, const st
 mode_t CopyModeOf(mode_t sourceMode) {
   const mode_t mode = sourceMode & 0777;
   return (mode & S_IWUSR) != 0 ? mode : mode & ~mode_t(0222);
+}
+
+bool GiveCopyMode(int fd, mode_t mode, bool checkFirst) {
+  struct stat st {};
+  if (checkFirst && ::fstat(fd, &st) == 0 && (st.st_mode & 07777) == mode) return true;
+  return ::fchmod(fd, mode) == 0 || (mode & S_IWUSR) != 0;
+}
+
+bool SourceUnchanged(int fd, const struct stat& opened) {
+  struct stat now {};
+  return ::fstat(fd, &now) == 0 && now.st_size == opened.st_size && SameInstant(now.st_mtim, opened.st_mtim);
 }
 
 bool MayCopyAhead(const TCopyThread& t, const std::string& targetDir) {

@@ -2,6 +2,7 @@
 // Copying one file of a COPY run: conflict rule, work copy beside the target,
 // resume inside an interrupted file, date and attributes, archive bit.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -50,6 +51,14 @@ int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,
 // The permissions a copy gets from its source's mode: the same; read-only as
 // SetAttributes makes it.
 mode_t CopyModeOf(mode_t sourceMode);
+// Gives the copy open as fd the permissions mode; checkFirst: it may have
+// them already (made with them). False only where read-only does not hold:
+// other modes are best effort, as some file systems have none.
+bool GiveCopyMode(int fd, mode_t mode, bool checkFirst);
+
+// The source open as fd still has the size and time it had when opened: a
+// copy read from it matches one version of it.
+bool SourceUnchanged(int fd, const struct stat& opened);
 
 // Whether the thread's COPY action may copy new files of the folder at hand
 // ahead of their turn (CopyAhead): what it does to each is then only
