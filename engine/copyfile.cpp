@@ -82,6 +82,7 @@ class FileCopy {
   bool CheckConflict();
   mode_t CopyMode() const { return CopyModeOf(sourceStat_.st_mode); }
   void TakeAhead();
+  void TakePartial();
   void OpenSource();
   void CreateWork();
   bool CreateUnnamedWork(const std::string& dir);
@@ -115,6 +116,8 @@ class FileCopy {
   bool unnamed_ = false;
   // Made complete ahead of its turn, dated and with its mode.
   bool madeAhead_ = false;
+  // Begun ahead of its turn; goes on here from where that stopped.
+  bool tookPartial_ = false;
   int32_t sourceAge_ = -1;
   int32_t result_ = kInProgress;
   int64_t size_ = 0, done_ = 0;
@@ -165,14 +168,19 @@ int32_t FileCopy::Run() {
     return RC_DONE;
   }
 
-  if (ahead_ && ahead_->Ready && writeTarget_ && !targetExists_) {
+  const bool takeAhead = ahead_ && writeTarget_ && !targetExists_;
+  if (takeAhead && ahead_->Ready) {
     TakeAhead();
   } else {
-    if (ahead_) ahead_->Work.Close();
-    OpenSource();
-    if (result_ == kInProgress && writeTarget_) CreateWork();
-    if (result_ == kInProgress) FindSize();
-    if (result_ == kInProgress) TryResume();
+    if (takeAhead && ahead_->Partial) {
+      TakePartial();
+    } else {
+      if (ahead_) ahead_->Work.Close(), ahead_->SourceFile.Close();
+      OpenSource();
+      if (result_ == kInProgress && writeTarget_) CreateWork();
+      if (result_ == kInProgress) FindSize();
+      if (result_ == kInProgress) TryResume();
+    }
     t_.DisplayTick();
     if (!CopyLoop()) return Terminate();
     if (result_ == kInProgress && writeTarget_) CheckSourceUnchanged();
@@ -240,6 +248,23 @@ void FileCopy::TakeAhead() {
   t_.RemainingBytes = 0;
   t_.BytesSinceRateSample += size_;
   t_.DisplayTick();
+}
+
+// A large copy begun ahead: its source (held as always) and unnamed work
+// copy are where the helper left them, and the copy goes on from there as
+// any other, also into a resume state.
+void FileCopy::TakePartial() {
+  t_.SourceHandle = std::move(ahead_->SourceFile);
+  t_.WorkHandle = std::move(ahead_->Work);
+  ahead_->Partial = false;
+  sourceStat_ = ahead_->Source;
+  unnamed_ = tookPartial_ = true;
+  const std::string dir = ExtractFilePath(target_);
+  if (t_.Run && t_.Run->Batch.FirstVisit(dir)) RemoveLeftovers(dir);
+  FindSize();
+  done_ = ahead_->Done;
+  t_.RemainingBytes = size_ - done_;
+  t_.BytesSinceRateSample += done_;
 }
 
 void FileCopy::OpenSource() {
@@ -421,7 +446,7 @@ bool FileCopy::CopyLoop() {
   const int64_t chunk = std::max<int64_t>(t_.ChunkSize, 1);
   // Large copies start their write-back as they go, so that the flush at the
   // end waits for little more than the last piece.
-  writesBack_ = writeTarget_ && t_.Context().SyncFiles && size_ - done_ > chunk;
+  writesBack_ = writeTarget_ && t_.Context().SyncFiles && (size_ - done_ > chunk || (tookPartial_ && size_ > chunk));
   while (result_ == kInProgress && t_.RemainingBytes > 0) {
     if (t_.CheckTerminate()) return false;
     size_t n = 0;
