@@ -82,7 +82,6 @@ class FileCopy {
   bool CheckConflict();
   mode_t CopyMode() const { return CopyModeOf(sourceStat_.st_mode); }
   void TakeAhead();
-  void TakePartial();
   void OpenSource();
   void CreateWork();
   bool CreateUnnamedWork(const std::string& dir);
@@ -173,7 +172,7 @@ int32_t FileCopy::Run() {
     TakeAhead();
   } else {
     if (takeAhead && ahead_->Partial) {
-      TakePartial();
+      TakeAhead();
     } else {
       if (ahead_) ahead_->Work.Close(), ahead_->SourceFile.Close();
       OpenSource();
@@ -235,36 +234,25 @@ bool FileCopy::CheckConflict() {
 }
 
 // The copy was made ahead (open, copy, check, time, mode): what is left is
-// what the walk does in order, the accounting and the name.
+// what the walk does in order, the accounting and the name. Or it was begun
+// ahead (a large one): its source (held as always) and work copy are where
+// the helper left them, and the copy goes on from there as any other, also
+// into a resume state.
 void FileCopy::TakeAhead() {
+  tookPartial_ = ahead_->Partial;
+  madeAhead_ = !tookPartial_;
   t_.WorkHandle = std::move(ahead_->Work);
-  ahead_->Ready = false;
+  if (tookPartial_) t_.SourceHandle = std::move(ahead_->SourceFile);
+  ahead_->Ready = ahead_->Partial = false;
   sourceStat_ = ahead_->Source;
-  unnamed_ = madeAhead_ = true;
+  unnamed_ = true;
   const std::string dir = ExtractFilePath(target_);
   if (t_.Run && t_.Run->Batch.FirstVisit(dir)) RemoveLeftovers(dir);
   FindSize();
-  done_ = size_;
-  t_.RemainingBytes = 0;
-  t_.BytesSinceRateSample += size_;
-  t_.DisplayTick();
-}
-
-// A large copy begun ahead: its source (held as always) and unnamed work
-// copy are where the helper left them, and the copy goes on from there as
-// any other, also into a resume state.
-void FileCopy::TakePartial() {
-  t_.SourceHandle = std::move(ahead_->SourceFile);
-  t_.WorkHandle = std::move(ahead_->Work);
-  ahead_->Partial = false;
-  sourceStat_ = ahead_->Source;
-  unnamed_ = tookPartial_ = true;
-  const std::string dir = ExtractFilePath(target_);
-  if (t_.Run && t_.Run->Batch.FirstVisit(dir)) RemoveLeftovers(dir);
-  FindSize();
-  done_ = ahead_->Done;
+  done_ = tookPartial_ ? ahead_->Done : size_;
   t_.RemainingBytes = size_ - done_;
   t_.BytesSinceRateSample += done_;
+  if (madeAhead_) t_.DisplayTick();
 }
 
 void FileCopy::OpenSource() {
