@@ -8,16 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
-#include <thread>
 
 #include "engine/copyfile.h"
-#include "engine/copyrun.h"
 #include "engine/copythread.h"
 #include "engine/folderlock.h"
 #include "engine/walks.h"
@@ -60,11 +57,6 @@ class RecordingOps : public CopyOps {
     return CopyOps::Write(fd, path, data, size);
   }
   uint32_t CopyRange(int from, int to, const std::string& path, size_t size, size_t& done) override {
-    // A large copy begun ahead is handed over to the walk after one piece.
-    if (holdHandOver && std::this_thread::get_id() != walk_ && ::lseek(to, 0, SEEK_CUR) > 0) {
-      for (int i = 0; i < 30000 && !thread->Run->Ahead.HandOverAsked(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
     // A failing in-kernel copy falls back to plain writes, which then fail.
     if (Step(kWrite, path)) return failing_ = path, ERROR_NOT_SUPPORTED;
     return CopyOps::CopyRange(from, to, path, size, done);
@@ -100,10 +92,8 @@ class RecordingOps : public CopyOps {
   size_t at = SIZE_MAX;
   Action action = kNone;
   int parkedPipe = -1;
-  bool holdHandOver = false;
 
  private:
-  const std::thread::id walk_ = std::this_thread::get_id();
   std::mutex mutex_;
   std::string failing_;  // a failed in-kernel copy: the writes that follow fail too
   // True when this call is to fail.
@@ -171,13 +161,12 @@ class CopyBatchTest : public ::testing::Test {
   // One COPY action as a run makes it; the run's state stays in thread_.
   void Run(RecordingOps* ops, size_t batchFiles = 2, FolderLockTable* locks = nullptr) {
     CopyThreadContext context;
-    context.CopyFilesAhead = copyAhead_;
     context.FileOps = ops;
     context.BatchFiles = batchFiles;  // 2: batches end inside folders too
     context.Locks = locks;
     thread_ = std::make_unique<TCopyThread>(job_, context);
     thread_->ChunkSize = 4096;
-    if (ops) ops->thread = thread_.get(), ops->holdHandOver = copyAhead_;
+    if (ops) ops->thread = thread_.get();
     RunCopyAction(*thread_, *job_.Actions.front());
   }
   // What a run leaves for the next one (as the end of a run stores it).
@@ -260,8 +249,6 @@ class CopyBatchTest : public ::testing::Test {
   test::TempDir dir_;
   TTFileThreadControl job_{"batch", nullptr, dir_.path(), dir_.path(), nullptr, {.DrawId = false}};
   std::unique_ptr<TCopyThread> thread_;
-  // One thread copies, so every run takes the same steps.
-  bool copyAhead_ = false;
 };
 
 TEST_F(CopyBatchTest, EveryRenameOfAWorkCopyFollowsItsFlush) {
@@ -284,17 +271,14 @@ TEST_F(CopyBatchTest, EveryRenameOfAWorkCopyFollowsItsFlush) {
   StopAndFailAtEveryStep(clean.ops.size(), 2, false);
 }
 
-// Many new files, which two threads copy ahead of the walk's turn (large
-// ones taken over by the walk after the helper's first piece): the same
-// order of flushes and names, the same guarantees.
+// Many new files of a piece or less, which two threads copy ahead of the
+// walk's turn: the same order of flushes and names, the same guarantees.
 class CopyAheadBatchTest : public CopyBatchTest {
  protected:
   CopyAheadBatchTest() {
-    copyAhead_ = true;
     files_.clear();
     for (int i = 0; i < 14; ++i) files_["d/f" + std::to_string(i + 10)] = static_cast<size_t>(i * 290 % 4097);
     for (int i = 0; i < 6; ++i) files_["d/s/g" + std::to_string(i)] = static_cast<size_t>(100 + i);
-    for (int i = 0; i < 3; ++i) files_["d/t/h" + std::to_string(i)] = static_cast<size_t>(9000 + i);
     older_ = {"d/f13", "d/s/g1"};
   }
 };
