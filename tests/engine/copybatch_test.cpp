@@ -161,6 +161,7 @@ class CopyBatchTest : public ::testing::Test {
   // One COPY action as a run makes it; the run's state stays in thread_.
   void Run(RecordingOps* ops, size_t batchFiles = 2, FolderLockTable* locks = nullptr) {
     CopyThreadContext context;
+    context.CopyFilesAhead = copyAhead_;
     context.FileOps = ops;
     context.BatchFiles = batchFiles;  // 2: batches end inside folders too
     context.Locks = locks;
@@ -249,6 +250,8 @@ class CopyBatchTest : public ::testing::Test {
   test::TempDir dir_;
   TTFileThreadControl job_{"batch", nullptr, dir_.path(), dir_.path(), nullptr, {.DrawId = false}};
   std::unique_ptr<TCopyThread> thread_;
+  // One thread copies, so every run takes the same steps in the same order.
+  bool copyAhead_ = false;
 };
 
 TEST_F(CopyBatchTest, EveryRenameOfAWorkCopyFollowsItsFlush) {
@@ -276,6 +279,7 @@ TEST_F(CopyBatchTest, EveryRenameOfAWorkCopyFollowsItsFlush) {
 class CopyAheadBatchTest : public CopyBatchTest {
  protected:
   CopyAheadBatchTest() {
+    copyAhead_ = true;
     files_.clear();
     for (int i = 0; i < 14; ++i) files_["d/f" + std::to_string(i + 10)] = static_cast<size_t>(i * 290 % 4097);
     for (int i = 0; i < 6; ++i) files_["d/s/g" + std::to_string(i)] = static_cast<size_t>(100 + i);
