@@ -10,20 +10,33 @@
 
 namespace mv {
 
-bool MakeCopyAhead(int sourceDir, int targetDir, CopyOps& ops, AheadCopy& f) {
+bool MakeCopyAhead(int sourceDir, int targetDir, CopyOps& ops, AheadCopy& f, const AheadPieces& pieces) {
   FileHandle source;
   if (source.OpenFollowingAt(sourceDir, f.Name, FileAccess::Read, FileCreate::OpenExisting, FileShare::DenyWrite) != 0)
     return false;
-  const struct stat& st = source.OpenedStatus();
+  const struct stat st = source.OpenedStatus();
   // A size other than the listed one is the ordinary way's to report.
   if (st.st_size != f.Size) return false;
   const mode_t mode = CopyModeOf(st.st_mode);
   if (f.Work.OpenUnnamedAt(targetDir, (mode & S_IWUSR) ? mode : 0666) != 0) return false;
+  const int64_t chunk = std::max<int64_t>(pieces.Chunk, 1);
+  // As the ordinary copy of a large file does, so that the flush at the end
+  // waits for little more than the last piece.
+  const bool writeBack = pieces.WriteBack && f.Size > chunk;
   bool made = true;
   for (int64_t done = 0; made && done < f.Size;) {
+    if (done > 0 && pieces.KeepOn && !pieces.KeepOn()) {
+      f.SourceFile = std::move(source);
+      f.Source = st;
+      f.Done = done;
+      return f.Partial = true;
+    }
     size_t n = 0;
-    made = ops.CopyRange(source.fd(), f.Work.fd(), f.WorkPath, static_cast<size_t>(f.Size - done), n) == 0 && n > 0;
+    made = ops.CopyRange(source.fd(), f.Work.fd(), f.WorkPath, static_cast<size_t>(std::min(chunk, f.Size - done)),
+                         n) == 0 &&
+           n > 0;
     done += static_cast<int64_t>(n);
+    if (made && writeBack) ops.WriteBack(f.Work.fd(), f.WorkPath);
   }
   made = made && SourceUnchanged(source.fd(), st) && f.Work.SetWriteTime(st.st_mtim) == 0 &&
          GiveCopyMode(f.Work.fd(), mode, true);
@@ -46,7 +59,7 @@ CopyAhead::~CopyAhead() {
 }
 
 void CopyAhead::Begin(UniqueFd sourceDir, UniqueFd targetDir, std::vector<AheadCopy> files,
-                      std::function<bool()> mayGoOn) {
+                      std::function<bool()> mayGoOn, AheadPieces pieces) {
   End();
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -54,7 +67,24 @@ void CopyAhead::Begin(UniqueFd sourceDir, UniqueFd targetDir, std::vector<AheadC
     targetDir_ = std::move(targetDir);
     files_ = std::move(files);
     mayGoOn_ = std::move(mayGoOn);
-    blocks_ = (files_.size() + kBlockFiles - 1) / kBlockFiles;
+    pieces_ = std::move(pieces);
+    const int64_t chunk = std::max<int64_t>(pieces_.Chunk, 1);
+    blockStart_.clear(), bytesBefore_.clear(), blockLarge_.clear();
+    blockOf_.assign(files_.size(), 0);
+    int64_t bytes = 0;
+    for (size_t i = 0; i < files_.size(); ++i) {
+      const bool large = files_[i].Size > chunk;
+      if (blockStart_.empty() || large || Large(blockStart_.size() - 1) || i - blockStart_.back() == kBlockFiles) {
+        blockStart_.push_back(i);
+        bytesBefore_.push_back(bytes);
+        blockLarge_.push_back(large);
+      }
+      blockOf_[i] = blockStart_.size() - 1;
+      bytes += files_[i].Size;
+    }
+    blocks_ = blockStart_.size();
+    blockStart_.push_back(files_.size());
+    bytesBefore_.push_back(bytes);
     next_ = walkBlock_ = 0;
     done_.assign(blocks_, 0);
     ++plan_;
@@ -65,13 +95,19 @@ void CopyAhead::Begin(UniqueFd sourceDir, UniqueFd targetDir, std::vector<AheadC
   changed_.notify_all();
 }
 
-void CopyAhead::MakeBlock(size_t block) {
-  const size_t end = std::min(files_.size(), (block + 1) * kBlockFiles);
-  for (size_t i = block * kBlockFiles; i < end; ++i) MakeCopyAhead(sourceDir_.Get(), targetDir_.Get(), ops_, files_[i]);
+void CopyAhead::MakeBlock(size_t block, bool helper) {
+  // The walk copies a large file the ordinary way, which shows its progress.
+  if (Large(block) && !helper) return;
+  AheadPieces pieces{.Chunk = pieces_.Chunk, .WriteBack = pieces_.WriteBack};
+  if (helper) pieces.KeepOn = [this] { return !yield_.load() && (!mayGoOn_ || mayGoOn_()); };
+  for (size_t i = blockStart_[block]; i < blockStart_[block + 1]; ++i)
+    MakeCopyAhead(sourceDir_.Get(), targetDir_.Get(), ops_, files_[i], pieces);
 }
 
 bool CopyAhead::HelperMayClaim() const {
-  return active_ && next_ < blocks_ && next_ < walkBlock_ + kWindowBlocks;
+  if (!active_ || next_ >= blocks_ || next_ >= walkBlock_ + kWindowBlocks) return false;
+  // The next block always; beyond it while the copies waiting stay few bytes.
+  return next_ <= walkBlock_ + 1 || bytesBefore_[next_ + 1] - bytesBefore_[walkBlock_ + 1] <= kWindowBytes;
 }
 
 void CopyAhead::Loop() {
@@ -99,9 +135,10 @@ void CopyAhead::Loop() {
       continue;
     }
     const size_t block = next_++;
+    yield_ = false;
     lock.unlock();
     try {
-      MakeBlock(block);
+      MakeBlock(block, true);
     } catch (...) {
       // Out of memory, say: the block's files go the ordinary way.
     }
@@ -115,7 +152,7 @@ void CopyAhead::Loop() {
 AheadCopy* CopyAhead::Take(size_t i) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!active_ || i >= files_.size()) return nullptr;
-  const size_t block = i / kBlockFiles;
+  const size_t block = blockOf_[i];
   if (block != walkBlock_) {
     walkBlock_ = block;
     changed_.notify_all();
@@ -126,16 +163,18 @@ AheadCopy* CopyAhead::Take(size_t i) {
     next_ = block;
   }
   while (!done_[block]) {
-    // Unclaimed: this one is ours. Claimed by the helper: rather than wait,
-    // make one further ahead, as long as there is one.
+    // Unclaimed: this one is ours. Claimed by the helper: a large copy is
+    // taken over after the piece at hand; rather than wait for small ones,
+    // make a block of small ones further ahead, as long as there is one.
     const bool ours = next_ == block;
-    if (!ours && !(next_ < blocks_ && next_ < block + kWindowBlocks)) {
+    if (!ours && Large(block)) yield_ = true;
+    if (!ours && (Large(block) || !(next_ < blocks_ && next_ < block + kWindowBlocks && !Large(next_)))) {
       changed_.wait(lock);
       continue;
     }
     const size_t claimed = next_++;
     lock.unlock();
-    MakeBlock(claimed);
+    MakeBlock(claimed, false);
     lock.lock();
     done_[claimed] = 1;
   }
@@ -146,11 +185,13 @@ void CopyAhead::End() {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!active_) return;
   active_ = false;
+  yield_ = true;
   changed_.notify_all();
   changed_.wait(lock, [this] { return !helperBusy_; });
   // Copies never named vanish with their descriptors.
   files_.clear();
   done_.clear();
+  blockStart_.clear(), blockOf_.clear(), bytesBefore_.clear(), blockLarge_.clear();
   blocks_ = next_ = walkBlock_ = 0;
   mayGoOn_ = nullptr;
   sourceDir_.Reset();

@@ -115,6 +115,8 @@ class FileCopy {
   bool unnamed_ = false;
   // Made complete ahead of its turn, dated and with its mode.
   bool madeAhead_ = false;
+  // Begun ahead of its turn; goes on here from where that stopped.
+  bool tookPartial_ = false;
   int32_t sourceAge_ = -1;
   int32_t result_ = kInProgress;
   int64_t size_ = 0, done_ = 0;
@@ -165,14 +167,19 @@ int32_t FileCopy::Run() {
     return RC_DONE;
   }
 
-  if (ahead_ && ahead_->Ready && writeTarget_ && !targetExists_) {
+  const bool takeAhead = ahead_ && writeTarget_ && !targetExists_;
+  if (takeAhead && ahead_->Ready) {
     TakeAhead();
   } else {
-    if (ahead_) ahead_->Work.Close();
-    OpenSource();
-    if (result_ == kInProgress && writeTarget_) CreateWork();
-    if (result_ == kInProgress) FindSize();
-    if (result_ == kInProgress) TryResume();
+    if (takeAhead && ahead_->Partial) {
+      TakeAhead();
+    } else {
+      if (ahead_) ahead_->Work.Close(), ahead_->SourceFile.Close();
+      OpenSource();
+      if (result_ == kInProgress && writeTarget_) CreateWork();
+      if (result_ == kInProgress) FindSize();
+      if (result_ == kInProgress) TryResume();
+    }
     t_.DisplayTick();
     if (!CopyLoop()) return Terminate();
     if (result_ == kInProgress && writeTarget_) CheckSourceUnchanged();
@@ -227,19 +234,25 @@ bool FileCopy::CheckConflict() {
 }
 
 // The copy was made ahead (open, copy, check, time, mode): what is left is
-// what the walk does in order, the accounting and the name.
+// what the walk does in order, the accounting and the name. Or it was begun
+// ahead (a large one): its source (held as always) and work copy are where
+// the helper left them, and the copy goes on from there as any other, also
+// into a resume state.
 void FileCopy::TakeAhead() {
+  tookPartial_ = ahead_->Partial;
+  madeAhead_ = !tookPartial_;
   t_.WorkHandle = std::move(ahead_->Work);
-  ahead_->Ready = false;
+  if (tookPartial_) t_.SourceHandle = std::move(ahead_->SourceFile);
+  ahead_->Ready = ahead_->Partial = false;
   sourceStat_ = ahead_->Source;
-  unnamed_ = madeAhead_ = true;
+  unnamed_ = true;
   const std::string dir = ExtractFilePath(target_);
   if (t_.Run && t_.Run->Batch.FirstVisit(dir)) RemoveLeftovers(dir);
   FindSize();
-  done_ = size_;
-  t_.RemainingBytes = 0;
-  t_.BytesSinceRateSample += size_;
-  t_.DisplayTick();
+  done_ = tookPartial_ ? ahead_->Done : size_;
+  t_.RemainingBytes = size_ - done_;
+  t_.BytesSinceRateSample += done_;
+  if (madeAhead_) t_.DisplayTick();
 }
 
 void FileCopy::OpenSource() {
@@ -421,7 +434,7 @@ bool FileCopy::CopyLoop() {
   const int64_t chunk = std::max<int64_t>(t_.ChunkSize, 1);
   // Large copies start their write-back as they go, so that the flush at the
   // end waits for little more than the last piece.
-  writesBack_ = writeTarget_ && t_.Context().SyncFiles && size_ - done_ > chunk;
+  writesBack_ = writeTarget_ && t_.Context().SyncFiles && (size_ - done_ > chunk || (tookPartial_ && size_ > chunk));
   while (result_ == kInProgress && t_.RemainingBytes > 0) {
     if (t_.CheckTerminate()) return false;
     size_t n = 0;

@@ -41,9 +41,10 @@ bool IsResumeFileName(std::string_view name);
 // moment, also across a crash. targetFolderEmpty: the walk made the target's
 // folder and found it empty since, so there is no target to look for (one
 // that appears after all is replaced by the naming, as one that appears
-// while the copy is written). ahead: the file's copy may have been made
-// already (CopyAhead); if not, or if the target exists after all, the file
-// is copied as any other.
+// while the copy is written). ahead: the file's copy may have been made or
+// begun already (CopyAhead): a begun one is copied on from where it stopped;
+// with none, or if the target exists after all, the file is copied as any
+// other.
 int32_t CopyOneFile(TCopyThread& thread, const std::string& sourcePath,
                     const std::string& targetPath, const FindData& entry, bool targetFolderEmpty = false,
                     AheadCopy* ahead = nullptr);

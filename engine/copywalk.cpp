@@ -363,8 +363,7 @@ class CopyFolder {
         break;
       }
       const TTDirEntry& e = list_[i];
-      const bool fits = !e.IsDirectory() && !TargetAtLeastAsNew(e) && e.Size64() <= t_.ChunkSize &&
-                        !existing.count(e.Name) && !IsOwnTempFile(e.Name);
+      const bool fits = !e.IsDirectory() && !TargetAtLeastAsNew(e) && !existing.count(e.Name) && !IsOwnTempFile(e.Name);
       aheadSlot_.push_back(fits ? static_cast<int32_t>(files.size()) : -1);
       if (fits) files.push_back(AheadCopy{.Name = e.Name, .Size = e.Size64()});
     }
@@ -381,7 +380,8 @@ class CopyFolder {
     for (size_t k = 0; k < files.size(); ++k)
       files[k].WorkPath = batch ? CopyBatch::WorkPathFor(target_, first + k) : target_ + kWorkFileName;
     t_.Run->Ahead.Begin(std::move(sourceDir), std::move(targetDir), std::move(files),
-                        [&t = t_] { return !t.TerminateRequested() && !t.Thread().Paused(); });
+                        [&t = t_] { return !t.TerminateRequested() && !t.Thread().Paused(); },
+                        {.Chunk = t_.ChunkSize, .WriteBack = t_.Context().SyncFiles});
     return true;
   }
 

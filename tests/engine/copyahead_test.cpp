@@ -9,13 +9,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "engine/copybatch.h"
+#include "engine/copyrun.h"
 #include "engine/copythread.h"
 #include "engine/walks.h"
 #include "jobs/jobtypes.h"
@@ -43,6 +47,42 @@ std::string Contents(int fd, int64_t size) {
   std::string s(static_cast<size_t>(size), '\0');
   return ::pread(fd, s.data(), s.size(), 0) == static_cast<ssize_t>(s.size()) ? s : "(unreadable)";
 }
+
+int64_t Position(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
+
+// Waits (bounded, so a fault fails instead of hanging) until asked() holds;
+// whether it did.
+bool AwaitState(const std::function<bool()>& asked) {
+  for (int i = 0; i < 30000 && !asked(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return asked();
+}
+
+constexpr int64_t kPiece = 4096;
+
+// Counts write-backs. Off the walk's thread it holds a large
+// copy's second piece until the walk asks for that copy (handOverAsked), so
+// that the hand-over comes at a known place.
+class PieceOps : public CopyOps {
+ public:
+  uint32_t CopyRange(int from, int to, const std::string& path, size_t size, size_t& done) override {
+    const bool helper = std::this_thread::get_id() != walk_;
+    if (helper && handOverAsked && Position(to) == kPiece) {
+      ++helperHolding;
+      if (AwaitState(handOverAsked)) ++heldPieces;
+    }
+    return CopyOps::CopyRange(from, to, path, size, done);
+  }
+  void WriteBack(int fd, const std::string& path) override {
+    ++writeBacks;
+    CopyOps::WriteBack(fd, path);
+  }
+  std::function<bool()> handOverAsked;
+  // Second pieces the helper came to and held until asked.
+  std::atomic<int> helperHolding{0}, heldPieces{0}, writeBacks{0};
+
+ private:
+  const std::thread::id walk_ = std::this_thread::get_id();
+};
 
 class CopyAheadTest : public ::testing::Test {
  protected:
@@ -153,20 +193,135 @@ TEST_F(CopyAheadTest, CopiesPassedOverOrNotTakenVanishAndTheNextPlanBegins) {
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
-// Records the data copies and namings, from whichever thread.
+// A large file goes in pieces; asked to stop between them it stays begun,
+// its two files where the next piece would start.
+TEST_F(CopyAheadTest, ALargeCopyStopsBetweenPiecesWithItsPlaceExactAndOtherwiseCompletes) {
+  const size_t size = 3 * kPiece + 1000;
+  AheadCopy f = File("large", size, 0755);
+  PieceOps ops;
+  int asked = 0;
+  AheadPieces pieces{.Chunk = kPiece, .WriteBack = true, .KeepOn = [&] { return ++asked < 2; }};
+  const UniqueFd sourceDir(::open(src_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  const UniqueFd targetDir(::open(dst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  const size_t opened = OpenDescriptors();
+
+  ASSERT_TRUE(MakeCopyAhead(sourceDir.Get(), targetDir.Get(), ops, f, pieces));
+  EXPECT_TRUE(f.Partial);
+  EXPECT_FALSE(f.Ready);
+  EXPECT_EQ(f.Done, 2 * kPiece);
+  EXPECT_EQ(Position(f.Work.fd()), 2 * kPiece);
+  EXPECT_EQ(Position(f.SourceFile.fd()), 2 * kPiece);
+  EXPECT_EQ(Contents(f.Work.fd(), f.Done), test::TempDir::Read(src_ + "large").substr(0, 2 * kPiece));
+  EXPECT_EQ(ops.writeBacks, 2);
+  EXPECT_TRUE(TargetEmpty());
+  f.Work.Close(), f.SourceFile.Close(), f.Partial = false;
+  EXPECT_EQ(OpenDescriptors(), opened);
+
+  pieces.KeepOn = [] { return true; };
+  ASSERT_TRUE(MakeCopyAhead(sourceDir.Get(), targetDir.Get(), ops, f, pieces));
+  EXPECT_TRUE(f.Ready);
+  EXPECT_FALSE(f.SourceFile.IsOpen());
+  EXPECT_EQ(Contents(f.Work.fd(), f.Size), test::TempDir::Read(src_ + "large"));
+  struct stat st {};
+  ASSERT_EQ(::fstat(f.Work.fd(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(st.st_mtim.tv_nsec, kTime.tv_nsec);
+  // One write-back per piece, and none for a file of one piece.
+  EXPECT_EQ(ops.writeBacks, 2 + 4);
+  AheadCopy small = File("small", kPiece);
+  ASSERT_TRUE(MakeCopyAhead(sourceDir.Get(), targetDir.Get(), ops, small, pieces));
+  EXPECT_EQ(ops.writeBacks, 6);
+  f.Work.Close(), small.Work.Close();
+  EXPECT_TRUE(TargetEmpty());
+  EXPECT_EQ(OpenDescriptors(), opened);
+}
+
+// The walk reaches a large file the helper is copying: it gets the copy as
+// far as the helper got (here, by the hold in PieceOps, two pieces) and
+// goes on from there itself. A large file the helper has not begun is the
+// walk's to copy the ordinary way.
+TEST_F(CopyAheadTest, TheWalkTakesOverALargeCopyWhereTheHelperIsAndCopiesUnbegunOnesItself) {
+  PieceOps ops;
+  CopyAhead ahead{ops};
+  std::vector<AheadCopy> files;
+  files.push_back(File("a-small", 100));
+  for (int i = 0; i < 3; ++i) files.push_back(File("large" + std::to_string(i), 4 * kPiece + 7 * size_t(i)));
+  const size_t before = OpenDescriptors();
+  std::atomic<bool> helper{true};
+  ops.handOverAsked = [&ahead] { return ahead.HandOverAsked(); };
+  ahead.Begin(UniqueFd(::open(src_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)),
+              UniqueFd(::open(dst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), std::move(files),
+              [&helper] { return helper.load(); }, {.Chunk = kPiece});
+  EXPECT_TRUE(ahead.Take(0)->Ready);
+  for (size_t i = 1; i < 4; ++i) {
+    // The helper holds the file's second piece (it has the next file in
+    // hand while the walk is at one).
+    AwaitState([&] { return ops.helperHolding >= int(i); });
+    AheadCopy* f = ahead.Take(i);
+    ASSERT_NE(f, nullptr);
+    const std::string want = test::TempDir::Read(src_ + f->Name);
+    ASSERT_TRUE(f->Partial) << f->Name;
+    EXPECT_EQ(f->Done, 2 * kPiece);
+    EXPECT_EQ(Position(f->SourceFile.fd()), f->Done);
+    EXPECT_EQ(Contents(f->Work.fd(), f->Done), want.substr(0, size_t(f->Done)));
+    // Going on from there gives the whole file.
+    size_t n = 0;
+    for (int64_t done = f->Done; done < f->Size; done += int64_t(n))
+      ASSERT_EQ(RealCopyOps().CopyRange(f->SourceFile.fd(), f->Work.fd(), f->WorkPath, size_t(f->Size - done), n), 0u);
+    EXPECT_EQ(Contents(f->Work.fd(), f->Size), want);
+  }
+  EXPECT_EQ(ops.heldPieces, 3);
+  EXPECT_TRUE(TargetEmpty());
+
+  // Without the helper (stopped, paused) nothing large is made ahead.
+  helper = false;
+  std::vector<AheadCopy> again;
+  again.push_back(File("large9", 3 * kPiece));
+  ahead.Begin(UniqueFd(::open(src_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)),
+              UniqueFd(::open(dst_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), std::move(again),
+              [&helper] { return helper.load(); }, {.Chunk = kPiece});
+  AheadCopy* f = ahead.Take(0);
+  EXPECT_FALSE(f->Ready || f->Partial || f->Work.IsOpen());
+  ahead.End();
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// Records the data copies and namings, from whichever thread. With a
+// thread to watch: the walk's first copy of a file of "c/" waits until the
+// helper has begun one too, and off the walk's thread a large copy's
+// second piece waits until the walk asks for that copy; so the walk takes
+// over a copy begun ahead.
 class NamingOps : public CopyOps {
  public:
   uint32_t CopyRange(int from, int to, const std::string& path, size_t size, size_t& done) override {
+    const bool helper = std::this_thread::get_id() != walk_, inC = path.find("/c/") != std::string::npos;
+    if (thread && helper && inC && Position(to) == 0) ++helperBegun;
+    if (thread && !helper && inC && Position(to) == 0 && !walkWaited_) {
+      walkWaited_ = true;
+      AwaitState([this] { return helperBegun > 0; });
+    }
+    if (thread && helper && Position(to) == kPiece) AwaitState([this] { return thread->Run->Ahead.HandOverAsked(); });
+    // The walk going on with a copy it did not begin.
+    if (!helper && Position(to) > 0 && !(to == walkTo_ && Position(to) == walkAt_)) ++takenOver;
     Note('c');
-    return CopyOps::CopyRange(from, to, path, size, done);
+    const uint32_t error = CopyOps::CopyRange(from, to, path, size, done);
+    if (!helper) walkTo_ = to, walkAt_ = Position(to);
+    return error;
   }
   uint32_t Link(const TargetTree& tree, int fd, const std::string& work, const std::string& to) override {
     Note('n');
     return CopyOps::Link(tree, fd, work, to);
   }
   std::string steps;
+  TCopyThread* thread = nullptr;
+  std::atomic<int> helperBegun{0};
+  int takenOver = 0;
 
  private:
+  const std::thread::id walk_ = std::this_thread::get_id();
+  bool walkWaited_ = false;
+  int walkTo_ = -1;
+  int64_t walkAt_ = 0;
   void Note(char c) {
     std::lock_guard<std::mutex> lock(mutex_);
     steps += c;
@@ -187,6 +342,12 @@ class CopyAheadRunTest : public ::testing::Test {
       SetFileWriteTime(path, {kTime.tv_sec + i, 0});
     }
     SetFileWriteTime(dir_.Write("src/a/large", Pattern(9000, 'L')), kTime);  // more than a piece
+    // Large files only: the helper has the next in hand while the walk copies one.
+    for (int i = 0; i < 4; ++i) {
+      const std::string path = dir_.Write("src/a/c/big" + std::to_string(i), Pattern(size_t(3 * kPiece + 11 * i), 'B'));
+      if (i == 2) ::chmod(path.c_str(), 0555);
+      SetFileWriteTime(path, {kTime.tv_sec + i, 0});
+    }
     SetFileWriteTime(dir_.Write("src/a/~MVSW.MVF", "ours"), kTime);
     for (int i = 0; i < 20; ++i)
       SetFileWriteTime(dir_.Write("src/a/b/g" + std::to_string(i), Pattern(static_cast<size_t>(i * 31), 'g')), kTime);
@@ -211,7 +372,8 @@ class CopyAheadRunTest : public ::testing::Test {
     context.SyncFiles = syncFiles;
     context.FileOps = ops;
     TCopyThread thread(job_, context);
-    thread.ChunkSize = 4096;
+    thread.ChunkSize = kPiece;
+    if (ops) ops->thread = &thread;
     RunCopyAction(thread, *job_.Actions.front());
     Outcome out;
     for (const TTErrorMsg& m : thread.Messages.Snapshot()) out.messages.emplace_back(m.Level, m.Code, m.Text);
@@ -236,8 +398,8 @@ TEST_F(CopyAheadRunTest, ARunReadsTheSameWithAndWithoutCopiesMadeAhead) {
     EXPECT_EQ(ahead.counts, alone.counts);
     EXPECT_EQ(ahead.tree, alone.tree);
     EXPECT_EQ(ahead.modes, alone.modes);
-    // 81 files: one newer target and our own name skipped, the rest copied.
-    EXPECT_EQ(alone.counts, (std::vector<int32_t>{82, 80, 2, 0, 0}));
+    // 86 files: one newer target and our own name skipped, the rest copied.
+    EXPECT_EQ(alone.counts, (std::vector<int32_t>{86, 84, 2, 0, 0}));
     EXPECT_EQ(test::TempDir::Read(dir_ / "dst/a/f110"), test::TempDir::Read(dir_ / "src/a/f110"));
     EXPECT_EQ(test::TempDir::Read(dir_ / "dst/a/f111"), "newer");
     // Made ahead: the copies of a block are made before the first of them
@@ -245,6 +407,8 @@ TEST_F(CopyAheadRunTest, ARunReadsTheSameWithAndWithoutCopiesMadeAhead) {
     if (!syncFiles) {
       EXPECT_NE(ops.steps.find("cccc"), std::string::npos) << ops.steps;
     }
+    // A large copy was begun ahead and taken over.
+    EXPECT_GE(ops.takenOver, 1);
   }
 }
 

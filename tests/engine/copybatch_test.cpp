@@ -8,13 +8,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "engine/copyfile.h"
+#include "engine/copyrun.h"
 #include "engine/copythread.h"
 #include "engine/folderlock.h"
 #include "engine/walks.h"
@@ -57,6 +60,11 @@ class RecordingOps : public CopyOps {
     return CopyOps::Write(fd, path, data, size);
   }
   uint32_t CopyRange(int from, int to, const std::string& path, size_t size, size_t& done) override {
+    // A large copy begun ahead is handed over to the walk after one piece.
+    if (holdHandOver && std::this_thread::get_id() != walk_ && ::lseek(to, 0, SEEK_CUR) > 0) {
+      for (int i = 0; i < 30000 && !thread->Run->Ahead.HandOverAsked(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     // A failing in-kernel copy falls back to plain writes, which then fail.
     if (Step(kWrite, path)) return failing_ = path, ERROR_NOT_SUPPORTED;
     return CopyOps::CopyRange(from, to, path, size, done);
@@ -92,8 +100,10 @@ class RecordingOps : public CopyOps {
   size_t at = SIZE_MAX;
   Action action = kNone;
   int parkedPipe = -1;
+  bool holdHandOver = false;
 
  private:
+  const std::thread::id walk_ = std::this_thread::get_id();
   std::mutex mutex_;
   std::string failing_;  // a failed in-kernel copy: the writes that follow fail too
   // True when this call is to fail.
@@ -167,7 +177,7 @@ class CopyBatchTest : public ::testing::Test {
     context.Locks = locks;
     thread_ = std::make_unique<TCopyThread>(job_, context);
     thread_->ChunkSize = 4096;
-    if (ops) ops->thread = thread_.get();
+    if (ops) ops->thread = thread_.get(), ops->holdHandOver = copyAhead_;
     RunCopyAction(*thread_, *job_.Actions.front());
   }
   // What a run leaves for the next one (as the end of a run stores it).
@@ -274,8 +284,9 @@ TEST_F(CopyBatchTest, EveryRenameOfAWorkCopyFollowsItsFlush) {
   StopAndFailAtEveryStep(clean.ops.size(), 2, false);
 }
 
-// Many new files of a piece or less, which two threads copy ahead of the
-// walk's turn: the same order of flushes and names, the same guarantees.
+// Many new files, which two threads copy ahead of the walk's turn (large
+// ones taken over by the walk after the helper's first piece): the same
+// order of flushes and names, the same guarantees.
 class CopyAheadBatchTest : public CopyBatchTest {
  protected:
   CopyAheadBatchTest() {
@@ -283,6 +294,7 @@ class CopyAheadBatchTest : public CopyBatchTest {
     files_.clear();
     for (int i = 0; i < 14; ++i) files_["d/f" + std::to_string(i + 10)] = static_cast<size_t>(i * 290 % 4097);
     for (int i = 0; i < 6; ++i) files_["d/s/g" + std::to_string(i)] = static_cast<size_t>(100 + i);
+    for (int i = 0; i < 3; ++i) files_["d/t/h" + std::to_string(i)] = static_cast<size_t>(9000 + i);
     older_ = {"d/f13", "d/s/g1"};
   }
 };
