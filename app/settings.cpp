@@ -6,10 +6,11 @@ namespace mv {
 
 ProgramSettings LoadSettings(const std::string& settingsFile) {
   ProgramSettings s;
-  s.OptionsEnabled = static_cast<uint32_t>(ProfileReadInt(settingsFile, "job", "OptionsEnabled", -1));
+  const ProfileSnapshot file(settingsFile);
+  s.OptionsEnabled = static_cast<uint32_t>(file.ReadInt("job", "OptionsEnabled", -1));
   // Kept as a byte, as the value always was.
-  s.dspSpeedUnit = static_cast<uint8_t>(ProfileReadInt(settingsFile, "misc", "dspSpeedUnit", 0));
-  s.SyncFiles = ProfileReadInt(settingsFile, "misc", "syncfiles", 1) != 0;
+  s.dspSpeedUnit = static_cast<uint8_t>(file.ReadInt("misc", "dspSpeedUnit", 0));
+  s.SyncFiles = file.ReadInt("misc", "syncfiles", 1) != 0;
   return s;
 }
 

@@ -41,12 +41,9 @@ std::string FitList(const std::string& list) {
 // of defaults.
 void LoadKeys(TTDirFilter& f, const std::string& file, const Place& at,
               const TTDirFilter& defaults) {
-  auto str = [&](const char* key, const std::string& def) {
-    return ProfileReadString(file, at.section, at.Key(key), def);
-  };
-  auto num = [&](const char* key, int32_t def) {
-    return ProfileReadInt(file, at.section, at.Key(key), def);
-  };
+  const ProfileSnapshot in(file);
+  auto str = [&](const char* key, const std::string& def) { return in.ReadString(at.section, at.Key(key), def); };
+  auto num = [&](const char* key, int32_t def) { return in.ReadInt(at.section, at.Key(key), def); };
   f.IncludeFileNames = str("includefilenames", defaults.IncludeFileNames);
   f.ExcludeFileNames = str("excludefilenames", defaults.ExcludeFileNames);
   f.IncludeDirNames = str("includedirnames", defaults.IncludeDirNames);

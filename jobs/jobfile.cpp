@@ -278,26 +278,26 @@ std::string JobFileProblemMessage(const std::string& fileName, const JobFileProb
 int ApplyTemplate(TTFileThreadControl& job, const std::string& fileName) {
   const std::string& f = fileName;
   if (job.Mail) job.Mail->LoadOver(f);
-  job.RemoteSource = ProfileReadString(f, kJob, "remotesource", job.RemoteSource);
-  job.RemoteTarget = ProfileReadString(f, kJob, "remotetarget", job.RemoteTarget);
-  job.Description = ProfileReadString(f, kJob, "description", job.Description);
+  const ProfileSnapshot in(f);
+  job.RemoteSource = in.ReadString(kJob, "remotesource", job.RemoteSource);
+  job.RemoteTarget = in.ReadString(kJob, "remotetarget", job.RemoteTarget);
+  job.Description = in.ReadString(kJob, "description", job.Description);
   job.Filter->LoadTemplate(f);
   job.Schedule->LoadTemplate(f);
-  const uint32_t options = static_cast<uint32_t>(
-      ProfileReadInt(f, kJob, "options", static_cast<int32_t>(job.FirstOptions())));
-  const int32_t jobType = ProfileReadInt(f, kJob, "jobtype", job.FirstJobType());
+  const uint32_t options = static_cast<uint32_t>(in.ReadInt(kJob, "options", static_cast<int32_t>(job.FirstOptions())));
+  const int32_t jobType = in.ReadInt(kJob, "jobtype", job.FirstJobType());
 
-  const int32_t n = ProfileReadInt(f, kActions, "count", 0);
+  const int32_t n = in.ReadInt(kActions, "count", 0);
   if (n > kMaxJobActions) return -1;
   if (n > 0) {
-    const std::string sourcePath = ResolveMacros(ProfileReadString(f, kActions, "sourcepath", ""));
-    const std::string targetPath = ProfileReadString(f, kActions, "targetpath", "");
+    const std::string sourcePath = ResolveMacros(in.ReadString(kActions, "sourcepath", ""));
+    const std::string targetPath = in.ReadString(kActions, "targetpath", "");
     job.Actions.clear();
     for (int32_t i = 0; i < n; ++i) {
       const std::string index = std::to_string(i);
       job.AddAction(std::make_unique<TTFileAction>(
-          sourcePath, ProfileReadString(f, kActions, "source" + index, ""), targetPath,
-          ProfileReadString(f, kActions, "target" + index, ""), options, jobType));
+          sourcePath, in.ReadString(kActions, "source" + index, ""), targetPath,
+          in.ReadString(kActions, "target" + index, ""), options, jobType));
     }
   } else {
     for (auto& a : job.Actions)

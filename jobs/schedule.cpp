@@ -79,16 +79,14 @@ class ScheduleFile {
  public:
   explicit ScheduleFile(const std::string& file) : file_(file) {}
 
-  int32_t Int(const char* key, int32_t def) const {
-    return ProfileReadInt(file_, kScheduleSection, key, def);
-  }
+  int32_t Int(const char* key, int32_t def) const { return file_.ReadInt(kScheduleSection, key, def); }
   bool Bool(const char* key, bool def) const { return Int(key, def ? 1 : 0) != 0; }
   std::string String(const char* key) const {
-    return ProfileReadString(file_, kScheduleSection, key, "");
+    return file_.ReadString(kScheduleSection, key, "");
   }
   // Values such as 1e300 read as def: no date lies there.
   DateTime Date(const char* key, DateTime def) const {
-    const double v = ProfileReadDouble(file_, kScheduleSection, key, def);
+    const double v = file_.ReadDouble(kScheduleSection, key, def);
     return IsValidDate(v) ? v : def;
   }
   // The fields are 16 bits wide and take the low 16 bits of what is read, as
@@ -98,7 +96,7 @@ class ScheduleFile {
   }
 
  private:
-  const std::string& file_;
+  const ProfileSnapshot file_;
 };
 
 }  // namespace

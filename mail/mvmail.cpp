@@ -71,9 +71,9 @@ TMailSecurity MailSecurityOf(const std::string& text) {
   return msInvalid;
 }
 
-void TMVMail::ReadSecurity(const std::string& fileName, bool keepDefaults) {
+void TMVMail::ReadSecurity(const ProfileSnapshot& in, bool keepDefaults) {
   for (const SecurityKey& k : kSecurityKeys)
-    this->*k.field = ProfileReadString(fileName, kMailSection, k.key, keepDefaults ? this->*k.field : "");
+    this->*k.field = in.ReadString(kMailSection, k.key, keepDefaults ? this->*k.field : "");
 }
 
 void TMVMail::CopySecurity(const TMVMail& source) {
@@ -122,7 +122,7 @@ bool TMVMail::AddRecipient(const std::string& address, uint32_t flags) {
 
 // Only the indices the file really has keys for are read, so a count of two
 // billion costs no more than the file's own size.
-int32_t TMVMail::ReadRecipients(const std::string& fileName, int32_t count) {
+int32_t TMVMail::ReadRecipients(const std::string& fileName, const ProfileSnapshot& in, int32_t count) {
   if (count <= 0) return 0;
   count = std::min(count, kMaxMailRecipients);
   std::vector<int64_t> indices;
@@ -133,8 +133,8 @@ int32_t TMVMail::ReadRecipients(const std::string& fileName, int32_t count) {
   std::sort(indices.begin(), indices.end());
   indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
   for (int64_t n : indices) {
-    std::string address = ProfileReadString(fileName, kMailSection, "toaddress" + std::to_string(n), "");
-    int64_t flags = ProfileReadInt64(fileName, kMailSection, "toaddressflags" + std::to_string(n), 0);
+    std::string address = in.ReadString(kMailSection, "toaddress" + std::to_string(n), "");
+    int64_t flags = in.ReadInt64(kMailSection, "toaddressflags" + std::to_string(n), 0);
     // A flag word is 32 bits; "-1" is all of them, anything wider is garbage.
     if (flags < INT32_MIN || flags > static_cast<int64_t>(UINT32_MAX)) flags = 0;
     AddRecipient(address, static_cast<uint32_t>(flags));
@@ -144,23 +144,25 @@ int32_t TMVMail::ReadRecipients(const std::string& fileName, int32_t count) {
 
 int32_t TMVMail::Load(const std::string& fileName) {
   if (!FileReadableOrMissing(fileName)) return -1;
-  Host = ProfileReadString(fileName, kMailSection, "host", "");
-  User = ProfileReadString(fileName, kMailSection, "user", "");
-  FromAddress = ProfileReadString(fileName, kMailSection, "fromaddress", kDefaultFromAddress);
-  ReadSecurity(fileName, false);
-  return ReadRecipients(fileName, ProfileReadInt(fileName, kMailSection, "toaddresscount", 0));
+  const ProfileSnapshot in(fileName);
+  Host = in.ReadString(kMailSection, "host", "");
+  User = in.ReadString(kMailSection, "user", "");
+  FromAddress = in.ReadString(kMailSection, "fromaddress", kDefaultFromAddress);
+  ReadSecurity(in, false);
+  return ReadRecipients(fileName, in, in.ReadInt(kMailSection, "toaddresscount", 0));
 }
 
 int32_t TMVMail::LoadOver(const std::string& fileName) {
   if (!FileReadableOrMissing(fileName)) return -1;
-  Host = ProfileReadString(fileName, kMailSection, "host", Host);
-  User = ProfileReadString(fileName, kMailSection, "user", User);
-  FromAddress = ProfileReadString(fileName, kMailSection, "fromaddress", FromAddress);
-  ReadSecurity(fileName, true);
-  int32_t count = ProfileReadInt(fileName, kMailSection, "toaddresscount", 0);
+  const ProfileSnapshot in(fileName);
+  Host = in.ReadString(kMailSection, "host", Host);
+  User = in.ReadString(kMailSection, "user", User);
+  FromAddress = in.ReadString(kMailSection, "fromaddress", FromAddress);
+  ReadSecurity(in, true);
+  int32_t count = in.ReadInt(kMailSection, "toaddresscount", 0);
   if (count <= 0) return 0;
   Message.ToAddress.clear();
-  return ReadRecipients(fileName, count);
+  return ReadRecipients(fileName, in, count);
 }
 
 int32_t TMVMail::Save(const std::string& fileName) const {

@@ -12,6 +12,8 @@
 
 namespace mv {
 
+class ProfileSnapshot;
+
 class ProfileBatch;
 
 class TMVMailer;
@@ -141,8 +143,8 @@ class TMVMail {
   uint32_t Flags = 0;   // OR of the classes of the body lines since the last send
 
  private:
-  int32_t ReadRecipients(const std::string& fileName, int32_t count);
-  void ReadSecurity(const std::string& fileName, bool keepDefaults);
+  int32_t ReadRecipients(const std::string& fileName, const ProfileSnapshot& in, int32_t count);
+  void ReadSecurity(const ProfileSnapshot& in, bool keepDefaults);
   void CopySecurity(const TMVMail& source);
 };
 
