@@ -167,20 +167,17 @@ int32_t FileCopy::Run() {
     return RC_DONE;
   }
 
-  const bool takeAhead = ahead_ && writeTarget_ && !targetExists_;
-  if (takeAhead && ahead_->Ready) {
+  if (ahead_ && writeTarget_ && !targetExists_ && (ahead_->Ready || ahead_->Partial)) {
     TakeAhead();
   } else {
-    if (takeAhead && ahead_->Partial) {
-      TakeAhead();
-    } else {
-      if (ahead_) ahead_->Work.Close(), ahead_->SourceFile.Close();
-      OpenSource();
-      if (result_ == kInProgress && writeTarget_) CreateWork();
-      if (result_ == kInProgress) FindSize();
-      if (result_ == kInProgress) TryResume();
-    }
-    t_.DisplayTick();
+    if (ahead_) ahead_->Work.Close(), ahead_->SourceFile.Close();
+    OpenSource();
+    if (result_ == kInProgress && writeTarget_) CreateWork();
+    if (result_ == kInProgress) FindSize();
+    if (result_ == kInProgress) TryResume();
+  }
+  t_.DisplayTick();
+  if (!madeAhead_) {
     if (!CopyLoop()) return Terminate();
     if (result_ == kInProgress && writeTarget_) CheckSourceUnchanged();
   }
@@ -252,7 +249,6 @@ void FileCopy::TakeAhead() {
   done_ = tookPartial_ ? ahead_->Done : size_;
   t_.RemainingBytes = size_ - done_;
   t_.BytesSinceRateSample += done_;
-  if (madeAhead_) t_.DisplayTick();
 }
 
 void FileCopy::OpenSource() {
